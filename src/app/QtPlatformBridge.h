@@ -1,0 +1,21 @@
+// The engine's main-thread bridge on Qt: blocking queued calls into the GUI thread and
+// Qt's own event processing.
+#pragma once
+
+#include "base/PlatformBridge.h"
+
+namespace vx {
+
+class TQtPlatformBridge final : public IPlatformBridge {
+public:
+    // Installs itself as the engine's bridge; removes itself on destruction.
+    // Create it on the main thread after the QCoreApplication.
+    TQtPlatformBridge();
+    ~TQtPlatformBridge() override;
+
+    bool IsMainThread() const override;
+    void CallInMainThread(const std::function<void()>& fn) override;
+    void ProcessPendingMessages() override;
+};
+
+} // namespace vx

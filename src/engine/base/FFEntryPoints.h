@@ -1,0 +1,77 @@
+// The entry points of each media library that the engine calls, listed once.
+// Every name must be exported by the loaded library: binding is all-or-nothing per
+// library. Grow a list when engine code starts calling a new function, and only then.
+#pragma once
+
+#define VX_AVCODEC_ENTRY_POINTS(X)                                                                           \
+    X(av_packet_alloc)                                                                                       \
+    X(av_packet_free)                                                                                        \
+    X(av_packet_unref)                                                                                       \
+    X(av_packet_rescale_ts)                                                                                  \
+    X(avcodec_alloc_context3)                                                                                \
+    X(avcodec_find_decoder)                                                                                  \
+    X(avcodec_find_encoder)                                                                                  \
+    X(avcodec_find_encoder_by_name)                                                                          \
+    X(avcodec_free_context)                                                                                  \
+    X(avcodec_open2)                                                                                         \
+    X(avcodec_parameters_from_context)                                                                       \
+    X(avcodec_parameters_to_context)                                                                         \
+    X(avcodec_receive_frame)                                                                                 \
+    X(avcodec_receive_packet)                                                                                \
+    X(avcodec_send_frame)                                                                                    \
+    X(avcodec_send_packet)
+
+#define VX_AVDEVICE_ENTRY_POINTS(X) X(avdevice_register_all)
+
+#define VX_AVFILTER_ENTRY_POINTS(X)
+
+#define VX_AVFORMAT_ENTRY_POINTS(X)                                                                          \
+    X(av_interleaved_write_frame)                                                                            \
+    X(av_read_frame)                                                                                         \
+    X(av_write_trailer)                                                                                      \
+    X(avformat_alloc_context)                                                                                \
+    X(avformat_alloc_output_context2)                                                                        \
+    X(avformat_close_input)                                                                                  \
+    X(avformat_find_stream_info)                                                                             \
+    X(avformat_free_context)                                                                                 \
+    X(avformat_new_stream)                                                                                   \
+    X(avformat_open_input)                                                                                   \
+    X(avformat_write_header)                                                                                 \
+    X(avio_alloc_context)                                                                                    \
+    X(avio_closep)                                                                                           \
+    X(avio_context_free)                                                                                     \
+    X(avio_flush)                                                                                            \
+    X(avio_open2)
+
+#define VX_AVUTIL_ENTRY_POINTS(X)                                                                            \
+    X(av_channel_layout_default)                                                                             \
+    X(av_channel_layout_uninit)                                                                              \
+    X(av_dict_free)                                                                                          \
+    X(av_dict_set)                                                                                           \
+    X(av_frame_alloc)                                                                                        \
+    X(av_frame_free)                                                                                         \
+    X(av_frame_get_buffer)                                                                                   \
+    X(av_frame_make_writable)                                                                                \
+    X(av_free)                                                                                               \
+    X(av_log_set_callback)                                                                                   \
+    X(av_log_set_level)                                                                                      \
+    X(av_malloc)                                                                                             \
+    X(av_rescale_q)                                                                                          \
+    X(av_strerror)
+
+// Exported data items of the utility library; this generation needs none, but the
+// binder keeps the rule and text for them.
+#define VX_AVUTIL_VARIABLES(X)
+
+#define VX_SWSCALE_ENTRY_POINTS(X)
+
+#define VX_SWRESAMPLE_ENTRY_POINTS(X)
+
+// The C library: the file-descriptor calls behind the engine's own "unicode:" I/O.
+#define VX_MYUTIL_ENTRY_POINTS(X)                                                                            \
+    X(open)                                                                                                  \
+    X(read)                                                                                                  \
+    X(write)                                                                                                 \
+    X(lseek)                                                                                                 \
+    X(fstat)                                                                                                 \
+    X(close)

@@ -1,0 +1,56 @@
+#include "FormatIO.h"
+
+#include "InterruptCB.h"
+#include "UnicodeProtocol.h"
+
+namespace vx {
+
+int OpenInputFile(AVFormatContext** ACtx, const std::string& AURL, const AVInputFormat* AFormat,
+                  AVDictionary** AOptions) {
+    *ACtx = nullptr;
+    AVFormatContext* ctx = ff::avformat_alloc_context();
+    if (!ctx)
+        return AVERROR(ENOMEM);
+    ctx->interrupt_callback = EngineInterruptCB();
+    AVIOContext* pb = nullptr;
+    if (IsUnicodeURL(AURL)) {
+        const int ret = UnicodeOpen(AURL, AVIO_FLAG_READ, &pb);
+        if (ret < 0) {
+            ff::avformat_free_context(ctx);
+            return ret;
+        }
+        ctx->pb = pb;
+        ctx->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
+    // On failure the library frees the context, but never I/O that it did not open.
+    const int ret = ff::avformat_open_input(&ctx, AURL.c_str(), AFormat, AOptions);
+    if (ret < 0) {
+        UnicodeClose(&pb);
+        return ret;
+    }
+    *ACtx = ctx;
+    return 0;
+}
+
+void CloseInputFile(AVFormatContext** ACtx) {
+    if (!*ACtx)
+        return;
+    AVIOContext* ownIO = IsUnicodeIO((*ACtx)->pb) ? (*ACtx)->pb : nullptr;
+    ff::avformat_close_input(ACtx);
+    UnicodeClose(&ownIO);
+}
+
+int OpenOutputIO(AVIOContext** APB, const std::string& AURL, int AFlags, AVDictionary** AOptions) {
+    if (IsUnicodeURL(AURL))
+        return UnicodeOpen(AURL, AFlags, APB);
+    const AVIOInterruptCB callback = EngineInterruptCB();
+    return ff::avio_open2(APB, AURL.c_str(), AFlags, &callback, AOptions);
+}
+
+int CloseOutputIO(AVIOContext** APB) {
+    if (IsUnicodeIO(*APB))
+        return UnicodeClose(APB);
+    return ff::avio_closep(APB);
+}
+
+} // namespace vx

@@ -1,0 +1,177 @@
+#include "UnicodeProtocol.h"
+
+#include <cerrno>
+
+#include "FFApi.h"
+
+namespace vx {
+namespace {
+
+constexpr int IOBufferSize = 64 * 1024;
+
+struct TUnicodeFile {
+    int Fd;
+};
+
+int UnicodeRead(void* AOpaque, uint8_t* ABuffer, int ASize) {
+    const ssize_t n = ff::read(static_cast<TUnicodeFile*>(AOpaque)->Fd, ABuffer, static_cast<size_t>(ASize));
+    if (n < 0)
+        return AVERROR(errno);
+    return n == 0 ? AVERROR_EOF : static_cast<int>(n);
+}
+
+int UnicodeWrite(void* AOpaque, uint8_t* ABuffer, int ASize) {
+    const int fd = static_cast<TUnicodeFile*>(AOpaque)->Fd;
+    int done = 0;
+    while (done < ASize) {
+        const ssize_t n = ff::write(fd, ABuffer + done, static_cast<size_t>(ASize - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return AVERROR(errno); // a full disk reaches the muxer as ENOSPC
+        }
+        done += static_cast<int>(n);
+    }
+    return done;
+}
+
+int64_t UnicodeSeek(void* AOpaque, int64_t AOffset, int AWhence) {
+    const int fd = static_cast<TUnicodeFile*>(AOpaque)->Fd;
+    if (AWhence & AVSEEK_SIZE) {
+        struct stat st;
+        if (ff::fstat(fd, &st) != 0)
+            return AVERROR(errno);
+        return st.st_size;
+    }
+    const off_t pos = ff::lseek(fd, AOffset, AWhence & ~AVSEEK_FORCE);
+    return pos < 0 ? AVERROR(errno) : pos;
+}
+
+} // namespace
+
+std::string FileNameToUTF8(std::u16string_view AName) {
+    std::string out;
+    out.reserve(AName.size());
+    for (size_t i = 0; i < AName.size(); ++i) {
+        char32_t c = AName[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < AName.size() && AName[i + 1] >= 0xDC00 && AName[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (AName[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+TFileName UTF8ToFileName(std::string_view ABytes) {
+    TFileName out;
+    out.reserve(ABytes.size());
+    for (size_t i = 0; i < ABytes.size();) {
+        const auto lead = static_cast<unsigned char>(ABytes[i]);
+        int extra;
+        char32_t c;
+        if (lead < 0x80) {
+            extra = 0;
+            c = lead;
+        } else if ((lead & 0xE0) == 0xC0) {
+            extra = 1;
+            c = lead & 0x1F;
+        } else if ((lead & 0xF0) == 0xE0) {
+            extra = 2;
+            c = lead & 0x0F;
+        } else if ((lead & 0xF8) == 0xF0) {
+            extra = 3;
+            c = lead & 0x07;
+        } else {
+            return {};
+        }
+        if (i + extra >= ABytes.size())
+            return {}; // cut short
+        for (int k = 1; k <= extra; ++k) {
+            const auto cont = static_cast<unsigned char>(ABytes[i + k]);
+            if ((cont & 0xC0) != 0x80)
+                return {};
+            c = (c << 6) | (cont & 0x3F);
+        }
+        static constexpr char32_t minimum[] = {0, 0x80, 0x800, 0x10000};
+        if (c < minimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return {}; // overlong forms and surrogates are not UTF-8
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += extra + 1;
+    }
+    return out;
+}
+
+bool IsUnicodeURL(std::string_view AURL) { return AURL.substr(0, UnicodeScheme.size()) == UnicodeScheme; }
+
+std::string UnicodeURLPath(std::string_view AURL) {
+    return std::string(IsUnicodeURL(AURL) ? AURL.substr(UnicodeScheme.size()) : AURL);
+}
+
+int UnicodeOpen(std::string_view AURL, int AFlags, AVIOContext** APB) {
+    *APB = nullptr;
+    const std::string path = UnicodeURLPath(AURL);
+    const bool writing = AFlags & AVIO_FLAG_WRITE;
+    int mode = O_RDONLY;
+    if (writing)
+        mode = ((AFlags & AVIO_FLAG_READ) ? O_RDWR : O_WRONLY) | O_CREAT | O_TRUNC;
+    const int fd = ff::open(path.c_str(), mode | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return AVERROR(errno);
+    auto* buffer = static_cast<uint8_t*>(ff::av_malloc(IOBufferSize));
+    auto* file = new TUnicodeFile{fd};
+    AVIOContext* pb = buffer ? ff::avio_alloc_context(buffer, IOBufferSize, writing ? 1 : 0, file, &UnicodeRead,
+                                                      &UnicodeWrite, &UnicodeSeek)
+                             : nullptr;
+    if (!pb) {
+        ff::av_free(buffer);
+        delete file;
+        ff::close(fd);
+        return AVERROR(ENOMEM);
+    }
+    *APB = pb;
+    return 0;
+}
+
+int UnicodeClose(AVIOContext** APB) {
+    AVIOContext* pb = *APB;
+    if (!pb)
+        return 0;
+    *APB = nullptr;
+    if (pb->write_flag)
+        ff::avio_flush(pb);
+    int result = pb->error < 0 ? pb->error : 0;
+    auto* file = static_cast<TUnicodeFile*>(pb->opaque);
+    ff::av_free(pb->buffer);
+    ff::avio_context_free(&pb);
+    if (ff::close(file->Fd) != 0 && result == 0)
+        result = AVERROR(errno);
+    delete file;
+    return result;
+}
+
+bool IsUnicodeIO(const AVIOContext* APB) { return APB && APB->seek == &UnicodeSeek; }
+
+} // namespace vx
