@@ -56,6 +56,7 @@
     X(av_log_set_callback)                                                                                   \
     X(av_log_set_level)                                                                                      \
     X(av_malloc)                                                                                             \
+    X(av_opt_set)                                                                                            \
     X(av_rescale_q)                                                                                          \
     X(av_strerror)
 

@@ -83,6 +83,14 @@ TLoaderState& LoaderState() {
     return state;
 }
 
+// The leak checker reports at exit; a library unmapped by then leaves its findings
+// without names. Sanitizer builds keep unloaded libraries mapped for that reason.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int KeepMappedInSanitizerBuilds = RTLD_NODELETE;
+#else
+constexpr int KeepMappedInSanitizerBuilds = 0;
+#endif
+
 std::string WithTrailingDelimiter(const std::string& APath) {
     if (APath.empty() || APath.back() == '/')
         return APath;
@@ -141,7 +149,7 @@ void* LoadLibraryFromPath(const std::string& APath, const std::string& AFile, st
     const bool inFolder = !APath.empty() && std::filesystem::is_regular_file(APath + AFile, ec);
     const std::string target = inFolder ? APath + AFile : AFile;
     dlerror();
-    void* handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL | KeepMappedInSanitizerBuilds);
     if (!handle)
         AError = DlError();
     return handle;
@@ -220,12 +228,12 @@ bool TFFLoader::Loaded(TLibraries ALibs) const {
 
 void TFFLoader::Unload(TLibrary ALib) {
     TLibraryStatus& status = LoaderState().Status[ALib];
-    if (status.Fixuped) {
-        if (ALib == avUtil && ff::av_log_set_callback)
-            ff::av_log_set_callback(nullptr); // the library must not call into a gone logger
-        LibraryTable[ALib].Unfix();
-        status.Fixuped = false;
-    }
+    if (status.Fixuped && ALib == avUtil && ff::av_log_set_callback)
+        ff::av_log_set_callback(nullptr); // the library must not call into a gone logger
+    // Cleared even when binding stopped half-way, so no entry point of a failed library
+    // stays usable.
+    LibraryTable[ALib].Unfix();
+    status.Fixuped = false;
     if (status.Handle) {
         dlclose(status.Handle);
         status.Handle = nullptr;

@@ -242,7 +242,9 @@ void LibraryLogCallback(void* AContext, int ALevel, const char* AFormat, va_list
         if (!flushOnly)
             text += VFormat(AFormat, AArgs);
 
-        if (!text.empty() && text.back() == '\n' && text == state.LastLine) {
+        // Only a whole line counts as a repeat: a piece that ends another thread's
+        // pending line must never be swallowed because it looks like the last one.
+        if (item->LogMsg.empty() && !text.empty() && text.back() == '\n' && text == state.LastLine) {
             ++state.RepeatCount;
             return;
         }

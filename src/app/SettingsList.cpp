@@ -1,0 +1,52 @@
+#include "SettingsList.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace vx {
+
+TSettingsList::TSettingsList(QString ACaption, QObject* AParent) : QObject(AParent), FCaption(std::move(ACaption)) {}
+
+void TSettingsList::SetItemIndex(int AIndex) {
+    if (AIndex < -1 || AIndex >= Count())
+        throw std::out_of_range("List index out of bounds (" + std::to_string(AIndex) + ")");
+    if (AIndex == FItemIndex)
+        return;
+    FItemIndex = AIndex;
+    emit ItemIndexChanged(FItemIndex);
+}
+
+QString TSettingsList::Text() const { return FItemIndex >= 0 ? FItems.at(FItemIndex) : QString(); }
+
+bool TSettingsList::SetText(const QString& AText) {
+    const int index = IndexOf(AText);
+    if (index < 0)
+        return false;
+    SetItemIndex(index);
+    return true;
+}
+
+void TSettingsList::SetItems(const QStringList& AItems, int AIndex) {
+    if (AIndex < -1 || AIndex >= AItems.size())
+        throw std::out_of_range("List index out of bounds (" + std::to_string(AIndex) + ")");
+    FItems = AItems;
+    FItemIndex = AIndex;
+    emit ItemsChanged();
+    // A view that refilled itself on ItemsChanged still needs the position, even an unchanged one.
+    emit ItemIndexChanged(FItemIndex);
+}
+
+void TSettingsList::Fill(const QStringList& AItems, const QString& ADefault) {
+    SetItems(AItems, static_cast<int>(AItems.indexOf(ADefault)));
+}
+
+void TSettingsList::SetDropDownCount(int ACount) {
+    if (ACount < 1)
+        throw std::out_of_range("Drop-down length must be positive (" + std::to_string(ACount) + ")");
+    if (ACount == FDropDownCount)
+        return;
+    FDropDownCount = ACount;
+    emit DropDownCountChanged(FDropDownCount);
+}
+
+} // namespace vx
