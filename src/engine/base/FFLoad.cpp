@@ -138,9 +138,13 @@ const TLoaderShutdown g_shutdown;
 
 std::string LibraryFileName(TLibrary ALib) {
     const TLibraryItem& item = LibraryTable[ALib];
-    std::string name = std::string("lib") + item.Name + ".so";
-    if (item.Version >= 0)
-        name += "." + std::to_string(item.Version);
+    std::string name = "lib";
+    name += item.Name;
+    name += ".so";
+    if (item.Version >= 0) {
+        name += '.';
+        name += std::to_string(item.Version);
+    }
     return name;
 }
 
