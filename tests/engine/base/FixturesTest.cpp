@@ -28,6 +28,8 @@ struct TFixtureCase {
     double Seconds;
 };
 
+void PrintTo(const TFixtureCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
+
 const AVRational Pal{25, 1};
 
 class FixturesTest : public ::testing::TestWithParam<TFixtureCase> {
