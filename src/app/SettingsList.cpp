@@ -5,7 +5,8 @@
 
 namespace vx {
 
-TSettingsList::TSettingsList(QString ACaption, QObject* AParent) : QObject(AParent), FCaption(std::move(ACaption)) {}
+TSettingsList::TSettingsList(QString ACaption, QObject* AParent)
+    : QObject(AParent), FCaption(std::move(ACaption)) {}
 
 void TSettingsList::SetItemIndex(int AIndex) {
     if (AIndex < -1 || AIndex >= Count())
@@ -16,7 +17,9 @@ void TSettingsList::SetItemIndex(int AIndex) {
     emit ItemIndexChanged(FItemIndex);
 }
 
-QString TSettingsList::Text() const { return FItemIndex >= 0 ? FItems.at(FItemIndex) : QString(); }
+QString TSettingsList::Text() const {
+    return FItemIndex >= 0 ? FItems.at(FItemIndex) : QString();
+}
 
 bool TSettingsList::SetText(const QString& AText) {
     const int index = IndexOf(AText);

@@ -6,26 +6,32 @@
 #define VX_AVCODEC_ENTRY_POINTS(X)                                                                           \
     X(av_packet_alloc)                                                                                       \
     X(av_packet_free)                                                                                        \
+    X(av_packet_move_ref)                                                                                    \
+    X(av_packet_ref)                                                                                         \
     X(av_packet_unref)                                                                                       \
     X(av_packet_rescale_ts)                                                                                  \
     X(avcodec_alloc_context3)                                                                                \
+    X(avcodec_descriptor_get)                                                                                \
     X(avcodec_find_decoder)                                                                                  \
     X(avcodec_find_encoder)                                                                                  \
     X(avcodec_find_encoder_by_name)                                                                          \
     X(avcodec_free_context)                                                                                  \
     X(avcodec_open2)                                                                                         \
+    X(avcodec_parameters_copy)                                                                               \
     X(avcodec_parameters_from_context)                                                                       \
     X(avcodec_parameters_to_context)                                                                         \
     X(avcodec_receive_frame)                                                                                 \
     X(avcodec_receive_packet)                                                                                \
     X(avcodec_send_frame)                                                                                    \
-    X(avcodec_send_packet)
+    X(avcodec_send_packet)                                                                                   \
+    X(avcodec_string)
 
 #define VX_AVDEVICE_ENTRY_POINTS(X) X(avdevice_register_all)
 
 #define VX_AVFILTER_ENTRY_POINTS(X)
 
 #define VX_AVFORMAT_ENTRY_POINTS(X)                                                                          \
+    X(av_find_input_format)                                                                                  \
     X(av_interleaved_write_frame)                                                                            \
     X(av_read_frame)                                                                                         \
     X(av_write_trailer)                                                                                      \
@@ -36,17 +42,22 @@
     X(avformat_free_context)                                                                                 \
     X(avformat_new_stream)                                                                                   \
     X(avformat_open_input)                                                                                   \
+    X(avformat_query_codec)                                                                                  \
+    X(avformat_seek_file)                                                                                    \
     X(avformat_write_header)                                                                                 \
     X(avio_alloc_context)                                                                                    \
     X(avio_closep)                                                                                           \
     X(avio_context_free)                                                                                     \
     X(avio_flush)                                                                                            \
-    X(avio_open2)
+    X(avio_open2)                                                                                            \
+    X(avio_seek)                                                                                             \
+    X(avio_size)
 
 #define VX_AVUTIL_ENTRY_POINTS(X)                                                                            \
     X(av_channel_layout_default)                                                                             \
     X(av_channel_layout_uninit)                                                                              \
     X(av_dict_free)                                                                                          \
+    X(av_dict_get)                                                                                           \
     X(av_dict_set)                                                                                           \
     X(av_frame_alloc)                                                                                        \
     X(av_frame_free)                                                                                         \
@@ -57,6 +68,8 @@
     X(av_log_set_level)                                                                                      \
     X(av_malloc)                                                                                             \
     X(av_opt_set)                                                                                            \
+    X(av_parse_time)                                                                                         \
+    X(av_reduce)                                                                                             \
     X(av_rescale_q)                                                                                          \
     X(av_strerror)
 

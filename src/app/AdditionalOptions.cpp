@@ -1,0 +1,30 @@
+#include "AdditionalOptions.h"
+
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
+namespace vx {
+
+void TAdditionalOptions::SetOverwrite(bool AValue) {
+    if (AValue == FOverwrite)
+        return;
+    FOverwrite = AValue;
+    emit OverwriteChanged(FOverwrite);
+}
+
+void TAdditionalOptions::SetDropDownItems(int AValue) {
+    FDropDownItems = std::clamp(AValue, MinDropDownItems, MaxDropDownItems);
+    emit DropDownItemsChanged(FDropDownItems);
+}
+
+void TAdditionalOptions::SetSimpleAdvanceSettings(int APosition) {
+    if (APosition != SimpleSettings && APosition != AdvanceSettings)
+        throw std::out_of_range("List index out of bounds (" + std::to_string(APosition) + ")");
+    if (APosition == FSimpleAdvanceSettings)
+        return;
+    FSimpleAdvanceSettings = APosition;
+    emit SimpleAdvanceSettingsChanged(FSimpleAdvanceSettings);
+}
+
+} // namespace vx

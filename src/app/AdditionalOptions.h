@@ -1,0 +1,52 @@
+// The choices of the "Additional Options" dialog, without the dialog: the window, the settings
+// store and the command line all read and change them here, and the dialog follows.
+#pragma once
+
+#include <QObject>
+
+namespace vx {
+
+class TAdditionalOptions : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int MinDropDownItems = 26;
+    static constexpr int MaxDropDownItems = 47;
+    static constexpr int DefaultDropDownItems = 26;
+    // Positions of the view choice.
+    static constexpr int SimpleSettings = 0;
+    static constexpr int AdvanceSettings = 1;
+
+    explicit TAdditionalOptions(QObject* AParent = nullptr) : QObject(AParent) {}
+
+    // "Overwrite Existing File With The Same Name" (CheckBoxOverWrite).
+    bool Overwrite() const { return FOverwrite; }
+    void SetOverwrite(bool AValue);
+
+    // "Drop Down Items in Output Format List" (SpinEdit1). Values outside 26..47 are pulled to the
+    // nearer end. Every call announces the value, changed or not, because the format list takes its
+    // drop-down length from here whenever the value is set.
+    int DropDownItems() const { return FDropDownItems; }
+    void SetDropDownItems(int AValue);
+
+    // Selected position of " Audio and Video Settings " (RadioGroup1): 0 simple, 1 advanced.
+    // Selecting does not apply the view; RadioGroup1Click does. Other positions throw std::out_of_range.
+    int SimpleAdvanceSettings() const { return FSimpleAdvanceSettings; }
+    void SetSimpleAdvanceSettings(int APosition);
+
+    // Applies the selected view: the window shows the matching settings groups.
+    void RadioGroup1Click() { emit ViewApplied(FSimpleAdvanceSettings); }
+
+signals:
+    void OverwriteChanged(bool AValue);
+    // SpinEdit1Change: the drop-down length of the format list follows this.
+    void DropDownItemsChanged(int AValue);
+    void SimpleAdvanceSettingsChanged(int APosition);
+    void ViewApplied(int APosition);
+
+private:
+    bool FOverwrite = false;
+    int FDropDownItems = DefaultDropDownItems;
+    int FSimpleAdvanceSettings = SimpleSettings;
+};
+
+} // namespace vx

@@ -1,0 +1,204 @@
+// Loading and saving the per-user settings. Every test gets its own settings folder, so the
+// user's real settings are never read or written.
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "AdditionalOptions.h"
+#include "ConversionSettings.h"
+#include "SettingsStore.h"
+
+using namespace vx;
+
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(Folder.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Folder.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, Folder.path());
+        Settings.FillStartupLists();
+        Settings.SetAdditionalOptions(&Options);
+    }
+
+    QString FilePath() const { return Folder.filePath("Quenlo/Vantorix.conf"); }
+
+    // Writes the settings file by hand, as a damaged or hand-edited one would look.
+    void WriteFile(const QByteArray& AContents) {
+        ASSERT_TRUE(QDir(Folder.path()).mkpath("Quenlo"));
+        QFile file(FilePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(AContents);
+    }
+
+    // The values as they are in the file now.
+    QVariantMap Stored() const {
+        QSettings store(TSettingsStore::Organization, TSettingsStore::Application);
+        QVariantMap values;
+        for (const QString& key : store.allKeys())
+            values[key] = store.value(key);
+        return values;
+    }
+
+    static QVariantMap FirstRunValues() {
+        return {{"Output Folder", ""},   {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
+                {"DropDownItems", "26"}, {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"}};
+    }
+
+    void ExpectFirstRunControls() {
+        EXPECT_EQ(Settings.OutputFolder(), "");
+        EXPECT_EQ(Settings.ComboOutputFormat.ItemIndex(), 0);
+        EXPECT_FALSE(Options.Overwrite());
+        EXPECT_EQ(Options.DropDownItems(), 26);
+        EXPECT_EQ(Options.SimpleAdvanceSettings(), 0);
+        EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), 0);
+    }
+
+    QTemporaryDir Folder;
+    TConversionSettings Settings;
+    TAdditionalOptions Options;
+    TSettingsStore Store{Settings, Options};
+};
+
+TEST_F(SettingsStoreTest, FirstRunSeedsTheStoreWithTheFirstRunValues) {
+    EXPECT_FALSE(Store.LoadSettings());
+    ExpectFirstRunControls();
+    EXPECT_TRUE(QFile::exists(FilePath()));
+    EXPECT_EQ(Stored(), FirstRunValues());
+
+    // The second start finds a complete store and leaves it as it is.
+    EXPECT_TRUE(Store.LoadSettings());
+    EXPECT_EQ(Stored(), FirstRunValues());
+}
+
+TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
+    Settings.SetOutputFolder(QString::fromUtf8("/tmp/out, old/Видео 動画"));
+    Settings.ComboOutputFormat.SetItemIndex(13);
+    Options.SetOverwrite(true);
+    Options.SetDropDownItems(40);
+    Options.SetSimpleAdvanceSettings(1);
+    Settings.ComboLetterBox.SetItemIndex(1);
+    ASSERT_TRUE(Store.SaveSettings());
+
+    TConversionSettings settings;
+    settings.FillStartupLists();
+    TAdditionalOptions options;
+    settings.SetAdditionalOptions(&options);
+    TSettingsStore store(settings, options);
+    EXPECT_TRUE(store.LoadSettings());
+    EXPECT_EQ(settings.OutputFolder(), QString::fromUtf8("/tmp/out, old/Видео 動画"));
+    EXPECT_EQ(settings.ComboOutputFormat.ItemIndex(), 13);
+    // Selected only: the entry is applied when the window is first shown.
+    EXPECT_TRUE(settings.CurrentOutputFormat().isEmpty());
+    EXPECT_TRUE(options.Overwrite());
+    EXPECT_EQ(options.DropDownItems(), 40);
+    EXPECT_EQ(settings.ComboOutputFormat.DropDownCount(), 40);
+    EXPECT_EQ(options.SimpleAdvanceSettings(), 1);
+    EXPECT_EQ(settings.ComboLetterBox.ItemIndex(), 1);
+}
+
+struct TStoredValueCase {
+    const char* Line; // replaces the line of the same value in an otherwise complete store
+    int FormatPosition;
+    bool Overwrite;
+    int DropDownItems;
+    int View;
+    int LetterBox;
+    int FormatListLength;
+};
+
+// Numbers the controls cannot show are pulled into range or skipped; none may stop the start.
+const TStoredValueCase StoredValueCases[] = {
+    {"DropDownItems=100", 0, false, 47, 0, 0, 47},
+    {"DropDownItems=3", 0, false, 26, 0, 0, 26},
+    {"DropDownItems=-1", 0, false, 26, 0, 0, 25}, // skipped: the format list keeps its start-up length
+    {"SimpleAdvanceSettings=1", 0, false, 26, 1, 0, 26},
+    {"SimpleAdvanceSettings=7", 0, false, 26, 0, 0, 26},
+    {"ComboOutputFormat=44", 44, false, 26, 0, 0, 26},
+    {"ComboOutputFormat=18", 0, false, 26, 0, 0, 26}, // a separator
+    {"ComboOutputFormat=45", 0, false, 26, 0, 0, 26}, // past the end
+    {"ComboOutputFormat=-3", 0, false, 26, 0, 0, 26},
+    {"LetterBox=2", 0, false, 26, 0, 0, 26},
+    {"Overwrite=5", 0, true, 26, 0, 0, 26},
+    {"Overwrite=true", 0, true, 26, 0, 0, 26},
+};
+
+void PrintTo(const TStoredValueCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Line;
+}
+
+class StoredValueTest : public SettingsStoreTest, public ::testing::WithParamInterface<TStoredValueCase> {};
+
+TEST_P(StoredValueTest, ControlsShowWhatTheyCan) {
+    const TStoredValueCase& c = GetParam();
+    QByteArray contents = "[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
+                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\n";
+    const QByteArray name = QByteArray(c.Line).left(QByteArray(c.Line).indexOf('='));
+    const qsizetype start = contents.indexOf("\n" + name + "=") + 1;
+    contents.replace(start, contents.indexOf('\n', start) - start, c.Line);
+    WriteFile(contents);
+
+    EXPECT_TRUE(Store.LoadSettings());
+    EXPECT_EQ(Settings.OutputFolder(), "/videos");
+    EXPECT_EQ(Settings.ComboOutputFormat.ItemIndex(), c.FormatPosition);
+    EXPECT_EQ(Options.Overwrite(), c.Overwrite);
+    EXPECT_EQ(Options.DropDownItems(), c.DropDownItems);
+    EXPECT_EQ(Options.SimpleAdvanceSettings(), c.View);
+    EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), c.LetterBox);
+    EXPECT_EQ(Settings.ComboOutputFormat.DropDownCount(), c.FormatListLength);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, StoredValueTest, ::testing::ValuesIn(StoredValueCases));
+
+TEST_F(SettingsStoreTest, StoredDropDownLengthReachesTheFormatList) {
+    WriteFile("[General]\nDropDownItems=100\n");
+    Store.LoadSettings();
+    EXPECT_EQ(Options.DropDownItems(), 47);
+    EXPECT_EQ(Settings.ComboOutputFormat.DropDownCount(), 47);
+    EXPECT_EQ(Settings.CurrentComboDropDownItem(), 47);
+}
+
+TEST_F(SettingsStoreTest, WrongTypedValuesGetFirstRunValuesAndTheGoodOnesStay) {
+    // A list where a text belongs, words where numbers belong.
+    WriteFile("[General]\nOutput%20Folder=/a, /b\nComboOutputFormat=13\nOverwrite=maybe\n"
+              "DropDownItems=lots\nSimpleAdvanceSettings=1\nLetterBox=@Variant(\\0\\0\\0\\x7f)\n");
+    EXPECT_FALSE(Store.LoadSettings());
+
+    EXPECT_EQ(Settings.OutputFolder(), "");
+    EXPECT_FALSE(Options.Overwrite());
+    EXPECT_EQ(Options.DropDownItems(), 26);
+    EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), 0);
+    EXPECT_EQ(Settings.ComboOutputFormat.ItemIndex(), 13);
+    EXPECT_EQ(Options.SimpleAdvanceSettings(), 1);
+
+    // The store is repaired from the controls.
+    QVariantMap repaired = FirstRunValues();
+    repaired["ComboOutputFormat"] = "13";
+    repaired["SimpleAdvanceSettings"] = "1";
+    EXPECT_EQ(Stored(), repaired);
+}
+
+TEST_F(SettingsStoreTest, GarbageFileGivesUsableValues) {
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(char((i * 7919 + 13) % 256));
+    WriteFile(garbage);
+    Store.LoadSettings();
+    ExpectFirstRunControls();
+}
+
+TEST_F(SettingsStoreTest, UnreadableStoreGivesFirstRunValuesAndSavingFailsQuietly) {
+    // A folder where the file should be: neither readable nor writable, whoever runs the test.
+    ASSERT_TRUE(QDir(Folder.path()).mkpath("Quenlo/Vantorix.conf"));
+    Options.SetDropDownItems(33);
+    EXPECT_FALSE(Store.LoadSettings());
+    EXPECT_EQ(Options.DropDownItems(), 33); // the controls keep what they had
+    EXPECT_EQ(Settings.ComboOutputFormat.ItemIndex(), 0);
+    EXPECT_FALSE(Store.SaveSettings());
+}
+
+} // namespace
