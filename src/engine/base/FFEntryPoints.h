@@ -4,6 +4,10 @@
 #pragma once
 
 #define VX_AVCODEC_ENTRY_POINTS(X)                                                                           \
+    X(av_bsf_alloc)                                                                                          \
+    X(av_bsf_free)                                                                                           \
+    X(av_bsf_get_by_name)                                                                                    \
+    X(av_codec_iterate)                                                                                      \
     X(av_packet_alloc)                                                                                       \
     X(av_packet_free)                                                                                        \
     X(av_packet_move_ref)                                                                                    \
@@ -16,6 +20,7 @@
     X(avcodec_find_encoder)                                                                                  \
     X(avcodec_find_encoder_by_name)                                                                          \
     X(avcodec_free_context)                                                                                  \
+    X(avcodec_get_class)                                                                                     \
     X(avcodec_open2)                                                                                         \
     X(avcodec_parameters_copy)                                                                               \
     X(avcodec_parameters_from_context)                                                                       \
@@ -28,11 +33,14 @@
 
 #define VX_AVDEVICE_ENTRY_POINTS(X) X(avdevice_register_all)
 
-#define VX_AVFILTER_ENTRY_POINTS(X)
+#define VX_AVFILTER_ENTRY_POINTS(X)                                                                          \
+    X(avfilter_graph_free)
 
 #define VX_AVFORMAT_ENTRY_POINTS(X)                                                                          \
+    X(av_demuxer_iterate)                                                                                    \
     X(av_find_input_format)                                                                                  \
     X(av_interleaved_write_frame)                                                                            \
+    X(av_muxer_iterate)                                                                                      \
     X(av_read_frame)                                                                                         \
     X(av_write_trailer)                                                                                      \
     X(avformat_alloc_context)                                                                                \
@@ -40,6 +48,7 @@
     X(avformat_close_input)                                                                                  \
     X(avformat_find_stream_info)                                                                             \
     X(avformat_free_context)                                                                                 \
+    X(avformat_get_class)                                                                                    \
     X(avformat_new_stream)                                                                                   \
     X(avformat_open_input)                                                                                   \
     X(avformat_query_codec)                                                                                  \
@@ -54,21 +63,36 @@
     X(avio_size)
 
 #define VX_AVUTIL_ENTRY_POINTS(X)                                                                            \
+    X(av_audio_fifo_free)                                                                                    \
     X(av_channel_layout_default)                                                                             \
     X(av_channel_layout_uninit)                                                                              \
+    X(av_dict_count)                                                                                         \
     X(av_dict_free)                                                                                          \
     X(av_dict_get)                                                                                           \
     X(av_dict_set)                                                                                           \
+    X(av_dynarray_add)                                                                                       \
     X(av_frame_alloc)                                                                                        \
     X(av_frame_free)                                                                                         \
     X(av_frame_get_buffer)                                                                                   \
     X(av_frame_make_writable)                                                                                \
     X(av_free)                                                                                               \
+    X(av_get_pix_fmt)                                                                                        \
+    X(av_get_pix_fmt_string)                                                                                 \
+    X(av_get_sample_fmt)                                                                                     \
+    X(av_get_sample_fmt_string)                                                                              \
+    X(av_log)                                                                                                \
     X(av_log_set_callback)                                                                                   \
     X(av_log_set_level)                                                                                      \
     X(av_malloc)                                                                                             \
+    X(av_mallocz)                                                                                            \
+    X(av_opt_find)                                                                                           \
+    X(av_opt_get)                                                                                            \
+    X(av_opt_get_int)                                                                                        \
     X(av_opt_set)                                                                                            \
+    X(av_opt_set_defaults2)                                                                                  \
     X(av_parse_time)                                                                                         \
+    X(av_parse_video_rate)                                                                                   \
+    X(av_parse_video_size)                                                                                   \
     X(av_reduce)                                                                                             \
     X(av_rescale_q)                                                                                          \
     X(av_strerror)
@@ -77,9 +101,13 @@
 // binder keeps the rule and text for them.
 #define VX_AVUTIL_VARIABLES(X)
 
-#define VX_SWSCALE_ENTRY_POINTS(X)
+#define VX_SWSCALE_ENTRY_POINTS(X)                                                                           \
+    X(sws_freeContext)                                                                                       \
+    X(sws_get_class)                                                                                         \
+    X(sws_getContext)
 
-#define VX_SWRESAMPLE_ENTRY_POINTS(X)
+#define VX_SWRESAMPLE_ENTRY_POINTS(X)                                                                        \
+    X(swr_free)
 
 // The C library: the file-descriptor calls behind the engine's own "unicode:" I/O.
 #define VX_MYUTIL_ENTRY_POINTS(X)                                                                            \

@@ -1,0 +1,377 @@
+#include "TaskBuilder.h"
+
+#include "AdditionalOptions.h"
+#include "ConversionSettings.h"
+#include "VolumeSliders.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <cmath>
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace vx {
+
+namespace {
+
+// A row whose choices cannot be turned into a task; the message becomes LastErrMsg.
+class TTaskBuildError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+const QString DVDTarget = QStringLiteral("DVD - DVD Mpeg2 Format (*.mpg)");
+const QString SVCDTarget = QStringLiteral("Super Video CD (*.mpg)");
+const QString VCDTarget = QStringLiteral("Video CD (*.mpg)");
+
+const QString NTSCFrameRate = QStringLiteral("29.97 fps [NTSC]");
+const QString PALFrameRate = QStringLiteral("25 fps [PAL]");
+
+// Stands in when the row's size, or the rate list, cannot be read.
+const char* const FallbackAspectRatio = "1.3333";
+const char* const FallbackFrameRate = "25";
+const QString UnknownVideoSize = QStringLiteral("640x480");
+
+// The list words that name the engine's codecs. Texts that are not keys (e.g. "MPEG4", "WMV2",
+// "pcm_s16le") leave the codec to the output format's default, which is what those profiles want.
+struct TCodecName {
+    const char* Text;
+    const char* Codec;
+};
+
+constexpr TCodecName VideoCodecNames[] = {
+    {"h264", "libx264"},      {"xvid", "libxvid"},          {"wmv2x", "wmv2"},       {"mpeg4_qt", "mpeg4"},
+    {"divx", "mpeg4"},        {"uncompressed", "rawvideo"}, {"mpeg1", "mpeg1video"}, {"mpeg2", "mpeg2video"},
+    {"mpeg 1", "mpeg1video"}, {"mpeg 2", "mpeg2video"},
+};
+
+constexpr TCodecName AudioCodecNames[] = {
+    {"aac", "libfaac"},
+    {"ac3", "ac3"},
+    {"flac", "flac"},
+    {"asf", "libmp3lame"},
+    {"mp3", "libmp3lame"},
+    {"mp2", "mp2"},
+    {"m4a", "mpeg4aac"},
+    {"mpeg4aac", "libfaac"},
+    {"ra", "ac3"},
+    {"wma7x", "wmav2"},
+    {"wav", "pcm_s16le"},
+    {"mpeg4aac_qt", "libfaac"},
+    {"amr_nb", "libopencore_amrnb"},
+    {"vorbis", "libvorbis"},
+};
+
+template <size_t N> std::string LookUpCodec(const TCodecName (&ATable)[N], const QString& AText) {
+    const QString key = AText.trimmed().toLower();
+    for (const TCodecName& name : ATable)
+        if (key == QLatin1String(name.Text))
+            return name.Codec;
+    return {};
+}
+
+// The text up to its first blank; empty when there is no blank ("384  Kbps" gives "384").
+QString FirstWord(const QString& AText) {
+    const qsizetype blank = AText.indexOf(' ');
+    return blank < 0 ? QString() : AText.left(blank);
+}
+
+bool IsDigits(const QString& AText) {
+    if (AText.isEmpty())
+        return false;
+    for (const QChar c : AText)
+        if (c < '0' || c > '9')
+            return false;
+    return true;
+}
+
+// Digits with at most one point, above zero: "29.97", "11", "15.0".
+bool IsPositiveDecimal(const QString& AText) {
+    int points = 0;
+    bool digits = false;
+    bool nonZero = false;
+    for (const QChar c : AText) {
+        if (c == '.') {
+            if (++points > 1)
+                return false;
+        } else if (c >= '0' && c <= '9') {
+            digits = true;
+            nonZero = nonZero || c != '0';
+        } else {
+            return false;
+        }
+    }
+    return digits && nonZero;
+}
+
+// A plain decimal number such as a size cell holds ("640", "480.5"); nullopt otherwise.
+std::optional<double> ReadDecimal(const QString& AText) {
+    if (!IsPositiveDecimal(AText))
+        return std::nullopt;
+    bool ok = false;
+    const double value = AText.toDouble(&ok);
+    return ok && std::isfinite(value) ? std::optional<double>(value) : std::nullopt;
+}
+
+// The label without its padding and colon, to name the list in a message.
+QString ListName(const TSettingsList& AList) {
+    QString name = AList.Caption().trimmed();
+    if (name.endsWith(':'))
+        name.chop(1);
+    return name.trimmed();
+}
+
+std::string ToStd(const QString& AText) {
+    return AText.toStdString();
+}
+
+// Where the extension's dot is, or -1. A name that only begins with a dot (".profile") is a
+// hidden file without an extension here, not an extension without a name.
+qsizetype ExtensionDot(const QString& APath) {
+    const qsizetype nameStart = APath.lastIndexOf('/') + 1;
+    const qsizetype dot = APath.lastIndexOf('.');
+    return dot > nameStart ? dot : -1;
+}
+
+QString WithoutExtension(const QString& APath) {
+    const qsizetype dot = ExtensionDot(APath);
+    return dot < 0 ? APath : APath.left(dot);
+}
+
+bool NameIsTaken(const QString& APath) {
+    const QFileInfo info(APath);
+    return info.exists() || info.isSymLink();
+}
+
+// Through links and other spellings of the same path: is writing AOutput writing over ASource?
+bool IsSameFile(const QString& ASource, const QString& AOutput) {
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(QFile::encodeName(ASource).toStdString(),
+                                                  QFile::encodeName(AOutput).toStdString(), error);
+    return !error && same;
+}
+
+} // namespace
+
+TTaskBuilder::TTaskBuilder(const TConversionSettings& ASettings, const TAdditionalOptions& AOptions,
+                           const TVolumeSliders& AVolume)
+    : FSettings(ASettings), FOptions(AOptions), FVolume(AVolume) {}
+
+bool TTaskBuilder::BuildTask(const TTaskRow& ARow, TEncoderTask& ATask) {
+    ATask = TEncoderTask();
+    if (!BuildOutputName(ARow.Caption, ATask.OutputFileName))
+        return false;
+    BuildInputOptions(ARow.Caption, ATask.InputOptions);
+    return BuildOutputOptions(ARow, ATask.OutputOptions);
+}
+
+QString TTaskBuilder::OutputFolder() const {
+    // The start of a run checks the folder with its surrounding blanks removed. Blanks are legal
+    // in folder names here, so a folder that exists as typed is taken as typed; otherwise the
+    // checked spelling is used, so that stray blanks from the field do not send every output to
+    // a folder that does not exist.
+    const QString typed = FSettings.OutputFolder();
+    if (QFileInfo(typed).isDir())
+        return typed;
+    return typed.trimmed();
+}
+
+bool TTaskBuilder::BuildOutputName(const QString& ACaption, QString& AOutputFileName) {
+    AOutputFileName.clear();
+    const QString extension = FSettings.OutputExtension();
+    if (extension.isEmpty()) {
+        FLastErrMsg = QStringLiteral("No output format is selected.");
+        return false;
+    }
+    const QString source = ACaption.trimmed();
+    const QString sourceName = source.mid(source.lastIndexOf('/') + 1);
+    if (sourceName.isEmpty()) {
+        FLastErrMsg = QStringLiteral("The source \"%1\" names no file.").arg(ACaption);
+        return false;
+    }
+    const QString folder = OutputFolder();
+    if (folder.isEmpty()) {
+        FLastErrMsg = QStringLiteral("No output folder is set.");
+        return false;
+    }
+
+    const QString path = folder.endsWith('/') ? folder + sourceName : folder + '/' + sourceName;
+    if (FOptions.Overwrite()) {
+        const QString name = WithoutExtension(path) + extension;
+        // Overwriting the source while reading it would destroy it; such a row is named as if
+        // overwriting were off.
+        if (!IsSameFile(source, name)) {
+            AOutputFileName = name;
+            return true;
+        }
+    }
+    AOutputFileName = UniqueOutputName(path, extension);
+    return true;
+}
+
+QString TTaskBuilder::UniqueOutputName(const QString& APath, const QString& AExt) {
+    const QString base = WithoutExtension(APath);
+    QString name = base + AExt;
+    // Ends: each name tried is a different entry of one folder, and a folder holds finitely many.
+    for (qint64 n = 1; NameIsTaken(name); ++n)
+        name = base + '-' + QString::number(n) + AExt;
+    return name;
+}
+
+void TTaskBuilder::BuildInputOptions(const QString& ACaption, TInputOptions& AOptions) {
+    AOptions.Reset();
+    AOptions.FileName = ACaption.trimmed().toStdU16String();
+}
+
+int32_t TTaskBuilder::ReadBackInteger(const QString& ANumberText, const TSettingsList& AList) const {
+    bool ok = false;
+    const int value = IsDigits(ANumberText) ? ANumberText.toInt(&ok, 10) : 0;
+    if (!ok)
+        throw TTaskBuildError(ToStd(
+            QStringLiteral("The %1 choice \"%2\" is not a number.").arg(ListName(AList), AList.Text())));
+    return value;
+}
+
+bool TTaskBuilder::ApplyProfileToOptions(TOutputOptions& AOptions) {
+    try {
+        const QString videoBitrate = FSettings.ComboVideoBitrate.Text();
+        AOptions.VideoBitrate = ReadBackInteger(FirstWord(videoBitrate) + "000", FSettings.ComboVideoBitrate);
+
+        // "Original" (the AVI profiles) has no number: the task then sends no audio bitrate and
+        // the encoder's default applies.
+        const QString audioBitrate = FSettings.ComboAudioBitrate.Text();
+        if (audioBitrate != QLatin1String("Original")) {
+            QString number = FirstWord(audioBitrate);
+            if (audioBitrate.contains(QLatin1String("Kbps")))
+                number += "000";
+            AOptions.AudioBitrate = ReadBackInteger(number, FSettings.ComboAudioBitrate);
+        }
+
+        AOptions.AudioSampleRate =
+            ReadBackInteger(FirstWord(FSettings.ComboSamplingRate.Text()), FSettings.ComboSamplingRate);
+
+        const QString size = FSettings.ComboVideoSize.Text();
+        if (size != QLatin1String("Original Video Size") && size != QLatin1String("Auto")) {
+            // "176 x 144 (QCIF)" and "320 x 240 " both come out as WxH.
+            const qsizetype bracket = size.indexOf('(');
+            QString frameSize = bracket < 0 ? size : size.left(bracket);
+            frameSize.remove(' ');
+            AOptions.FrameSize = ToStd(frameSize);
+        }
+    } catch (const TTaskBuildError& error) {
+        FLastErrMsg = QString::fromStdString(error.what());
+        return false;
+    }
+    return true;
+}
+
+std::string TTaskBuilder::ReadFrameRate() const {
+    const QString text = FSettings.ComboVideoFramerate.Text();
+    const QString key = text.trimmed().toLower();
+    if (key == QLatin1String("auto") || text.isEmpty())
+        return {};
+    if (key == QLatin1String("pal"))
+        return "25";
+    if (key == QLatin1String("ntsc"))
+        return "29.97";
+    // The engine gets the number exactly as the list shows it, so "14.985" stays "14.985".
+    const QString rate = FirstWord(text);
+    return IsPositiveDecimal(rate) ? ToStd(rate) : FallbackFrameRate;
+}
+
+std::string TTaskBuilder::AspectRatioOfSize(const QString& AVideoSize) {
+    const QString size = AVideoSize.trimmed().isEmpty() ? UnknownVideoSize : AVideoSize.trimmed();
+    const qsizetype x = size.indexOf('x');
+    if (x < 0)
+        return FallbackAspectRatio;
+    const std::optional<double> width = ReadDecimal(size.left(x));
+    const std::optional<double> height = ReadDecimal(size.mid(x + 1));
+    if (!width || !height)
+        return FallbackAspectRatio;
+    const double ratio = *width / *height;
+    // No picture is a million times wider than high; beyond that the size is garbage.
+    if (!std::isfinite(ratio) || ratio > 1e6)
+        return FallbackAspectRatio;
+    const long long tenThousandths = std::llround(ratio * 10000.0);
+    if (tenThousandths <= 0)
+        return FallbackAspectRatio;
+
+    // Written from the integer so that no binary fraction shows up in the text.
+    std::string text = std::to_string(tenThousandths / 10000);
+    long long fraction = tenThousandths % 10000;
+    if (fraction != 0) {
+        std::string digits = std::to_string(fraction);
+        digits.insert(0, 4 - digits.size(), '0');
+        while (digits.back() == '0')
+            digits.pop_back();
+        text += '.' + digits;
+    }
+    return text;
+}
+
+bool TTaskBuilder::BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOptions) {
+    AOptions.Reset();
+    const TheAVCodec* entry = FSettings.SelectedAVCodec();
+    if (!entry) {
+        FLastErrMsg = QStringLiteral("No output format is selected.");
+        return false;
+    }
+    const QString& entryText = entry->ComboText;
+    const bool isDVD = entryText == DVDTarget;
+    const bool isSVCD = entryText == SVCDTarget;
+    const bool isVCD = entryText == VCDTarget;
+
+    // The disc targets' preset fixes sizes and rates; their lists only show "Auto".
+    if (!isDVD && !isSVCD && !isVCD && !ApplyProfileToOptions(AOptions))
+        return false;
+
+    if (entryText.contains(QLatin1String("DivX")))
+        AOptions.VideoTag = "DIVX";
+
+    const QString videoCodecText = FSettings.ComboVideoCodec.Text();
+    AOptions.VideoCodec = LookUpCodec(VideoCodecNames, videoCodecText);
+    if (videoCodecText.trimmed().toLower() == QLatin1String("divx"))
+        AOptions.VideoTag = "DIVX";
+
+    AOptions.AudioCodec = LookUpCodec(AudioCodecNames, FSettings.ComboAudioCodec.Text());
+    if (AOptions.AudioCodec == "libvorbis")
+        // The library's vorbis support counts as experimental and refuses to run without this.
+        AOptions.ExtOptions = "astrict=experimental\r\n" + AOptions.ExtOptions;
+
+    AOptions.FrameRate = ReadFrameRate();
+    AOptions.AudioVolume = FVolume.VolumeValue();
+
+    switch (FSettings.ComboAspectRatio.ItemIndex()) {
+    case 1:
+        AOptions.FrameAspectRatio = "4:3";
+        break;
+    case 2:
+        AOptions.FrameAspectRatio = "16:9";
+        break;
+    default: // "Original": keep the source's shape, whatever size the output gets.
+        AOptions.FrameAspectRatio = AspectRatioOfSize(ARow.VideoSize);
+        break;
+    }
+
+    if (isDVD || isSVCD || isVCD) {
+        AOptions.TargetType = isDVD ? ttDVD : isSVCD ? ttSVCD : ttVCD;
+        const QString frameRate = FSettings.ComboVideoFramerate.Text();
+        if (frameRate == NTSCFrameRate)
+            AOptions.NormType = ntNTSC;
+        else if (frameRate == PALFrameRate)
+            AOptions.NormType = ntPAL;
+    }
+
+    const QString output = ARow.Output.value_or(FSettings.CurrentOutputFormat());
+    const bool mobile = output == QLatin1String("3GP") || output == QLatin1String("3G2");
+    AOptions.AudioChannels =
+        (FSettings.ComboAudioChannels.Text() == QLatin1String("Stereo") && !mobile) ? 2 : 1;
+
+    // The audio-only profiles offer no video codec and no size.
+    if (videoCodecText.isEmpty() && FSettings.ComboVideoSize.Text().isEmpty())
+        AOptions.DisableVideo = true;
+    return true;
+}
+
+} // namespace vx

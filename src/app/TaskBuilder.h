@@ -1,0 +1,92 @@
+// Turns one job-list row and the window's current choices into an encoder task: the output file
+// name, the input options and the output options. The human-readable list texts ("6000 Kbps",
+// "176 x 144 (QCIF)", "29.97 fps [NTSC]") become the numbers and names the engine takes.
+#pragma once
+
+#include "encode/FFEncodeRecords.h"
+
+#include <QString>
+#include <optional>
+#include <string>
+
+namespace vx {
+
+class TAdditionalOptions;
+class TConversionSettings;
+class TSettingsList;
+class TVolumeSliders;
+
+// What the builder reads from a job-list row.
+struct TTaskRow {
+    // The row's caption: the source path as it was added.
+    QString Caption;
+    // The "Video Size" cell, e.g. "640x480"; empty when the source's size is unknown.
+    QString VideoSize;
+    // The "Output" cell. Without one (a caller that keeps no list) the current output format stands in.
+    std::optional<QString> Output;
+};
+
+// Everything the encoder needs for one row.
+struct TEncoderTask {
+    QString OutputFileName;
+    TInputOptions InputOptions;
+    TOutputOptions OutputOptions;
+};
+
+class TTaskBuilder {
+public:
+    // The objects are read at every build, so a task always takes the choices made last.
+    // They must outlive the builder.
+    TTaskBuilder(const TConversionSettings& ASettings, const TAdditionalOptions& AOptions,
+                 const TVolumeSliders& AVolume);
+
+    // Builds all three parts of the row's task. False when any part fails; the reason is in
+    // LastErrMsg() and ATask holds what was built up to the failure.
+    bool BuildTask(const TTaskRow& ARow, TEncoderTask& ATask);
+
+    // The output file: the source's name with the output extension in the output folder. With
+    // overwriting off, or when the name would be the source file itself, a name that is taken
+    // gets "-1", "-2", ... before the extension. False when there is no output format, no output
+    // folder or no source file name.
+    bool BuildOutputName(const QString& ACaption, QString& AOutputFileName);
+
+    // A reset record naming the trimmed source path. Cannot fail.
+    static void BuildInputOptions(const QString& ACaption, TInputOptions& AOptions);
+
+    // Resets AOptions and fills it from the selected output format and the current list texts.
+    // False when a list text that must be a number is not one, or no output format is selected.
+    bool BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOptions);
+
+    // Reads the video bitrate, audio bitrate, sampling rate and video size lists into AOptions
+    // (the disc targets skip this step: their preset fixes those values). False with the reason
+    // in LastErrMsg() when a bitrate or rate text holds no number.
+    bool ApplyProfileToOptions(TOutputOptions& AOptions);
+
+    // The frame rate the task asks for: empty for "Auto" or an empty list (the source's rate),
+    // otherwise the number at the head of the chosen text. A text that holds no readable rate
+    // gives "25".
+    std::string ReadFrameRate() const;
+
+    // The display aspect ratio of a "Video Size" cell such as "640x480", to 1/10000, as the
+    // shortest decimal ("1.3333", "1.25", "2"). An empty cell counts as 640x480; a cell that
+    // cannot be read gives "1.3333".
+    static std::string AspectRatioOfSize(const QString& AVideoSize);
+
+    // APath with its extension replaced by AExt (e.g. ".mp4") if no such file exists; otherwise
+    // the first of base-1.ext, base-2.ext, ... that does not exist. Anything already at a name
+    // (a folder, a dangling link) counts as existing, since none of them can be written as a file.
+    static QString UniqueOutputName(const QString& APath, const QString& AExt);
+
+    const QString& LastErrMsg() const { return FLastErrMsg; }
+
+private:
+    QString OutputFolder() const;
+    int32_t ReadBackInteger(const QString& ANumberText, const TSettingsList& AList) const;
+
+    const TConversionSettings& FSettings;
+    const TAdditionalOptions& FOptions;
+    const TVolumeSliders& FVolume;
+    QString FLastErrMsg;
+};
+
+} // namespace vx
