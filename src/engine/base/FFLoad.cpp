@@ -83,13 +83,11 @@ TLoaderState& LoaderState() {
     return state;
 }
 
-// The leak checker reports at exit; a library unmapped by then leaves its findings
-// without names. Sanitizer builds keep unloaded libraries mapped for that reason.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr int KeepMappedInSanitizerBuilds = RTLD_NODELETE;
-#else
-constexpr int KeepMappedInSanitizerBuilds = 0;
-#endif
+// Unloading frees our handle but never unmaps a library: the libraries keep pointers
+// into one another (libavdevice registers its devices inside libavformat), and a thread
+// may still be leaving a library call. Unmapping one of them while another stays
+// resident would leave those pointers dangling.
+constexpr int KeepMapped = RTLD_NODELETE;
 
 std::string WithTrailingDelimiter(const std::string& APath) {
     if (APath.empty() || APath.back() == '/')
@@ -153,7 +151,7 @@ void* LoadLibraryFromPath(const std::string& APath, const std::string& AFile, st
     const bool inFolder = !APath.empty() && std::filesystem::is_regular_file(APath + AFile, ec);
     const std::string target = inFolder ? APath + AFile : AFile;
     dlerror();
-    void* handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL | KeepMappedInSanitizerBuilds);
+    void* handle = dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL | KeepMapped);
     if (!handle)
         AError = DlError();
     return handle;
