@@ -1,0 +1,147 @@
+#include "JobListModel.h"
+
+#include <stdexcept>
+#include <string>
+
+namespace vx {
+
+namespace {
+
+const char* const Captions[TJobListModel::ColumnCount] = {
+    "Video File Name", "Video Size", "FrameRate", "Duration", "Output", "Progress", "Frames"};
+const int Widths[TJobListModel::ColumnCount] = {310, 90, 80, 60, 65, 57, 60};
+
+} // namespace
+
+QString TJobListModel::ColumnCaption(int AColumn) {
+    return AColumn >= 0 && AColumn < ColumnCount ? QString::fromLatin1(Captions[AColumn]) : QString();
+}
+
+int TJobListModel::ColumnWidth(int AColumn) {
+    return AColumn >= 0 && AColumn < ColumnCount ? Widths[AColumn] : 0;
+}
+
+TJobListModel::TJobListModel(QObject* AParent) : QAbstractTableModel(AParent) {}
+
+const TJobListModel::TRow& TJobListModel::RowAt(int ARow) const {
+    if (ARow < 0 || ARow >= Count())
+        throw std::out_of_range("List index out of bounds (" + std::to_string(ARow) + ")");
+    return FRows[static_cast<size_t>(ARow)];
+}
+
+TJobListModel::TRow& TJobListModel::RowAt(int ARow) {
+    return const_cast<TRow&>(static_cast<const TJobListModel*>(this)->RowAt(ARow));
+}
+
+void TJobListModel::CheckCell(int ACell) {
+    if (ACell < 0 || ACell >= JobCellCount)
+        throw std::out_of_range("Cell index out of bounds (" + std::to_string(ACell) + ")");
+}
+
+int TJobListModel::AddRow(const QString& ACaption, bool AChecked) {
+    const int row = Count();
+    beginInsertRows(QModelIndex(), row, row);
+    FRows.push_back(TRow{ACaption, AChecked, {}});
+    endInsertRows();
+    return row;
+}
+
+void TJobListModel::RemoveRow(int ARow) {
+    RowAt(ARow);
+    beginRemoveRows(QModelIndex(), ARow, ARow);
+    FRows.erase(FRows.begin() + ARow);
+    endRemoveRows();
+}
+
+void TJobListModel::Clear() {
+    beginResetModel();
+    FRows.clear();
+    endResetModel();
+}
+
+const QString& TJobListModel::Caption(int ARow) const {
+    return RowAt(ARow).Caption;
+}
+
+bool TJobListModel::Checked(int ARow) const {
+    return RowAt(ARow).Checked;
+}
+
+void TJobListModel::SetChecked(int ARow, bool AChecked) {
+    TRow& row = RowAt(ARow);
+    if (row.Checked == AChecked)
+        return;
+    row.Checked = AChecked;
+    const QModelIndex at = index(ARow, CaptionColumn);
+    emit dataChanged(at, at, {Qt::CheckStateRole});
+}
+
+const QString& TJobListModel::Cell(int ARow, int ACell) const {
+    CheckCell(ACell);
+    return RowAt(ARow).Cells[static_cast<size_t>(ACell)];
+}
+
+void TJobListModel::SetCell(int ARow, int ACell, const QString& AText) {
+    CheckCell(ACell);
+    QString& cell = RowAt(ARow).Cells[static_cast<size_t>(ACell)];
+    if (cell == AText)
+        return;
+    cell = AText;
+    const QModelIndex at = index(ARow, ColumnOfCell(ACell));
+    emit dataChanged(at, at, {Qt::DisplayRole});
+}
+
+int TJobListModel::rowCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : Count();
+}
+
+int TJobListModel::columnCount(const QModelIndex& AParent) const {
+    return AParent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant TJobListModel::data(const QModelIndex& AIndex, int ARole) const {
+    if (!AIndex.isValid() || AIndex.row() >= Count() || AIndex.column() >= ColumnCount)
+        return {};
+    const TRow& row = FRows[static_cast<size_t>(AIndex.row())];
+    if (AIndex.column() == CaptionColumn) {
+        if (ARole == Qt::DisplayRole)
+            return row.Caption;
+        if (ARole == Qt::CheckStateRole)
+            return row.Checked ? Qt::Checked : Qt::Unchecked;
+        return {};
+    }
+    if (ARole == Qt::DisplayRole)
+        return row.Cells[static_cast<size_t>(AIndex.column() - 1)];
+    if (ARole == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    return {};
+}
+
+bool TJobListModel::setData(const QModelIndex& AIndex, const QVariant& AValue, int ARole) {
+    if (!AIndex.isValid() || AIndex.row() >= Count() || AIndex.column() != CaptionColumn ||
+        ARole != Qt::CheckStateRole)
+        return false;
+    SetChecked(AIndex.row(), AValue.toInt() == Qt::Checked);
+    return true;
+}
+
+Qt::ItemFlags TJobListModel::flags(const QModelIndex& AIndex) const {
+    if (!AIndex.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (AIndex.column() == CaptionColumn)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}
+
+QVariant TJobListModel::headerData(int ASection, Qt::Orientation AOrientation, int ARole) const {
+    if (AOrientation != Qt::Horizontal || ASection < 0 || ASection >= ColumnCount)
+        return QAbstractTableModel::headerData(ASection, AOrientation, ARole);
+    if (ARole == Qt::DisplayRole)
+        return ColumnCaption(ASection);
+    if (ARole == Qt::TextAlignmentRole && ASection != CaptionColumn)
+        return int(Qt::AlignCenter);
+    return {};
+}
+
+} // namespace vx

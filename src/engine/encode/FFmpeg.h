@@ -1,0 +1,260 @@
+// One transcoding job: its inputs and outputs, its options and the run that converts
+// them, on a worker thread of its own or on the caller's thread.
+//
+// The class is implemented in several files, one per concern:
+//   FFmpegOptionTable.cpp  the options and their state (the base TFFmpegOptions)
+//   FFmpeg.cpp             creation, StartConvert, Stop, Pause, Resume, termination
+//   FFmpegFiles.cpp        opening inputs and outputs, the file clean-up
+//   FFmpegLoop.cpp         the transcode: set-up, packet loop, progress report
+// Each concern keeps its members in its own section of this header; the per-file and
+// per-stream records are in FFmpegStreams.h.
+//
+// Threads: options and files are set up on the owner's thread before StartConvert; the
+// run then owns every file and stream until it terminates. Stop, Pause and Resume come
+// from the owner's thread at any time. Shared fields name the lock that guards them.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "base/FormatIO.h"
+#include "base/InterruptCB.h"
+#include "base/UnicodeProtocol.h"
+#include "encode/FFEncodeRecords.h"
+#include "encode/FFmpegException.h"
+#include "encode/FFmpegOptions.h"
+#include "encode/FFmpegStreams.h"
+
+namespace vx {
+
+enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
+
+// Largest number of input (and of output) files a job may be created for.
+inline constexpr int MaxFilesLimit = 512;
+
+// Closes the byte stream of an output context (unless its format writes no file) and
+// frees the context. The clean-up closes explicitly to see errors; this is the backstop.
+struct TOutputContextFree {
+    void operator()(AVFormatContext* ACtx) const;
+};
+using TOutputContextPtr = std::unique_ptr<AVFormatContext, TOutputContextFree>;
+
+// Registers an interrupt check for the calling thread for the object's lifetime.
+class TInterruptRegistration {
+public:
+    TInterruptRegistration(void* ASender, TInterruptProc AProc);
+    ~TInterruptRegistration();
+    TInterruptRegistration(const TInterruptRegistration&) = delete;
+    TInterruptRegistration& operator=(const TInterruptRegistration&) = delete;
+
+private:
+    uint32_t FThreadID;
+    void* FSender;
+    TInterruptProc FProc;
+};
+
+struct TAVOutputFile {
+    TOutputContextPtr ctx;
+    std::string file_name; // UTF-8
+    bool io_open = false;  // the byte stream still needs closing
+    std::vector<std::unique_ptr<TAVOutputStream>> streams;
+    bool header_written = false;
+    int64_t packets_written = 0;
+};
+
+class TCustomFFmpeg : public TFFmpegOptions {
+public:
+    // Callbacks of the job; the encoder installs its routers here.
+    using TProgressEvent = std::function<void(
+        TCustomFFmpeg* Sender, int32_t AFileIndex, int32_t AFrameNumber, int32_t AFPS, float AQuality,
+        float ABitRate, int64_t ACurrentSize, int64_t ACurrentDuration, int64_t ATotalDuration)>;
+    using TTerminateEvent = std::function<void(TCustomFFmpeg* Sender)>;
+    using TBeforeFindStreamInfoEvent = std::function<void(TCustomFFmpeg* Sender, AVFormatContext* AContext)>;
+    using TPreviewBitmapEvent =
+        std::function<void(TCustomFFmpeg* Sender, TBitmap* ABitmap, int32_t AFrameNumber, int64_t APTS)>;
+    using TVideoHookEvent = std::function<void(TCustomFFmpeg* Sender, TBitmap* ABitmap, int32_t AFrameNumber,
+                                               int64_t APTS, bool& AUpdate, bool& AStopHook)>;
+    using TFrameHookEvent =
+        std::function<void(TCustomFFmpeg* Sender, TPicture* APicture, int32_t APixFmt, int32_t AFrameNumber,
+                           int32_t AWidth, int32_t AHeight, int64_t APTS)>;
+    using TAudioHookEvent =
+        std::function<void(TCustomFFmpeg* Sender, int64_t APTS, void* ASample, int32_t ASize,
+                           int32_t ASampleRate, int32_t AChannels, int32_t ASampleFormat)>;
+
+    // AMaxFiles: capacity for input files and for output files, 1..512; any other value
+    // throws std::out_of_range. Needs the media libraries loaded.
+    explicit TCustomFFmpeg(int AMaxFiles);
+    // Stops the run (waiting for it) and releases every file.
+    virtual ~TCustomFFmpeg();
+    TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+    TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+    // ---- Lifecycle (FFmpeg.cpp) ----
+
+    // Starts the run once. With AUseThread the run goes to a worker thread and the call
+    // returns true; without, it runs to its end here and the call returns false. A job
+    // that already ran, or that has no input or no output, returns false; the latter is
+    // terminated at once with the reason as its fatal message.
+    bool StartConvert(bool AUseThread, TThreadPriority APriority);
+    // Asks the run to end; a paused worker is released so that it can. With wait, blocks
+    // until the worker has left (keeping main-thread deliveries flowing). From the worker
+    // itself it never waits.
+    void Stop(bool AWaitForStop);
+    // The task list's stop: a converting job is stopped; one that never started is
+    // terminated from a short-lived thread (with wait: until its terminate callback ran).
+    void StopOrTerminate(bool AWaitForStop);
+    // The worker parks at its next safe point (between packets, holding no lock) and
+    // makes no progress and raises no events until resumed or stopped.
+    void Pause();
+    void Resume();
+
+    bool Converting() const;
+    bool Terminated() const;
+    bool Finished() const;
+    bool FatalException() const;
+    std::string FatalMessage() const;
+    bool Paused() const;
+    const std::string& LastErrMsg() const { return FLastErrMsg; }
+    int MaxFiles() const { return FMaxFiles; }
+
+    // Microseconds between two progress reports.
+    int64_t ReportInterval() const { return FReportInterval.load(); }
+    void SetReportInterval(int64_t AValue) { FReportInterval = AValue; }
+    int64_t PreviewInterval() const { return FPreviewInterval; }
+    void SetPreviewInterval(int64_t AValue) { FPreviewInterval = AValue; }
+    // Milliseconds of I/O inactivity after which a blocking open, read or write is
+    // abandoned; 0 or less: never.
+    int ReadTimeout() const { return FReadTimeout; }
+    void SetReadTimeout(int AValue) { FReadTimeout = AValue; }
+
+    TProgressEvent OnProgress;
+    TTerminateEvent OnTerminate;
+    TBeforeFindStreamInfoEvent OnBeforeFindStreamInfo;
+    TPreviewBitmapEvent OnPreviewBitmap;
+    TVideoHookEvent OnVideoInputHook;
+    TVideoHookEvent OnVideoOutputHook;
+    TFrameHookEvent OnFrameInputHook;
+    TFrameHookEvent OnFrameOutputHook;
+    TAudioHookEvent OnAudioHook;
+
+    // ---- Options: SetExtOption, apply_target and the option state come from
+    // TFFmpegOptions (FFmpegOptionTable.cpp). ----
+
+    // Post-processing hooks: the preview window and the preview bitmaps. Written from the
+    // owner's thread while the run may read them, under the process-wide hook lock.
+    void SetPreviewHook(bool AValue);
+    void SetPreviewBitmapHook(bool AValue);
+    bool PreviewHook() const;
+    bool PreviewBitmapHook() const;
+
+    // ---- Files and streams (FFmpegFiles.cpp) ----
+
+    // Opens the next input with the pending input options. False: LastErrMsg says why.
+    bool open_input_file(const TFileName& AFileName);
+    // Creates the next output with the pending output options. Returns the number of
+    // outputs, or -1 with LastErrMsg set.
+    int open_output_file(const TFileName& AFileName, bool AJoin);
+    // After a joined output was created: one output slot per input.
+    void join_setup();
+
+    int nb_input_files() const { return static_cast<int>(Finput_files.size()); }
+    int nb_output_files() const { return static_cast<int>(Foutput_files.size()); }
+    // Microseconds that progress measures against; -1 when unknown.
+    int64_t TotalOutputDuration() const { return FTotalOutputDuration; }
+
+protected:
+    // ---- Lifecycle ----
+    // The worker parks here while paused; returns false once the run is to end.
+    bool CheckPaused();
+    bool Broken() const { return FBroken.load(); }
+    void SetFatal(const std::string& AMessage);
+    void SetFinished(bool AValue);
+    // The read time-out of an open on the owner's thread: registers the job's check for
+    // the calling thread and starts the clock; StopReadTimeout undoes both.
+    void StartReadTimeout();
+    void StopReadTimeout();
+
+    // ---- What the options need from the job ----
+    int InputFileCount() const override { return nb_input_files(); }
+    int OutputFileCount() const override { return nb_output_files(); }
+    std::vector<AVRational> InputVideoFrameRates() const override;
+    void NewOutputStream(AVMediaType AKind) override;
+    void RecordingTimeSet(int64_t AMicroseconds) override { FTotalOutputDuration = AMicroseconds; }
+
+    // ---- Files and streams ----
+    std::vector<TAVInputFile> Finput_files;
+    std::vector<TAVInputStream> Finput_streams;
+    std::vector<TAVOutputFile> Foutput_files;
+    bool FJoinMode = false;
+    int64_t FTotalOutputDuration = -1;
+    // Releases every output (closing its byte stream, deleting a file left with 0 bytes)
+    // and every input. Errors while closing an output are returned, not thrown.
+    std::string file_cleanup();
+
+    // ---- The run ----
+    void transcode();
+    void transcode_setup();
+    // Copies one demuxed packet to every output stream fed by its input stream.
+    void copy_packet(int AFileIndex, AVPacket* APacket, AVPacket* AOut);
+    // Raises OnProgress (at most every ReportInterval while running, once when last).
+    void print_report(bool AIsLast, int AFileIndex);
+    int64_t Ftimer_start = 0; // microseconds, steady clock
+    int64_t FLastReport = 0;
+
+    std::string FLastErrMsg;
+
+    // Answers "abandon" once the job is stopped or an open's time-out has passed.
+    static bool InterruptCheck(void* ASender);
+
+private:
+    void Run();
+    void DoTerminate();
+
+    const int FMaxFiles;
+    std::atomic<int64_t> FReportInterval{500000};
+    int64_t FPreviewInterval = 100000;
+    int FReadTimeout = 10000;
+    // Microseconds (steady clock) of the last library I/O activity of an open on the
+    // owner's thread; max: no time-out running; 0: abandon now.
+    std::atomic<int64_t> FLastRead{std::numeric_limits<int64_t>::max()};
+    std::atomic<bool> FBroken{false};
+
+    mutable std::mutex FStateLock;
+    std::condition_variable FStateCond; // FStateLock: worker left, termination ran, pause changes
+    bool FConverting = false;           // FStateLock
+    bool FTerminating = false;          // FStateLock: a never-started termination is under way
+    bool FTerminated = false;           // FStateLock
+    bool FFinished = false;             // FStateLock
+    bool FFatalException = false;       // FStateLock
+    std::string FFatalMessage;          // FStateLock
+    bool FWorkerRunning = false;        // FStateLock: set from StartConvert until the worker leaves
+    bool FPauseRequested = false;       // FStateLock
+    // Assigned under FStateLock (StartConvert may run on another task's worker); joined
+    // by the destructor once the thread has said it is leaving.
+    std::thread FThread;
+    std::thread FTermThread;
+    std::thread::id FWorkerID; // FStateLock
+
+    // Process-wide hook lock guards these; the run re-reads them when FHookChanged.
+    bool FPreviewHook = false;
+    bool FPreviewBitmapHook = false;
+    bool FHookChanged = false;
+};
+
+// The lock over every job's post-processing hook settings.
+std::mutex& PostHookLock();
+
+// Steady-clock microseconds.
+int64_t NowMicroseconds();
+
+} // namespace vx

@@ -1,0 +1,239 @@
+// The option state of a transcoding job and SetExtOption, the one entry point that sets
+// it. A job is configured like a command-line transcoder: each option sets fields here,
+// and the job consumes them when it opens its next input, creates its next output or
+// its next output stream. The job class derives from TFFmpegOptions and overrides the
+// protected hooks through which options reach the files it has opened.
+//
+// Threads: options are set from the job owner's thread while the job is idle.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "base/FFApi.h"
+#include "encode/FFOptions.h"
+#include "encode/FFmpegException.h"
+#include "encode/FFmpegStreams.h"
+
+namespace vx {
+
+// "map": output streams are fed from input file.stream, synchronised to the sync pair.
+struct TAVStreamMap {
+    int32_t file_index = 0;
+    int32_t stream_index = 0;
+    int32_t sync_file_index = 0;
+    int32_t sync_stream_index = 0;
+};
+
+// One end of a "map_metadata": type_ 'g' global, 's' stream, 'c' chapter, 'p' program;
+// index names the stream, chapter or program.
+struct TAVMetaDataMap {
+    int32_t file_idx = 0;
+    char type_ = 'g';
+    int32_t index = 0;
+};
+// Output end first, input end second.
+using TAVMetaDataMapPair = std::array<TAVMetaDataMap, 2>;
+
+// "map_chapters": chapters of input in_file go to output out_file.
+struct TAVChapterMap {
+    int32_t in_file = 0;
+    int32_t out_file = 0;
+};
+
+// The most streams the library gives a file; stream indices of options stay below it.
+inline constexpr int MaxStreams = 1024;
+
+// Grows a job array to ACount zero-filled entries (never shrinks). The limits are those
+// of the job's other growing arrays: a count of 2147483647 / entry size or more throws
+// std::runtime_error("Array too big."), an allocation failure std::runtime_error("Could
+// not alloc buffer.").
+template <class T> void grow_array(std::vector<T>& AArray, int64_t ACount) {
+    if (ACount >= std::numeric_limits<int32_t>::max() / static_cast<int64_t>(sizeof(T)))
+        throw std::runtime_error("Array too big.");
+    if (ACount <= static_cast<int64_t>(AArray.size()))
+        return;
+    try {
+        AArray.resize(static_cast<size_t>(ACount));
+    } catch (const std::bad_alloc&) {
+        throw std::runtime_error("Could not alloc buffer.");
+    }
+}
+
+class TFFmpegOptions {
+public:
+    // Needs the media libraries loaded (the generic option store makes its prototypes).
+    TFFmpegOptions();
+    virtual ~TFFmpegOptions();
+    TFFmpegOptions(const TFFmpegOptions&) = delete;
+    TFFmpegOptions& operator=(const TFFmpegOptions&) = delete;
+
+    // Applies one option: the name as given (lower-cased by the caller, no leading "-"),
+    // the value untrimmed. Throws FFmpegException with the option's message for a bad
+    // value; the one exception is a codec tag of the wrong length, which throws
+    // std::logic_error. A throwing option changes nothing; options before it stay.
+    // An unknown name goes to the generic option store; its refusal throws only when
+    // HaltOnInvalidOption. Not while the job converts.
+    virtual void SetExtOption(const std::string& AName, const std::string& AValue);
+
+    // A disc or DV target preset. AType "vcd", "svcd", "dvd", "dv" or "dv50" (else
+    // "Unknown target type"); ANorm "pal", "ntsc", "film" or "auto": found from the
+    // frame rate option or else the inputs opened so far, falling back to ADefaultNorm.
+    void apply_target(const std::string& AType, const std::string& ANorm, const std::string& ADefaultNorm);
+
+    // A duration (AIsDuration) or a date in microseconds, as the library reads time
+    // texts; throws "Invalid duration|date specification for <AContext>: <ATime>".
+    static int64_t parse_time_value(const std::string& AContext, const std::string& ATime, bool AIsDuration);
+
+    bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }
+    void SetHaltOnInvalidOption(bool AValue) { FHaltOnInvalidOption = AValue; }
+    int Verbose() const { return Fverbose; }
+    void SetVerbose(int AValue) { Fverbose = AValue; }
+
+    // ---- Job option state: what the options set, read and reset by the job. ----
+    std::string Flast_asked_format; // next input or output; cleared when used
+    int32_t Fframe_width = 0;
+    int32_t Fframe_height = 0;
+    float Fframe_aspect_ratio = 0;
+    AVPixelFormat Fframe_pix_fmt = AV_PIX_FMT_NONE;
+    int32_t Fframe_bits_per_raw_sample = 0;
+    AVSampleFormat Faudio_sample_fmt = AV_SAMPLE_FMT_NONE;
+    // By AVMediaType: video, audio, data, subtitle.
+    std::array<int32_t, 4> Fmax_frames{
+        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
+    AVRational Fframe_rate{0, 0}; // 0/0: none
+    float Fvideo_qscale = 0;
+    std::optional<std::array<uint16_t, 64>> Fintra_matrix;
+    std::optional<std::array<uint16_t, 64>> Finter_matrix;
+    std::optional<std::string> Fvideo_rc_override_string;
+    bool Fvideo_disable = false;
+    bool Faudio_disable = false;
+    bool Fsubtitle_disable = false;
+    bool Fdata_disable = false;
+    int32_t Fvideo_discard = 0;
+    std::optional<std::string> Fvideo_codec_name;
+    std::optional<std::string> Faudio_codec_name;
+    std::optional<std::string> Fsubtitle_codec_name;
+    std::optional<std::string> Fdata_codec_name;
+    uint32_t Fvideo_codec_tag = 0;
+    uint32_t Faudio_codec_tag = 0;
+    uint32_t Fsubtitle_codec_tag = 0;
+    uint32_t Fdata_codec_tag = 0;
+    std::string Fvideo_language;
+    std::string Faudio_language;
+    std::string Fsubtitle_language;
+    bool Fsame_quality = false;
+    bool Fdo_deinterlace = false;
+    bool Fintra_only = false;
+    bool Fqp_hist = false;
+    int32_t Ftop_field_first = -1;
+    int32_t Fme_threshold = 0;
+    int32_t Fintra_dc_precision = 8;
+    bool Floop_input = false;
+    int32_t Floop_output = -1;
+    std::string Fvfilters;
+    bool FEnableFilter = false;
+    int32_t Faudio_sample_rate = 0;
+    int32_t Faudio_channels = 0;
+    int64_t Fchannel_layout = 0;
+    float Faudio_qscale = -99999.0f;                               // -99999: none
+    float Fmux_preload = 0.5f;                                     // seconds
+    float Fmux_max_delay = 0.7f;                                   // seconds
+    int64_t Frecording_time = std::numeric_limits<int64_t>::max(); // microseconds; max: unlimited
+    int64_t Fstart_time = 0;                                       // microseconds
+    int64_t Frecording_timestamp = 0;                              // seconds
+    int64_t Finput_ts_offset = 0;                                  // microseconds
+    TAVDict Fmetadata;
+    bool Fdo_hex_dump = false;
+    bool Fdo_pkt_dump = false;
+    bool Fdo_psnr = false;
+    int32_t Fdo_pass = 0;
+    std::string Fpass_logfilename_prefix;
+    int32_t Fvideo_stream_copy = 0;
+    int32_t Faudio_stream_copy = 0;
+    int32_t Fsubtitle_stream_copy = 0;
+    int32_t Fdata_stream_copy = 0;
+    int32_t Fvideo_sync_method = -1; // -1: automatic
+    int32_t Faudio_sync_method = 0;
+    float Faudio_drift_threshold = 0.1f;
+    bool Fcopy_ts = false;
+    bool Fcopy_tb = false;
+    bool Fopt_shortest = false;
+    std::optional<std::string> Fvstats_filename;
+    int32_t Fopt_programid = 0; // 0: none
+    int32_t Fcopy_initial_nonkeyframes = 0;
+    bool Frate_emu = false;
+    int32_t Fvideo_channel = 0;
+    std::optional<std::string> Fvideo_standard;
+    int32_t Faudio_volume = 256; // 256: unity
+    bool Fexit_on_error = false;
+    bool Fusing_vhook = false;
+    int32_t Fverbose = 1;
+    int32_t Fthread_count = 1;
+    int64_t Flimit_filesize = 0; // bytes; 0: unlimited
+    bool Fforce_fps = false;
+    bool Finput_sync = false;
+    std::string Fforced_key_frames;
+    float Fdts_delta_threshold = 10.0f; // seconds
+    // Move to the next output stream of their kind.
+    TBitstreamFilterChain Fvideo_bitstream_filters;
+    TBitstreamFilterChain Faudio_bitstream_filters;
+    TBitstreamFilterChain Fsubtitle_bitstream_filters;
+    std::vector<TAVStreamMap> Fstream_maps;
+    std::vector<TAVMetaDataMapPair> Fmeta_data_maps;
+    int32_t Fmetadata_global_autocopy = 1;
+    int32_t Fmetadata_streams_autocopy = 1;
+    int32_t Fmetadata_chapters_autocopy = 1;
+    std::vector<TAVChapterMap> Fchapter_maps;
+    // By output stream index; never cleared between output files.
+    std::vector<int32_t> Fstreamid_map;
+    // By input file, then by stream index; 0: unscaled.
+    std::vector<std::vector<double>> Finput_files_ts_scale;
+    int Fnb_input_files_ts_scale() const { return static_cast<int>(Finput_files_ts_scale.size()); }
+    // Generic options; reset after each input and output file is opened.
+    TFFOptions FOptions;
+
+protected:
+    // ---- What options need from the job. The defaults describe a job without files. ----
+
+    // The number of input files opened so far ("itsscale" fills the next one's scales).
+    virtual int InputFileCount() const { return 0; }
+    // The number of output files created so far.
+    virtual int OutputFileCount() const { return 0; }
+    // The frame rate (frames per second, the inverse of the decoder time base) of every
+    // video stream of the inputs opened so far, in file and stream order: the automatic
+    // norm of a target looks for 25 or 29.97/23.976 among them.
+    virtual std::vector<AVRational> InputVideoFrameRates() const { return {}; }
+    // "newvideo", "newaudio", "newsubtitle", "newdata": one more stream of AKind in the
+    // last output file. Only called when OutputFileCount() > 0; throws FFmpegException.
+    virtual void NewOutputStream(AVMediaType AKind) { (void)AKind; }
+    // "t" also sets the duration that progress is measured against.
+    virtual void RecordingTimeSet(int64_t AMicroseconds) { (void)AMicroseconds; }
+    // "vhook": loads a frame hook (AArgs[0] the library, then its arguments); false when
+    // it cannot be loaded.
+    virtual bool AddFrameHook(const std::vector<std::string>& AArgs) {
+        (void)AArgs;
+        return false;
+    }
+
+    bool FHaltOnInvalidOption = true;
+
+private:
+    void opt_codec(const std::string& AKind, const std::string& AValue);
+    void opt_codec_tag(const std::string& AName, const std::string& AValue);
+    void opt_bitrate(const std::string& AName, const std::string& AValue);
+    void opt_generic(const std::string& AName, const std::string& AValue);
+    void opt_preset(const std::string& AName, const std::string& AValue);
+    void opt_bsf(const std::string& AName, const std::string& AValue);
+    void opt_target(const std::string& AValue);
+    void opt_new_stream(AVMediaType AKind);
+};
+
+} // namespace vx

@@ -1,0 +1,381 @@
+// The batch loop against real task objects converting generated media, with a user
+// interface that records what it is shown and answers the questions put to it.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "BatchDriver.h"
+#include "MediaFixtures.h"
+#include "base/FFLoad.h"
+
+using namespace vx;
+
+namespace {
+
+struct TMessage {
+    QString Text;
+    QString Caption;
+    TBatchUI::TIcon Icon;
+    TBatchUI::TButtons Buttons;
+};
+
+class TFakeUI : public TBatchUI {
+public:
+    TAnswer MessageBox(const QString& AText, const QString& ACaption, TIcon AIcon,
+                       TButtons AButtons) override {
+        Messages.push_back({AText, ACaption, AIcon, AButtons});
+        if (OnQuestion && AButtons == TButtons::YesNo)
+            return OnQuestion();
+        return AButtons == TButtons::YesNo ? TAnswer::Yes : TAnswer::Ok;
+    }
+    QString OutputFolder() const override { return Folder; }
+    void BrowseOutputFolder() override { ++Browsed; }
+    void SetControlsEnabled(bool AEnabled) override { ControlStates.push_back(AEnabled); }
+    void SetProgressPosition(int APosition) override { Position = APosition; }
+    void SetStatusText(int APanel, const QString& AText) override {
+        if (APanel == 1)
+            Status = AText;
+    }
+    void ScrollToRow(int) override {}
+
+    QStringList MessageTexts() const {
+        QStringList texts;
+        for (const TMessage& m : Messages)
+            texts << m.Text;
+        return texts;
+    }
+
+    QString Folder;
+    std::function<TAnswer()> OnQuestion;
+    std::vector<TMessage> Messages;
+    std::vector<bool> ControlStates;
+    int Browsed = 0;
+    int Position = -1;
+    QString Status;
+};
+
+// Copies each source into the output folder: video into AVI, audio-only into Matroska.
+// A row whose caption contains "noname" gets no output name, one with "nobuild" fails in
+// its output options.
+class TRemuxBuilder : public TRowTaskBuilder {
+public:
+    explicit TRemuxBuilder(const TFakeUI& AUI) : FUI(AUI) {}
+    bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) override {
+        if (AList.Caption(ARow).contains("noname"))
+            return false;
+        const QFileInfo source(AList.Caption(ARow).trimmed());
+        const QString ext = source.suffix() == "mp3" ? ".mka" : ".avi";
+        AOutputFileName = FUI.Folder + "/" + source.completeBaseName() + ext;
+        return true;
+    }
+    bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override {
+        AOptions.Reset();
+        if (AList.Caption(ARow).contains("nobuild"))
+            throw std::runtime_error("a list text is not a number");
+        return true;
+    }
+
+private:
+    const TFakeUI& FUI;
+};
+
+class BatchDriverTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+        if (!Media) {
+            Media = std::make_unique<fixtures::TTempDir>();
+            fixtures::WriteMedia(Media->File("clip.avi"), fixtures::AviMpeg4Mp3());
+            fixtures::WriteMedia(Media->File("tone.mp3"), fixtures::Mp3AudioOnly());
+            fixtures::WriteTextFile(Media->File("notmedia.avi"), "not a movie");
+        }
+    }
+    static QString Source(const char* AName) { return QString::fromStdString(Media->File(AName)); }
+
+    void SetUp() override {
+        UI.Folder = QString::fromStdString(Out.Path());
+        QObject::connect(&List, &QAbstractItemModel::dataChanged, [this](const QModelIndex& AIndex) {
+            if (AIndex.column() == TJobListModel::ColumnOfCell(jcProgress))
+                ProgressSeen[AIndex.row()] << List.Cell(AIndex.row(), jcProgress);
+        });
+    }
+
+    // A source under another name, so that every row gets its own output.
+    QString Copy(const char* ASource, const QString& AName) {
+        const QString path = QString::fromStdString(Out.File("src")) + "/" + AName;
+        QDir().mkpath(QFileInfo(path).path());
+        QFile::copy(Source(ASource), path);
+        return path;
+    }
+
+    // Keeps the main thread's events flowing until the run is over (at most 30 s).
+    bool RunToEnd() {
+        return ProcessUntil([this] { return !Driver.Converting(); }, 30000);
+    }
+    static bool ProcessUntil(const std::function<bool()>& ADone, int AMilliseconds) {
+        QElapsedTimer clock;
+        clock.start();
+        while (!ADone()) {
+            if (clock.elapsed() > AMilliseconds)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+    static void Idle(int AMilliseconds) {
+        ProcessUntil([] { return false; }, AMilliseconds);
+    }
+
+    QString Output(const QString& ABaseName) const { return UI.Folder + "/" + ABaseName; }
+
+    static inline std::unique_ptr<fixtures::TTempDir> Media;
+    fixtures::TTempDir Out;
+    TJobListModel List;
+    TFFEncoder Encoder;
+    TFakeUI UI;
+    TRemuxBuilder Builder{UI};
+    TBatchDriver Driver{List, Encoder, UI, Builder};
+    std::map<int, QStringList> ProgressSeen;
+};
+
+TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
+    List.AddRow("  " + Source("clip.avi") + " ");
+    List.SetCell(0, jcProgress, "Error");
+    ProgressSeen.clear();
+
+    Driver.ButtonConvertClick();
+    EXPECT_TRUE(Driver.TaskActive());
+    EXPECT_FALSE(Driver.FormCloseQuery()); // a task is running
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(List.Cell(0, jcProgress), "Done");
+    EXPECT_GE(List.Cell(0, jcFrames).toInt(), 45);
+    // Cleared at the start, percentages while converting, then the result.
+    const QStringList& seen = ProgressSeen[0];
+    ASSERT_GE(seen.size(), 3);
+    EXPECT_EQ(seen.front(), "");
+    const QString lastPercent = seen.at(seen.size() - 2);
+    ASSERT_TRUE(lastPercent.endsWith('%')) << lastPercent.toStdString();
+    EXPECT_GE(lastPercent.chopped(1).toInt(), 95);
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    EXPECT_EQ(UI.Messages[0].Caption, "Information");
+    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
+    EXPECT_EQ(UI.Position, 0);
+    EXPECT_EQ(UI.Status, "File Size : 0 MBytes"); // about 130 kB
+    EXPECT_TRUE(QFileInfo(Output("clip.avi")).size() > 0);
+    EXPECT_TRUE(Driver.FormCloseQuery());
+    EXPECT_FALSE(Encoder.Working() && !Encoder.Terminated());
+}
+
+TEST_F(BatchDriverTest, UncheckedRowsAreSkippedAndTheRunStillCompletes) {
+    for (int i = 0; i < 3; ++i)
+        List.AddRow(Source("clip.avi"), false);
+
+    Driver.ButtonConvertClick();
+    EXPECT_FALSE(Driver.TaskActive());
+    EXPECT_TRUE(Driver.FormCloseQuery()); // between rows closing is allowed
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(List.Cell(i, jcProgress), "");
+    EXPECT_FALSE(QFileInfo::exists(Output("clip.avi")));
+    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
+}
+
+TEST_F(BatchDriverTest, FailingRowsAreMarkedAndTheRunGoesOnToTheEnd) {
+    List.AddRow(Copy("clip.avi", "one.avi"));
+    List.AddRow(Source("notmedia.avi"));          // cannot be opened
+    List.AddRow(Copy("clip.avi", "noname.avi"));  // building fails before AddTask
+    List.AddRow(Copy("clip.avi", "nobuild.avi")); // building fails after AddTask
+    List.AddRow(Copy("clip.avi", "two.avi"));
+    List.AddRow(QString::fromStdString(Out.File("src")) + "/missing.avi"); // last row fails
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+
+    const QStringList results = {"Done", "Fail", "Fail", "Fail", "Done", "Fail"};
+    for (int i = 0; i < List.Count(); ++i)
+        EXPECT_EQ(List.Cell(i, jcProgress), results[i]) << i;
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    EXPECT_TRUE(QFileInfo::exists(Output("two.avi")));
+    EXPECT_FALSE(QFileInfo::exists(Output("nobuild.avi")));
+}
+
+TEST_F(BatchDriverTest, AnOutputThatCannotBeCreatedFailsTheRow) {
+    List.AddRow(Source("clip.avi"));
+    List.AddRow(Source("tone.mp3"));
+    // The output name of the first row is a folder.
+    QDir().mkpath(Output("clip.avi"));
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(List.Cell(0, jcProgress), "Fail");
+    EXPECT_EQ(List.Cell(1, jcProgress), "Done");
+}
+
+TEST_F(BatchDriverTest, AudioOnlyRowShowsABlankFrameCount) {
+    List.AddRow(Source("tone.mp3"));
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(List.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(List.Cell(0, jcFrames), " ");
+}
+
+TEST_F(BatchDriverTest, AnsweringNoResumesTheConversion) {
+    List.AddRow(Source("clip.avi"));
+    bool pausedDuringQuestion = false;
+    UI.OnQuestion = [&] {
+        pausedDuringQuestion = Encoder.Paused();
+        return TBatchUI::TAnswer::No;
+    };
+
+    Driver.ButtonConvertClick();
+    Driver.ButtonStopConvertClick();
+
+    ASSERT_EQ(UI.Messages.size(), 1u);
+    EXPECT_EQ(UI.Messages[0].Text, "Stop all conversions?");
+    EXPECT_EQ(UI.Messages[0].Caption, "Confirmation");
+    EXPECT_EQ(UI.Messages[0].Icon, TBatchUI::TIcon::Question);
+    EXPECT_EQ(UI.Messages[0].Buttons, TBatchUI::TButtons::YesNo);
+    EXPECT_TRUE(pausedDuringQuestion);
+    EXPECT_FALSE(Encoder.Paused());
+    EXPECT_FALSE(Driver.UserAborted());
+
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(List.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(UI.MessageTexts().last(), TBatchDriver::CompletedText);
+}
+
+TEST_F(BatchDriverTest, AConfirmedStopAbortsTheRowAndEndsTheRun) {
+    List.AddRow(Copy("clip.avi", "one.avi"));
+    List.AddRow(Copy("clip.avi", "two.avi"));
+
+    Driver.ButtonConvertClick();
+    Driver.ButtonStopConvertClick(); // the fake user answers Yes
+
+    // The stop waited for the task and let its events through.
+    EXPECT_EQ(List.Cell(0, jcProgress), "Abort");
+    EXPECT_FALSE(Driver.TaskActive());
+    EXPECT_FALSE(Driver.Converting());
+    EXPECT_TRUE(Driver.UserAborted());
+    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
+    Idle(300);
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::StopQuestionText}); // no completion message
+    EXPECT_EQ(List.Cell(1, jcProgress), "");
+    EXPECT_FALSE(QFileInfo::exists(Output("two.avi")));
+}
+
+TEST_F(BatchDriverTest, StoppingBetweenRowsAsksNothing) {
+    List.AddRow(Copy("clip.avi", "one.avi"), false);
+    List.AddRow(Copy("clip.avi", "two.avi"));
+
+    Driver.ButtonConvertClick(); // the first row is skipped: idle until the timer moves on
+    ASSERT_FALSE(Driver.TaskActive());
+    Driver.ButtonStopConvertClick();
+
+    EXPECT_TRUE(UI.Messages.empty());
+    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
+    EXPECT_FALSE(Driver.TimerConvertAgain().isActive());
+    Idle(300);
+    EXPECT_TRUE(UI.Messages.empty());
+    EXPECT_EQ(List.Cell(1, jcProgress), "");
+    EXPECT_FALSE(QFileInfo::exists(Output("two.avi")));
+}
+
+TEST_F(BatchDriverTest, ARunDoesNotStartWithoutFilesOrAUsableFolder) {
+    struct TCase {
+        bool AddRow;
+        QString Folder;
+        QString Message; // empty: nothing shown
+        int Browsed;
+    };
+    const QString missing = UI.Folder + "/gone ";
+    const TCase cases[] = {
+        {false, UI.Folder, TBatchDriver::NoFilesText, 0},
+        {true, "", TBatchDriver::NoOutputFolderText, 1},
+        {true, missing,
+         "The output folder \"" + missing +
+             "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.",
+         1},
+    };
+    for (const TCase& c : cases) {
+        TJobListModel list;
+        TFFEncoder encoder;
+        TFakeUI ui;
+        ui.Folder = c.Folder;
+        TRemuxBuilder builder(ui);
+        TBatchDriver driver(list, encoder, ui, builder);
+        if (c.AddRow) {
+            list.AddRow(Source("clip.avi"));
+            list.SetCell(0, jcProgress, "Error");
+        }
+        driver.ButtonConvertClick();
+        ASSERT_EQ(ui.Messages.size(), 1u) << c.Message.toStdString();
+        EXPECT_EQ(ui.Messages[0].Text, c.Message);
+        EXPECT_EQ(ui.Messages[0].Caption, "Information");
+        EXPECT_EQ(ui.Messages[0].Icon, TBatchUI::TIcon::Information);
+        EXPECT_EQ(ui.Browsed, c.Browsed);
+        EXPECT_TRUE(ui.ControlStates.empty());
+        EXPECT_FALSE(driver.Converting());
+        if (c.AddRow) {
+            EXPECT_EQ(list.Cell(0, jcProgress), ""); // cleared even though nothing starts
+        }
+    }
+
+    // While files are being added the button does nothing at all.
+    List.AddRow(Source("clip.avi"));
+    Driver.SetAddFileInProgress(true);
+    Driver.ButtonConvertClick();
+    EXPECT_TRUE(UI.Messages.empty());
+    EXPECT_FALSE(Driver.Converting());
+}
+
+TEST_F(BatchDriverTest, ProgressShowsPercentFramesAndFileSize) {
+    struct TCase {
+        int64_t Current, Total;
+        int32_t Frames;
+        int64_t Size;
+        QString Progress, FramesCell, Status;
+        int Bar;
+    };
+    const TCase cases[] = {
+        {1000000, 2000000, 25, 2500000, "50%", "25", "File Size : 2 MBytes", 50},
+        {2100000, 2000000, 51, 3500000, "100%", "51", "File Size : 4 MBytes", 100},
+        {1999999, 2000000, 0, 499999, "99%", "0", "File Size : 0 MBytes", 99},
+        // Without a known total the percentage is left out; the frames still show.
+        {1000000, 0, 25, 1000000, "", "25", "File Size : 1 MBytes", -1},
+        {1000000, -1, -1, 1000000, "", " ", "File Size : 1 MBytes", -1},
+    };
+    List.AddRow(Source("clip.avi"), false);
+    Driver.StartNextRow(); // makes row 0 the current row
+    for (const TCase& c : cases) {
+        List.SetCell(0, jcProgress, "");
+        UI.Position = -1;
+        TProgressInfo info;
+        info.TaskIndex = 0;
+        info.CurrentDuration = c.Current;
+        info.TotalDuration = c.Total;
+        info.FrameNumber = c.Frames;
+        info.CurrentSize = c.Size;
+        Driver.EncoderProgress(&Encoder, info);
+        EXPECT_EQ(List.Cell(0, jcProgress), c.Progress) << c.Current << "/" << c.Total;
+        EXPECT_EQ(List.Cell(0, jcFrames), c.FramesCell);
+        EXPECT_EQ(UI.Status, c.Status);
+        EXPECT_EQ(UI.Position, c.Bar);
+    }
+}
+
+} // namespace

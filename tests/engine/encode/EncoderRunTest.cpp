@@ -1,0 +1,294 @@
+// The encoder's run: task order, termination events, stop, pause and the working state,
+// with real task objects converting generated media on real threads.
+#include <chrono>
+#include <functional>
+#include <stdexcept>
+#include <thread>
+
+#include "EncoderTestSupport.h"
+#include "base/FormatIO.h"
+
+using namespace vx;
+using namespace vx::test;
+
+namespace {
+
+// What a finished output holds: stream kinds and duration, read back by the library.
+struct TOutputFacts {
+    bool Opened = false;
+    int Videos = 0;
+    int Audios = 0;
+    double Seconds = 0;
+};
+
+TOutputFacts ReadBack(const std::string& APath) {
+    TOutputFacts facts;
+    AVFormatContext* raw = nullptr;
+    if (OpenInputFile(&raw, APath, nullptr, nullptr) < 0)
+        return facts;
+    TInputFilePtr input(raw);
+    if (ff::avformat_find_stream_info(raw, nullptr) < 0)
+        return facts;
+    facts.Opened = true;
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        facts.Videos += raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        facts.Audios += raw->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    }
+    facts.Seconds = raw->duration / double(AV_TIME_BASE);
+    return facts;
+}
+
+class EncoderRunTest : public EncoderMediaTest {};
+
+TEST_F(EncoderRunTest, StartWithoutThreadsRunsEveryTaskInsideTheCall) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    AddRemux(encoder, Out.File("a.avi"));
+    AddRemux(encoder, Out.File("b.avi"));
+
+    encoder.Start(0);
+
+    EXPECT_EQ(log.Order(), (std::vector<int>{0, 1, -1}));
+    for (const TTerminateInfo& t : log.Terminations) {
+        EXPECT_TRUE(t.Finished);
+        EXPECT_FALSE(t.Exception) << t.ExceptionMsg;
+    }
+    EXPECT_TRUE(encoder.Terminated());
+    for (const char* name : {"a.avi", "b.avi"}) {
+        const TOutputFacts facts = ReadBack(Out.File(name));
+        ASSERT_TRUE(facts.Opened) << name;
+        EXPECT_EQ(facts.Videos, 1);
+        EXPECT_EQ(facts.Audios, 1);
+        EXPECT_NEAR(facts.Seconds, 2.0, 0.15);
+    }
+    // Every task ends with a final report measured against the source's duration.
+    ASSERT_FALSE(log.Progress.empty());
+    const TProgressInfo& last = log.Progress.back();
+    EXPECT_EQ(last.TaskIndex, 1);
+    EXPECT_EQ(last.FileIndex, -1);
+    EXPECT_GE(last.FrameNumber, 45);
+    EXPECT_NEAR(last.TotalDuration / 1e6, 2.0, 0.15);
+    EXPECT_NEAR(double(last.CurrentDuration), double(last.TotalDuration), 0.15e6);
+    EXPECT_GT(last.CurrentSize, 0);
+}
+
+TEST_F(EncoderRunTest, TwoThreadsRunThreeTasksAndTheEndOfRunComesLast) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    for (const char* name : {"a.avi", "b.avi", "c.avi"})
+        AddRemux(encoder, Out.File(name));
+
+    encoder.Start(2);
+    ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+
+    std::vector<int> order = log.Order();
+    ASSERT_EQ(order.size(), 4u);
+    EXPECT_EQ(order.back(), -1);
+    std::sort(order.begin(), order.end() - 1);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, -1}));
+    for (const TTerminateInfo& t : log.Terminations)
+        EXPECT_TRUE(t.Finished && !t.Exception) << t.TaskIndex << " " << t.ExceptionMsg;
+    EXPECT_TRUE(log.AllOnMainThread);
+    EXPECT_TRUE(ReadBack(Out.File("c.avi")).Opened);
+}
+
+TEST_F(EncoderRunTest, StopWithWaitEndsTheRunningTaskAndTheNeverStartedOnes) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    for (const char* name : {"a.avi", "b.avi", "c.avi"})
+        AddRemux(encoder, Out.File(name));
+
+    // The worker's progress waits for this thread, so task 0 cannot end before the stop.
+    encoder.Start(1);
+    encoder.Stop(true);
+
+    // Every event has been delivered inside Stop.
+    ASSERT_EQ(log.Order(), (std::vector<int>{0, 1, 2, -1}));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(log.Terminations[i].Finished) << i;
+        EXPECT_FALSE(log.Terminations[i].Exception) << i << " " << log.Terminations[i].ExceptionMsg;
+    }
+    EXPECT_TRUE(log.Terminations[3].Finished);
+    EXPECT_TRUE(encoder.Terminated());
+    // The stopped output still got its trailer.
+    EXPECT_TRUE(ReadBack(Out.File("a.avi")).Opened);
+}
+
+TEST_F(EncoderRunTest, APausedTaskRaisesNothingUntilResumed) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    AddRemux(encoder, Out.File("a.avi"));
+
+    encoder.Start(1);
+    encoder.Pause();
+    EXPECT_TRUE(encoder.Paused());
+    WaitProcessingMessages([] { return false; }, 300);
+    EXPECT_TRUE(log.Terminations.empty());
+    EXPECT_FALSE(encoder.Terminated());
+
+    encoder.Resume();
+    ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+    EXPECT_TRUE(log.Terminations.front().Finished);
+}
+
+TEST_F(EncoderRunTest, StopReleasesAPausedTask) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    AddRemux(encoder, Out.File("a.avi"));
+
+    encoder.Start(1);
+    encoder.Pause();
+    encoder.Stop(true);
+
+    ASSERT_EQ(log.Order(), (std::vector<int>{0, -1}));
+    EXPECT_FALSE(log.Terminations[0].Finished);
+}
+
+TEST_F(EncoderRunTest, FailedTasksReportTheirErrorAndTheRunGoesOn) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    // Task 0 has no output; task 1 writes nothing because its length is zero.
+    ASSERT_EQ(encoder.AddTask(Name(Avi()), nullptr), 0);
+    TOutputOptions empty;
+    empty.TimeLength = 0;
+    AddRemux(encoder, Out.File("empty.avi"), &empty);
+    AddRemux(encoder, Out.File("good.avi"));
+
+    encoder.Start(1);
+    ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+
+    ASSERT_EQ(log.Order(), (std::vector<int>{0, 1, 2, -1}));
+    EXPECT_TRUE(log.Terminations[0].Exception);
+    EXPECT_EQ(log.Terminations[0].ExceptionMsg, "At least one output file must be specified");
+    EXPECT_TRUE(log.Terminations[1].Exception);
+    EXPECT_NE(log.Terminations[1].ExceptionMsg.find("nothing was written"), std::string::npos)
+        << log.Terminations[1].ExceptionMsg;
+    EXPECT_TRUE(log.Terminations[2].Finished);
+    EXPECT_FALSE(log.Terminations[2].Exception);
+}
+
+TEST_F(EncoderRunTest, AudioOnlyOutputReportsNoFrameNumber) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    const int task = encoder.AddTask(Name(Mp3()), nullptr);
+    ASSERT_GE(task, 0) << encoder.LastErrMsg();
+    TOutputOptions options;
+    ASSERT_TRUE(encoder.SetOutputFile(task, Name(Out.File("tone.mka")), &options)) << encoder.LastErrMsg();
+
+    encoder.Start(1);
+    ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+
+    ASSERT_FALSE(log.Progress.empty());
+    EXPECT_EQ(log.Progress.back().FrameNumber, -1);
+    EXPECT_EQ(log.Progress.back().FPS, -1);
+    EXPECT_TRUE(log.Terminations.front().Finished);
+    EXPECT_EQ(ReadBack(Out.File("tone.mka")).Audios, 1);
+}
+
+TEST_F(EncoderRunTest, AJobReportsAtItsIntervalAndTerminatesOnce) {
+    struct TCase {
+        int64_t Interval;
+        bool Several; // reports during the run besides the final one
+    };
+    for (const TCase& c : {TCase{0, true}, TCase{3600000000LL, false}}) {
+        TFFmpeg job(4, nullptr);
+        std::vector<int32_t> fileIndices;
+        int terminations = 0;
+        job.OnProgress = [&](TCustomFFmpeg*, int32_t AFileIndex, int32_t, int32_t, float, float, int64_t,
+                             int64_t, int64_t) { fileIndices.push_back(AFileIndex); };
+        job.OnTerminate = [&](TCustomFFmpeg*) { ++terminations; };
+        job.SetReportInterval(c.Interval);
+        ASSERT_TRUE(job.open_input_file(Name(Avi()))) << job.LastErrMsg();
+        ASSERT_EQ(job.open_output_file(Name(Out.File("job.avi")), false), 1) << job.LastErrMsg();
+
+        EXPECT_FALSE(job.StartConvert(false, tpNormal)); // ran here, no worker
+        ASSERT_FALSE(fileIndices.empty());
+        EXPECT_EQ(fileIndices.back(), -1);
+        EXPECT_EQ(fileIndices.size() > 1, c.Several) << fileIndices.size();
+        EXPECT_TRUE(job.Finished());
+        EXPECT_EQ(terminations, 1);
+
+        // A job runs once and terminates once.
+        EXPECT_FALSE(job.StartConvert(true, tpNormal));
+        job.StopOrTerminate(true);
+        EXPECT_EQ(terminations, 1);
+    }
+}
+
+TEST_F(EncoderRunTest, BuildingAndStartingAreRefusedUntilTheTasksAreCleared) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    AddRemux(encoder, Out.File("a.avi"));
+    const TFileName avi = Name(Avi());
+    const TFileName out = Name(Out.File("x.avi"));
+    const std::vector<std::pair<std::string, std::function<void()>>> building = {
+        {"Cannot AddTask while working.", [&] { encoder.AddTask(avi, nullptr); }},
+        {"Cannot AddTask while working.", [&] { encoder.AddTask(avi, std::string("f=avi")); }},
+        {"Cannot AddInputFile while working.", [&] { encoder.AddInputFile(0, avi, nullptr); }},
+        {"Cannot SetOutputFile while working.", [&] { encoder.SetOutputFile(0, out, nullptr); }},
+        {"Cannot SetOutputFile while working.", [&] { encoder.SetOutputStream(0, &encoder, "x", nullptr); }},
+        {"Cannot Exchange while working.", [&] { encoder.Exchange(0, 0); }},
+        {"Cannot RemoveTask while working.", [&] { encoder.RemoveTask(0); }},
+        {"Cannot StartTask while working.", [&] { encoder.Start(1); }},
+    };
+    auto expectRefused = [&](const std::string& AMessage, const std::function<void()>& ACall) {
+        try {
+            ACall();
+            ADD_FAILURE() << "accepted: " << AMessage;
+        } catch (const std::logic_error& e) {
+            EXPECT_EQ(e.what(), AMessage);
+        }
+    };
+
+    encoder.Start(1);
+    encoder.Pause(); // keeps the run going while the refusals are tried
+    for (const auto& [message, call] : building)
+        expectRefused(message, call);
+    expectRefused("Cannot ClearTasks while working.", [&] { encoder.ClearTasks(); });
+
+    encoder.Resume();
+    ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+    // Ended, but not yet cleared.
+    for (const auto& [message, call] : building)
+        expectRefused(message, call);
+    EXPECT_NO_THROW(encoder.ClearTasks());
+    EXPECT_FALSE(encoder.Working());
+    EXPECT_EQ(encoder.TasksCount(), 0);
+    EXPECT_GE(encoder.AddTask(avi, nullptr), 0);
+}
+
+TEST_F(EncoderRunTest, AnEmptyListEndsAtOnceWithoutEvents) {
+    TFFEncoder encoder;
+    TEventLog log;
+    log.Attach(encoder);
+    encoder.Start(1);
+    EXPECT_TRUE(encoder.Working());
+    EXPECT_TRUE(encoder.Terminated());
+    WaitProcessingMessages([] { return false; }, 50);
+    EXPECT_TRUE(log.Terminations.empty());
+    EXPECT_NO_THROW(encoder.ClearTasks());
+}
+
+TEST_F(EncoderRunTest, DestroyingARunningEncoderRaisesNoMoreEvents) {
+    TEventLog log;
+    {
+        TFFEncoder encoder;
+        log.Attach(encoder);
+        AddRemux(encoder, Out.File("a.avi"));
+        AddRemux(encoder, Out.File("b.avi"));
+        encoder.Start(2);
+    }
+    const size_t seen = log.Terminations.size() + log.Progress.size();
+    WaitProcessingMessages([] { return false; }, 100);
+    EXPECT_EQ(log.Terminations.size() + log.Progress.size(), seen);
+}
+
+} // namespace
