@@ -7,13 +7,15 @@
     X(av_bsf_alloc)                                                                                          \
     X(av_bsf_free)                                                                                           \
     X(av_bsf_get_by_name)                                                                                    \
+    X(av_bsf_receive_packet)                                                                                 \
+    X(av_bsf_send_packet)                                                                                    \
     X(av_codec_iterate)                                                                                      \
     X(av_packet_alloc)                                                                                       \
     X(av_packet_free)                                                                                        \
     X(av_packet_move_ref)                                                                                    \
     X(av_packet_ref)                                                                                         \
-    X(av_packet_unref)                                                                                       \
     X(av_packet_rescale_ts)                                                                                  \
+    X(av_packet_unref)                                                                                       \
     X(avcodec_alloc_context3)                                                                                \
     X(avcodec_descriptor_get)                                                                                \
     X(avcodec_find_decoder)                                                                                  \
@@ -75,6 +77,7 @@
     X(av_frame_free)                                                                                         \
     X(av_frame_get_buffer)                                                                                   \
     X(av_frame_make_writable)                                                                                \
+    X(av_frame_unref)                                                                                        \
     X(av_free)                                                                                               \
     X(av_get_pix_fmt)                                                                                        \
     X(av_get_pix_fmt_string)                                                                                 \

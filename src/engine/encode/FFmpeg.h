@@ -201,6 +201,50 @@ protected:
     // and every input. Errors while closing an output are returned, not thrown.
     std::string file_cleanup();
 
+    // ---- Writing (FFmpegOutput.cpp) ----
+    // Sends AFrame (null: end of stream) to AOst's encoder and writes every packet it
+    // returns, with timestamps in the stream's time base and the byte counters and pass-1
+    // statistics kept. Returns the size of the last packet written, 0 when none. A refused
+    // frame raises FFmpegException(AFailure), e.g. "Video encoding failed".
+    int encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
+                         const char* AFailure);
+    // Runs APacket through AOst's bitstream filters and interleaves it into AFile.
+    void write_output_packet(TAVOutputFile& AFile, AVPacket* APacket, TAVOutputStream& AOst);
+
+    // ---- Audio path (FFmpegAudio.cpp) ----
+    // The audio hook and the volume, applied once to a decoded block before any output
+    // stream takes it.
+    void process_audio_block(TAVInputStream& AIst, AVFrame* ABlock);
+    // One decoded block of AIst for AOst: resampling and sample-format conversion, audio
+    // sync, frames of the encoder's size through the FIFO, encoding and writing. The
+    // resampler and FIFO are made on first use.
+    void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock);
+    // End of stream: encodes what the FIFO still holds and drains the encoder.
+    void flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
+
+    // ---- Video path (FFmpegVideo.cpp) ----
+    // Right after decoding: frame count, deinterlacing, input hooks and frame hooks.
+    void pre_process_video_frame(TAVInputStream& AIst, AVFrame* APicture);
+    // Builds AOst's filter graph ("buffer", an optional "scale", the filter text,
+    // "buffersink"); sets the encoder's size and aspect from the graph's output. Returns
+    // the library's negative error code on failure (FLastErrMsg may say more).
+    int configure_video_filters(TAVInputStream& AIst, TAVOutputStream& AOst);
+    // A decoded picture of AIst for AOst: through the filter graph when AOst has one,
+    // then do_video_out for every picture that comes out.
+    void process_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                             AVFrame* APicture);
+    // Frame-rate conversion (dup/drop), scaling, output and post hooks, encoding and
+    // writing. Returns the size of the last frame written, 0 when none.
+    int do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, AVFrame* APicture);
+    // End of stream: drains the encoder.
+    void flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
+
+    // Byte and frame counters of the run (worker thread only).
+    int64_t Fvideo_size = 0, Faudio_size = 0, Fextra_size = 0;
+    int32_t Fnb_frames_dup = 0, Fnb_frames_drop = 0;
+    bool FShowDupOrDrop = false;
+    TFilePtr Fvstats_file;
+
     // ---- The run ----
     void transcode();
     void transcode_setup();

@@ -1,0 +1,74 @@
+// Encoding a frame and writing packets: the one road from an encoder or a copied
+// stream into the output file.
+#include "base/CodecLoop.h"
+#include "base/FFLog.h"
+#include "decode/FFUtils.h"
+#include "encode/FFmpeg.h"
+
+namespace vx {
+
+int TCustomFFmpeg::encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
+                                    const char* AFailure) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    TPacketPtr packet(ff::av_packet_alloc());
+    if (!packet)
+        throw FFmpegException("Could not allocate a packet");
+    int lastSize = 0;
+    const int ret = EncodeFrame(enc, AFrame, packet.get(), [&](AVPacket* APacket) {
+        lastSize = APacket->size;
+        if (enc->codec_type == AVMEDIA_TYPE_VIDEO)
+            Fvideo_size += APacket->size;
+        else if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
+            Faudio_size += APacket->size;
+        if (AOst.logfile && enc->stats_out)
+            std::fprintf(AOst.logfile.get(), "%s", enc->stats_out);
+        ff::av_packet_rescale_ts(APacket, enc->time_base, AOst.st->time_base);
+        write_output_packet(AFile, APacket, AOst);
+    });
+    if (ret < 0) {
+        GetLogger().LogF(this, llError, "%s: %s", AFailure, ErrorMessage(ret).c_str());
+        throw FFmpegException(AFailure);
+    }
+    return lastSize;
+}
+
+void TCustomFFmpeg::write_output_packet(TAVOutputFile& AFile, AVPacket* APacket, TAVOutputStream& AOst) {
+    APacket->stream_index = AOst.st->index;
+    // Each filter of the chain takes what the one before it gave; a filter may hold a
+    // packet back or give several.
+    std::vector<TPacketPtr> pending;
+    pending.emplace_back(ff::av_packet_alloc());
+    if (!pending.back())
+        throw FFmpegException("Could not allocate a packet");
+    ff::av_packet_ref(pending.back().get(), APacket);
+    for (const TBSFContextPtr& filter : AOst.bitstream_filters) {
+        std::vector<TPacketPtr> filtered;
+        for (TPacketPtr& in : pending) {
+            int ret = ff::av_bsf_send_packet(filter.get(), in.get());
+            while (ret >= 0) {
+                TPacketPtr out(ff::av_packet_alloc());
+                ret = ff::av_bsf_receive_packet(filter.get(), out.get());
+                if (ret >= 0)
+                    filtered.push_back(std::move(out));
+            }
+            if (ret != AVERROR(EAGAIN) && ret != AVERROR_EOF) {
+                const std::string text = std::string(filter->filter->name) + " failed for stream " +
+                                         std::to_string(APacket->stream_index) + ", codec " +
+                                         (AOst.encoding_needed ? AOst.enc_ctx->codec->name : "copy") + ": " +
+                                         ErrorMessage(ret);
+                if (Fexit_on_error)
+                    throw FFmpegException(text);
+                GetLogger().Log(this, llError, text);
+            }
+        }
+        pending = std::move(filtered);
+    }
+    for (TPacketPtr& out : pending) {
+        const int ret = ff::av_interleaved_write_frame(AFile.ctx.get(), out.get());
+        if (ret < 0)
+            throw FFmpegException("av_interleaved_write_frame(): " + ErrorMessage(ret));
+        ++AFile.packets_written;
+    }
+}
+
+} // namespace vx
