@@ -1,0 +1,190 @@
+#include "SourceFiles.h"
+
+#include "BatchDriver.h"
+#include "ConversionSettings.h"
+#include "JobListModel.h"
+#include "base/PlatformBridge.h"
+#include "decode/FFDecode.h"
+
+#include <QFile>
+#include <sys/stat.h>
+
+namespace vx {
+
+const QString OpenDialogFilter = QStringLiteral(
+    "All Supported Files|"
+    "*.avi;*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2;*.wma;*.wmv;*.asf;*.asx;*.mov; *.qt;*.3gp;*.3g2;*.mp3;"
+    "*.mp2;*.ogg;*.aac;*.mp4;*.m4a;*.rm;*.rmvb;*.ram;*.ra;*.vob; *.dat;*.cda;*.dv; *.dif;*.wav; *.au;"
+    " *.aiff;*.mjpg; *.mjpeg;*.ac3; *.gif; *.swf; *.flv|"
+    "3GPP Files (*.3gp)|*.3gp|3GPP2 Files (*.3g2)|*.3g2|AAC Files (*.aac)|*.aac|"
+    "AC3 Files (*.ac3)|*.ac3|Audio CD Files (*.cda)|*.cda|AVI Files (*.avi)|*.avi|"
+    "DV Video Files (*.dv, *.dif)|*.dv;*.dif|DVD VOB Files (*.vob)|*.vob|"
+    "GIF Animated Files (*.gif)|*.gif|Macromedia Flash Files (*.flv, *.swf)|*.flv; *.swf|"
+    "Monkey Audio Files (*.ape, *.cue)|*.ape;*.cue|MJpeg Video Files (*.mjpg, *.mjpeg)|"
+    "*.mjpg; *.mjpeg|MP2 Files (*.mp2)|*.mp2|MP3 Files (*.mp3)|*.mp3|"
+    "MPEG Files (*.mpeg, *.mpg, *.mpa, *.m1v, *.mv2)|*.mpeg;*.mpg;*.mpa;*.m1v;*.mv2|"
+    "MPEG-4 Files (*.mp4)|*.mp4|MPEG-4 Audio Files (*.m4a, *.mp4)|*.m4a; *.mp4|"
+    "Ogg Vorbis Files (*.ogg)|*.ogg|RealMedia Files (*.rm, *.rmvb, *.ram, *.ra)|"
+    "*.rm; *.rmvb; *.ram; *.ra|QuickTime Files (*.mov, *.qt)|*.mov; *.qt|"
+    "VCD DAT Files (*.dat)|*.dat|WAV Files (*.wav, *.au, *.aiff)|*.wav; *.au; *.aiff|"
+    "Windows Media Files(*.wma, *.wmv, *.asf, *.asx)|*.wma;*.wmv;*.asf;*.asx|");
+
+QStringList NameFiltersOf(const QString& AFilter) {
+    const QStringList fields = AFilter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i < fields.size(); i += 2) {
+        const QString& description = fields[i];
+        QStringList patterns;
+        if (i + 1 < fields.size())
+            for (const QString& pattern : fields[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                if (const QString p = pattern.trimmed(); !p.isEmpty())
+                    patterns << p;
+        if (description.isEmpty() && patterns.isEmpty())
+            continue;
+        filters << description + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    }
+    return filters;
+}
+
+QString FrameRateText(AVRational AFrameRate) {
+    if (AFrameRate.den == 0)
+        return {};
+    return QString::number(double(AFrameRate.num) / AFrameRate.den, 'g', 15);
+}
+
+QString DurationText(int64_t ADuration) {
+    if (ADuration < 0)
+        return {};
+    const int64_t s = ADuration / 1000000;
+    return QString::asprintf("%.2lld:%.2lld:%.2lld", static_cast<long long>(s / 3600),
+                             static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
+}
+
+bool TBatchAddFileState::ConversionRunning() const {
+    return FDriver.TaskActive() || FDriver.Converting();
+}
+
+bool TBatchAddFileState::AddFileInProgress() const {
+    return FDriver.AddFileInProgress();
+}
+
+void TBatchAddFileState::SetAddFileInProgress(bool AValue) {
+    FDriver.SetAddFileInProgress(AValue);
+}
+
+namespace {
+
+// A name on disk that opening could block on for ever: a FIFO without a writer, a socket, a
+// terminal. Such a name is never handed to the decoder, whose time-out covers reading but not
+// the open call itself. Names that are not on disk (URLs, "unicode:" names) are not judged here.
+bool IsSpecialFile(const QString& AFile) {
+    struct stat st {};
+    if (::stat(QFile::encodeName(AFile).constData(), &st) != 0)
+        return false;
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
+}
+
+} // namespace
+
+class TSourceFileAdder::TInProgress {
+public:
+    explicit TInProgress(IAddFileState& AState) : FState(AState) { FState.SetAddFileInProgress(true); }
+    ~TInProgress() { FState.SetAddFileInProgress(false); }
+    TInProgress(const TInProgress&) = delete;
+    TInProgress& operator=(const TInProgress&) = delete;
+
+private:
+    IAddFileState& FState;
+};
+
+TSourceFileAdder::TSourceFileAdder(TJobListModel& AList, TCustomDecoder& ADecoder,
+                                   const TConversionSettings& ASettings, IAddFileState& AState)
+    : FList(AList), FDecoder(ADecoder), FSettings(ASettings), FState(AState) {}
+
+bool TSourceFileAdder::AddFileInProgress() const {
+    return FState.AddFileInProgress();
+}
+
+// A request that arrives while files are being added comes from a handler run between two
+// files: it must neither start a second routine nor clear the state of the running one, nor
+// wipe the "Error" marks the running one has just written. While converting, the run owns the
+// list: its rows are addressed by position and its results are in the "Progress" cells.
+bool TSourceFileAdder::Blocked() const {
+    return FState.ConversionRunning() || FState.AddFileInProgress();
+}
+
+void TSourceFileAdder::ClearProgressCells() {
+    for (int row = 0; row < FList.Count(); ++row)
+        FList.SetCell(row, jcProgress, QString());
+}
+
+void TSourceFileAdder::ButtonAddFileClick() {
+    if (Blocked())
+        return;
+    ClearProgressCells();
+    TInProgress adding(FState);
+    // Called from a click: nothing may escape into the event loop. The dialog failing is the
+    // same as choosing nothing.
+    QStringList files;
+    try {
+        if (OnExecuteOpenDialog)
+            files = OnExecuteOpenDialog(this);
+    } catch (...) {
+        return;
+    }
+    AddFilesToList(files);
+}
+
+void TSourceFileAdder::AddFiles(const QStringList& AFiles) {
+    if (AFiles.isEmpty() || Blocked())
+        return;
+    ClearProgressCells();
+    TInProgress adding(FState);
+    AddFilesToList(AFiles);
+}
+
+void TSourceFileAdder::AddFilesToList(const QStringList& AFiles) {
+    try {
+        for (const QString& file : AFiles) {
+            const int row = AddFile(file);
+            if (OnScrollToRow)
+                OnScrollToRow(this, row);
+            PlatformBridge().ProcessPendingMessages();
+        }
+    } catch (...) {
+        // The rows added so far stay; the remaining files are left out without a message.
+    }
+}
+
+int TSourceFileAdder::AddFile(const QString& AFile) {
+    const bool opened = !IsSpecialFile(AFile) && FDecoder.LoadFile(AFile.toStdU16String(), {});
+    if (!opened) {
+        const int row = FList.AddRow(AFile, true);
+        FList.SetCell(row, jcProgress, QStringLiteral("Error"));
+        return row;
+    }
+
+    // Without a video stream the index runs one past the last stream; the decoder then
+    // answers with its reset values, which the cells show as they are (-1x-1, 1).
+    const int streams = FDecoder.StreamCount();
+    int video = 0;
+    while (video < streams && !FDecoder.IsVideoStream(video))
+        ++video;
+    const TVideoStreamInfo info = FDecoder.VideoStreamInfos(video);
+    const TFileStreamInfo fileInfo = FDecoder.FileStreamInfo();
+
+    // Every text is ready before the row appears, so that a failure leaves no half-filled row.
+    const QString size = QString::number(info.Width) + QLatin1Char('x') + QString::number(info.Height);
+    const QString rate = FrameRateText(info.FrameRate);
+    const QString duration = DurationText(fileInfo.Duration);
+    const QString output = FSettings.CurrentOutputFormat();
+
+    const int row = FList.AddRow(AFile, true);
+    FList.SetCell(row, jcVideoSize, size);
+    FList.SetCell(row, jcFrameRate, rate);
+    FList.SetCell(row, jcDuration, duration);
+    FList.SetCell(row, jcOutput, output);
+    return row;
+}
+
+} // namespace vx
