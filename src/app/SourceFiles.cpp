@@ -6,8 +6,6 @@
 #include "base/PlatformBridge.h"
 #include "decode/FFDecode.h"
 
-#include <QFile>
-#include <sys/stat.h>
 
 namespace vx {
 
@@ -71,20 +69,6 @@ bool TBatchAddFileState::AddFileInProgress() const {
 void TBatchAddFileState::SetAddFileInProgress(bool AValue) {
     FDriver.SetAddFileInProgress(AValue);
 }
-
-namespace {
-
-// A name on disk that opening could block on for ever: a FIFO without a writer, a socket, a
-// terminal. Such a name is never handed to the decoder, whose time-out covers reading but not
-// the open call itself. Names that are not on disk (URLs, "unicode:" names) are not judged here.
-bool IsSpecialFile(const QString& AFile) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(AFile).constData(), &st) != 0)
-        return false;
-    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
-}
-
-} // namespace
 
 class TSourceFileAdder::TInProgress {
 public:
@@ -157,7 +141,7 @@ void TSourceFileAdder::AddFilesToList(const QStringList& AFiles) {
 }
 
 int TSourceFileAdder::AddFile(const QString& AFile) {
-    const bool opened = !IsSpecialFile(AFile) && FDecoder.LoadFile(AFile.toStdU16String(), {});
+    const bool opened = FDecoder.LoadFile(AFile.toStdU16String(), {});
     if (!opened) {
         const int row = FList.AddRow(AFile, true);
         FList.SetCell(row, jcProgress, QStringLiteral("Error"));

@@ -1,13 +1,32 @@
 #include "FormatIO.h"
 
+#include <sys/stat.h>
+
 #include "InterruptCB.h"
 #include "UnicodeProtocol.h"
 
 namespace vx {
+namespace {
+
+// A local name that opening could block on for ever: a FIFO without a writer, a socket,
+// a terminal. The interrupt callback covers reading, not the open call of the system.
+bool IsBlockingSpecialFile(const std::string& AURL) {
+    std::string path = IsUnicodeURL(AURL) ? UnicodeURLPath(AURL) : AURL;
+    if (path.rfind("file:", 0) == 0)
+        path.erase(0, 5);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return false; // not on disk: a URL of another protocol, or missing
+    return S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISCHR(st.st_mode);
+}
+
+} // namespace
 
 int OpenInputFile(AVFormatContext** ACtx, const std::string& AURL, const AVInputFormat* AFormat,
                   AVDictionary** AOptions) {
     *ACtx = nullptr;
+    if (IsBlockingSpecialFile(AURL))
+        return AVERROR(EINVAL);
     AVFormatContext* ctx = ff::avformat_alloc_context();
     if (!ctx)
         return AVERROR(ENOMEM);

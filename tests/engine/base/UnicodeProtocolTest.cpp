@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -85,6 +86,16 @@ TEST_F(UnicodeProtocolTest, MissingFileGivesMinusTwoAndAFailedInput) {
     EXPECT_EQ(OpenInputFile(&ctx, "unicode:" + Dir.File("missing.avi"), nullptr, nullptr), AVERROR(ENOENT));
     EXPECT_EQ(ctx, nullptr);
     EXPECT_LT(UnicodeOpen("unicode:" + Dir.Path() + "/no/such/dir/x.avi", AVIO_FLAG_WRITE, &pb), 0);
+}
+
+TEST_F(UnicodeProtocolTest, FifoIsRefusedInsteadOfBlocking) {
+    const std::string path = Dir.File("pipe.avi");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    for (const std::string& url : {path, "unicode:" + path, "file:" + path}) {
+        AVFormatContext* ctx = nullptr;
+        EXPECT_EQ(OpenInputFile(&ctx, url, nullptr, nullptr), AVERROR(EINVAL)) << url;
+        EXPECT_EQ(ctx, nullptr);
+    }
 }
 
 TEST_F(UnicodeProtocolTest, MediaWithCyrillicAndCJKNamesRoundTrips) {
