@@ -1,13 +1,259 @@
+// The main window: tool bar, output folder and format, the job list, the simple and advanced
+// settings, progress, the preview panel, the status bar and the menus. It owns the engine
+// components and the front-end logic, and wires them to the widgets.
+//
+// Construction only builds the widgets; FormCreate does the start-up work (library check,
+// lists, settings), so that the program can end cleanly when the libraries are missing.
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
+#include <QUrl>
+
+#include "AdditionalOptions.h"
+#include "BatchDriver.h"
+#include "ConversionSettings.h"
+#include "JobListModel.h"
+#include "JobListTaskBuilder.h"
+#include "SettingsStore.h"
+#include "SourceFiles.h"
+#include "TaskBuilder.h"
+#include "VolumeSliders.h"
+#include "decode/FFDecode.h"
+#include "encode/FFEncode.h"
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSlider;
+class QToolButton;
 
 namespace vx {
 
-class TMainWindow : public QMainWindow {
+class TAboutBox;
+class TAdditionalOptionsDialog;
+class TClickableImage;
+class TDropDownComboBox;
+class TJobListView;
+class TPreviewPanel;
+
+class TMainWindow : public QMainWindow, public TBatchUI {
     Q_OBJECT
 public:
+    static const QString Caption;               // "Vantorix"
+    static const QString LibrariesMissingText;  // "Some files are missing. Please re-install this software"
+    static const QString FolderBrowserHeadline; // "Choose the required output folder below :"
+    static const QString ReadyText;             // "Ready"
+    static constexpr int ClientWidth = 760;
+    static constexpr int ClientHeight = 513;
+    // How long a hint stays up, in milliseconds.
+    static constexpr int HintHidePause = 30000;
+    // The maker's addresses, fixed when the program is built.
+    static QUrl WebPage();
+    static QString SupportMail();
+    // The text shown when the help document cannot be found.
+    static QString HelpMissingText(const QString& AHelpFile);
+
     explicit TMainWindow(QWidget* AParent = nullptr);
+    ~TMainWindow() override;
+
+    // The start-up: loads the media libraries from the program's folder (when they are
+    // missing the user is told and false is returned; the program must then end), fills the
+    // lists, creates the about box and the "Additional Options" dialog, which loads the settings.
+    bool FormCreate();
+
+    // Adds files given from outside (the command line, a drop) as "Add File" does with the
+    // files chosen in its dialog. Ignored while files are being added or converted.
+    void AddFiles(const QStringList& AFiles) { FileAdder.AddFiles(AFiles); }
+
+    // The help document that "Open Help File" opens.
+    const QString& HelpFile() const { return FHelpFile; }
+    void SetHelpFile(const QString& AFile) { FHelpFile = AFile; }
+    // Where the help document is looked for: next to the program, then in the install's share
+    // folder. The first that exists wins; with none, the first.
+    static QString FindHelpFile();
+
+    // ---- Handlers ----
+    void ButtonAddFileClick() { FileAdder.ButtonAddFileClick(); }
+    void DeleteSelectedItem1Click();
+    void ClearAllItems1Click();
+    void CheckAllItems1Click();
+    void UncheckAllItems1Click();
+    void ButtonBrowseForFolderClick();
+    void ButtonConvertClick() { Driver.ButtonConvertClick(); }
+    void ButtonStopConvertClick() { Driver.ButtonStopConvertClick(); }
+    void Image1Click();
+    void SpeedButtonPLAYClick();
+    void SpeedButtonPAUSEClick();
+    void SpeedButtonSTOPClick();
+    void SetGeneralOptions1Click();
+    void OpenHelpFile1Click();
+    void VisitOurWebsite1Click();
+    void About1Click();
+    void Exit1Click();
+    bool FormCloseQuery() const { return Driver.FormCloseQuery(); }
+    void FormClose();
+    void FormShow();
+
+    // ---- TBatchUI ----
+    TAnswer MessageBox(const QString& AText, const QString& ACaption, TIcon AIcon,
+                       TButtons AButtons) override;
+    QString OutputFolder() const override;
+    void BrowseOutputFolder() override { ButtonBrowseForFolderClick(); }
+    void SetControlsEnabled(bool AEnabled) override;
+    void SetProgressPosition(int APosition) override;
+    void SetStatusText(int APanel, const QString& AText) override;
+    void ScrollToRow(int ARow) override;
+
+    // ---- Components and front-end logic (declared in the order they must be built) ----
+    TFFEncoder Encoder;
+    TFFDecoder FFDecoder;
+    TConversionSettings Settings;
+    TAdditionalOptions Options;
+    TSettingsStore Store{Settings, Options};
+    TVolumeSliders Volume;
+    TTaskBuilder TaskBuilder{Settings, Options, Volume};
+    TJobListModel JobList;
+
+private:
+    // The "Output" column of the job list, for the format choice.
+    class TOutputColumn : public IOutputColumn {
+    public:
+        explicit TOutputColumn(TJobListModel& AList) : FList(AList) {}
+        int RowCount() const override { return FList.Count(); }
+        void SetOutputText(int ARow, const QString& AText) override { FList.SetCell(ARow, jcOutput, AText); }
+
+    private:
+        TJobListModel& FList;
+    };
+    TOutputColumn FOutputColumn{JobList};
+    TJobListTaskBuilder FRowTaskBuilder{TaskBuilder};
+
+public:
+    TBatchDriver Driver{JobList, Encoder, *this, FRowTaskBuilder};
+
+private:
+    TBatchAddFileState FAddFileState{Driver};
+
+public:
+    // Adds source files to the list: opens each with FFDecoder and fills its row.
+    TSourceFileAdder FileAdder{JobList, FFDecoder, Settings, FAddFileState};
+
+    // ---- Widgets (named as the controls they stand for) ----
+    QToolButton* ButtonAddFile = nullptr;
+    QToolButton* ButtonRemoveFile = nullptr;
+    QToolButton* ButtonClearAll = nullptr;
+    QToolButton* ButtonStopConvert = nullptr;
+    QToolButton* ButtonConvert = nullptr;
+
+    QLineEdit* EditOutputFolder = nullptr;
+    QToolButton* ButtonBrowseForFolder = nullptr;
+    TDropDownComboBox* ComboOutputFormat = nullptr;
+
+    TJobListView* ListView1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* CheckAllItems1 = nullptr;
+    QAction* UncheckAllItems1 = nullptr;
+    QAction* DeleteSelectedItem1 = nullptr;
+    QAction* ClearAllItems1 = nullptr;
+    QAction* PlayThisVideo1 = nullptr;
+    QAction* StopPlaying1 = nullptr;
+
+    TClickableImage* Image1 = nullptr;
+    // Simple view.
+    QGroupBox* GroupBoxSimpleVideo = nullptr;
+    QGroupBox* GroupBoxSimpleAudio = nullptr;
+    QComboBox* ComboBoxVideoQuality = nullptr;
+    QComboBox* ComboBoxVideoSize = nullptr;
+    QComboBox* ComboBoxVideoFramerate = nullptr;
+    QComboBox* ComboBoxAudioQuality = nullptr;
+    QComboBox* ComboBoxAudioChannels = nullptr;
+    QSlider* TrackBar2 = nullptr;
+    QLabel* LabelTrackBar2 = nullptr;
+    // Advanced view.
+    QGroupBox* GroupBoxVideo = nullptr;
+    QGroupBox* GroupBoxAudio = nullptr;
+    QComboBox* ComboVideoCodec = nullptr;
+    QComboBox* ComboVideoSize = nullptr;
+    QComboBox* ComboVideoBitrate = nullptr;
+    QComboBox* ComboVideoFramerate = nullptr;
+    QComboBox* ComboAudioCodec = nullptr;
+    QComboBox* ComboAudioBitrate = nullptr;
+    QComboBox* ComboAudioChannels = nullptr;
+    QComboBox* ComboSamplingRate = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLabel* LabelVolume = nullptr;
+    // General settings: kept off screen, as the lists only keep their start-up choices.
+    QGroupBox* GroupBoxGeneral = nullptr;
+    QComboBox* ComboLetterBox = nullptr;
+    QComboBox* ComboAspectRatio = nullptr;
+
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* ButtonStop = nullptr;
+
+    TPreviewPanel* PanelPlay = nullptr;
+    QToolButton* SpeedButtonPLAY = nullptr;
+    QToolButton* SpeedButtonPAUSE = nullptr;
+    QToolButton* SpeedButtonSTOP = nullptr;
+
+    QLabel* StatusPanels[3] = {};
+
+    QMenu* MenuFile = nullptr;
+    QMenu* MenuOptions = nullptr;
+    QMenu* MenuHelp = nullptr;
+    QAction* AddFiles1 = nullptr;
+    QAction* Convert1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QAction* SetGeneralOptions1 = nullptr;
+    QAction* OpenHelpFile1 = nullptr;
+    QAction* VisitOurWebsite1 = nullptr;
+    QAction* About1 = nullptr;
+
+    TAboutBox* AboutBox = nullptr;
+    TAdditionalOptionsDialog* OptionsDialog = nullptr;
+
+    // Preview state: follows the player.
+    bool PreviewPlaying = false;
+    bool PreviewPaused = false;
+
+protected:
+    void closeEvent(QCloseEvent* AEvent) override;
+    void showEvent(QShowEvent* AEvent) override;
+
+    // The doors to the outside world, kept apart so that tests can stand in for them.
+    // Loads the encoder's libraries from the program's folder.
+    virtual bool LoadLibraries();
+    // Shows the folder browser; false when the user cancelled.
+    virtual bool ExecuteFolderBrowser(QString& AFolder);
+    // Shows the open dialog for source files; empty when the user cancelled.
+    virtual QStringList ExecuteOpenDialog();
+    // Asks the system to open a document, web page or new e-mail with its default handler.
+    virtual bool OpenUrl(const QUrl& AUrl);
+    // Ends the program without closing the window first.
+    virtual void Terminate();
+
+private:
+    void CreateActions();
+    void CreateMenus();
+    QWidget* CreateToolBar();
+    QWidget* CreateChoosers();
+    QWidget* CreateJobList();
+    QWidget* CreateLowerPanel();
+    QWidget* CreateSettingsPanels();
+    void CreateStatusBar();
+    void BindLists();
+    void ApplyView(int AView);
+    void ShowPopupMenu(const QPoint& APosition);
+
+    QString FHelpFile;
+    bool FShown = false;
+    // File > Exit ends the program without the close handling.
+    bool FExitRequested = false;
 };
 
 } // namespace vx

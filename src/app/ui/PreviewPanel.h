@@ -1,0 +1,30 @@
+// The black area in which the preview player shows the selected file. The player draws into
+// this widget's own X11 window through SDL, so Qt must never paint it: the widget has a native
+// window, paints on screen, is opaque, has no background of its own and offers no paint engine.
+#pragma once
+
+#include <QWidget>
+
+namespace vx {
+
+class TPreviewPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int PanelWidth = 184;
+    static constexpr int PanelHeight = 131;
+
+    explicit TPreviewPanel(QWidget* AParent = nullptr);
+
+    // Qt asks for an engine before every paint; without one it leaves the window to SDL.
+    QPaintEngine* paintEngine() const override { return nullptr; }
+
+protected:
+    bool event(QEvent* AEvent) override;
+    void paintEvent(QPaintEvent*) override {}
+
+private:
+    // Has the X server fill the window black wherever it is uncovered.
+    void SetServerBackground();
+};
+
+} // namespace vx

@@ -1,0 +1,782 @@
+// The main window on the offscreen platform: its make-up, the handlers behind every control and
+// menu item, the converting state, start-up and shut-down, drops, and a real run of two files.
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AboutBox.h"
+#include "AdditionalOptionsDialog.h"
+#include "JobListView.h"
+#include "MainWindow.h"
+#include "MediaFixtures.h"
+#include "PreviewPanel.h"
+#include "WindowParts.h"
+#include "base/FFLoad.h"
+
+using namespace vx;
+
+QT_BEGIN_NAMESPACE
+// Readable failure messages for texts.
+inline void PrintTo(const QString& AText, std::ostream* AStream) {
+    *AStream << '"' << AText.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+// The window with its doors to the user and the system replaced by recorders.
+class TTestWindow : public TMainWindow {
+public:
+    struct TMessage {
+        QString Text;
+        QString Caption;
+        TIcon Icon;
+        TButtons Buttons;
+    };
+
+    TAnswer MessageBox(const QString& AText, const QString& ACaption, TIcon AIcon,
+                       TButtons AButtons) override {
+        Messages.push_back({AText, ACaption, AIcon, AButtons});
+        if (OnMessage)
+            OnMessage(Messages.back());
+        return AButtons == TButtons::Ok ? TAnswer::Ok : Answer;
+    }
+    QStringList MessageTexts() const {
+        QStringList texts;
+        for (const TMessage& m : Messages)
+            texts << m.Text;
+        return texts;
+    }
+
+    std::vector<TMessage> Messages;
+    std::function<void(const TMessage&)> OnMessage;
+    TAnswer Answer = TAnswer::Yes;
+
+    bool LibrariesMissing = false;
+    int FolderBrowserCalls = 0;
+    QString FolderToChoose; // empty: the user cancels
+    int OpenDialogCalls = 0;
+    QStringList FilesToChoose;
+    std::function<void()> WhileOpenDialogShows;
+    std::vector<QUrl> OpenedUrls;
+    int Terminations = 0;
+
+protected:
+    bool LoadLibraries() override { return !LibrariesMissing && TMainWindow::LoadLibraries(); }
+    bool ExecuteFolderBrowser(QString& AFolder) override {
+        ++FolderBrowserCalls;
+        AFolder = FolderToChoose;
+        return !AFolder.isEmpty();
+    }
+    QStringList ExecuteOpenDialog() override {
+        ++OpenDialogCalls;
+        if (WhileOpenDialogShows)
+            WhileOpenDialogShows();
+        return FilesToChoose;
+    }
+    bool OpenUrl(const QUrl& AUrl) override {
+        OpenedUrls.push_back(AUrl);
+        return true;
+    }
+    void Terminate() override { ++Terminations; }
+};
+
+QStringList Captions(const TJobListModel& AList) {
+    QStringList captions;
+    for (int row = 0; row < AList.Count(); ++row)
+        captions << AList.Caption(row);
+    return captions;
+}
+
+QStringList ActionTexts(const QMenu* AMenu) {
+    QStringList texts;
+    for (const QAction* action : AMenu->actions())
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return texts;
+}
+
+// Chooses an item of a drop-down list as the user does.
+void Choose(QComboBox* ACombo, const QString& AText) {
+    const int index = ACombo->findText(AText);
+    ASSERT_GE(index, 0) << AText.toStdString();
+    ACombo->setCurrentIndex(index);
+    emit ACombo->activated(index);
+}
+
+// Drops local paths on the job list as a file manager does.
+void DropFiles(TJobListView* AView, const QStringList& APaths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& path : APaths)
+        urls << QUrl::fromLocalFile(path);
+    mime.setUrls(urls);
+    const QPoint at = AView->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(AView->viewport(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(AView->viewport(), &drop);
+    // The rows are added once the drop itself has ended.
+    QCoreApplication::processEvents();
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+        if (!Media) {
+            Media = std::make_unique<fixtures::TTempDir>();
+            fixtures::TMediaSpec longer = fixtures::AviMpeg4Mp3();
+            longer.Seconds = 6;
+            fixtures::WriteMedia(Media->File("clip.avi"), longer);
+            fixtures::WriteMedia(Media->File("second clip.avi"), fixtures::AviMpeg4Mp3());
+            fixtures::WriteTextFile(Media->File("notes.avi"), "not a video at all\n");
+        }
+    }
+    static QString MediaFile(const char* AName) { return QString::fromStdString(Media->File(AName)); }
+
+    void SetUp() override {
+        ASSERT_TRUE(Config.isValid());
+        ASSERT_TRUE(Out.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, Config.path());
+        Window = MakeWindow();
+        ASSERT_TRUE(Window->FormCreate());
+        Window->show();
+    }
+
+    void TearDown() override {
+        // A test that failed half-way may leave a run behind; it must not outlive the window.
+        if (Window && Window->Driver.Converting())
+            Window->Driver.ButtonStopConvertClick();
+        Window.reset();
+    }
+
+    static std::unique_ptr<TTestWindow> MakeWindow() { return std::make_unique<TTestWindow>(); }
+
+    void AddRows(const QStringList& ACaptions) {
+        for (const QString& caption : ACaptions)
+            Window->JobList.AddRow(caption);
+    }
+
+    // Waits (processing events) until the run has ended with its completion message.
+    bool WaitForCompletion(int ATimeoutMs = 120000) {
+        return QTest::qWaitFor(
+            [this] {
+                return Window->MessageTexts().contains(TBatchDriver::CompletedText) &&
+                       !Window->Driver.Converting();
+            },
+            ATimeoutMs);
+    }
+
+    static inline std::unique_ptr<fixtures::TTempDir> Media;
+    QTemporaryDir Config;
+    QTemporaryDir Out;
+    std::unique_ptr<TTestWindow> Window;
+};
+
+// ---------------------------------------------------------------------------------------------
+
+TEST_F(MainWindowTest, StartsAsAFixedCentredWindowWithItsMenusListAndPanels) {
+    TTestWindow& w = *Window;
+    EXPECT_EQ(w.windowTitle(), "Vantorix");
+    EXPECT_EQ(w.minimumSize(), w.maximumSize());
+    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
+    // The client area under the menu holds everything down to the status bar.
+    EXPECT_EQ(w.centralWidget()->width(), 760);
+    EXPECT_EQ(w.centralWidget()->height() + w.statusBar()->height(), 513);
+    const QRect screen = w.screen()->availableGeometry();
+    EXPECT_LE((w.geometry().center() - screen.center()).manhattanLength(), 2);
+
+    EXPECT_EQ(w.ButtonAddFile->text(), "Add File");
+    EXPECT_EQ(w.ButtonRemoveFile->text(), "Remove File");
+    EXPECT_EQ(w.ButtonClearAll->text(), "Clear All ");
+    EXPECT_EQ(w.ButtonStopConvert->text(), "Stop Convert");
+    EXPECT_EQ(w.ButtonConvert->text(), "Go Convert ");
+    for (const QToolButton* button :
+         {w.ButtonAddFile, w.ButtonRemoveFile, w.ButtonClearAll, w.ButtonStopConvert, w.ButtonConvert}) {
+        EXPECT_FALSE(button->icon().isNull());
+        EXPECT_TRUE(button->font().bold());
+    }
+
+    const QStringList menus = {w.MenuFile->title(), w.MenuOptions->title(), w.MenuHelp->title()};
+    EXPECT_EQ(menus, QStringList({"&File", "&Options", "&Help"}));
+    EXPECT_EQ(ActionTexts(w.MenuFile), QStringList({"Add Files", "-", "Convert", "-", "Exit"}));
+    EXPECT_EQ(ActionTexts(w.MenuOptions), QStringList({"Set Options"}));
+    EXPECT_EQ(ActionTexts(w.MenuHelp),
+              QStringList({"Open Help File", "-", "Visit Our Website", "-", "About"}));
+    EXPECT_EQ(ActionTexts(w.PopupMenu1),
+              QStringList({"-", "Check All Items", "Uncheck All Items", "-", "Remove Selected Item",
+                           "Clear All Items", "-", "Play This Video", "Stop Playing"}));
+
+    const QHeaderView* header = w.ListView1->horizontalHeader();
+    const int widths[] = {310, 90, 80, 60, 65, 57, 60};
+    const QStringList captions = {"Video File Name", "Video Size", "FrameRate", "Duration",
+                                  "Output",          "Progress",   "Frames"};
+    ASSERT_EQ(header->count(), 7);
+    for (int column = 0; column < 7; ++column) {
+        EXPECT_EQ(header->sectionSize(column), widths[column]) << column;
+        EXPECT_EQ(w.JobList.headerData(column, Qt::Horizontal).toString(), captions[column]);
+    }
+    w.JobList.AddRow("/media/clip.avi");
+    EXPECT_EQ(w.JobList.data(w.JobList.index(0, 0), Qt::CheckStateRole).toInt(), Qt::Checked);
+    EXPECT_EQ(w.JobList.data(w.JobList.index(0, 3), Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+
+    // The player draws into the preview panel's own window; Qt must leave it alone.
+    EXPECT_EQ(w.PanelPlay->size(), QSize(184, 131));
+    EXPECT_EQ(w.PanelPlay->paintEngine(), nullptr);
+    for (Qt::WidgetAttribute attribute :
+         {Qt::WA_NativeWindow, Qt::WA_PaintOnScreen, Qt::WA_OpaquePaintEvent, Qt::WA_NoSystemBackground})
+        EXPECT_TRUE(w.PanelPlay->testAttribute(attribute)) << attribute;
+    EXPECT_EQ(w.SpeedButtonPLAY->toolTip(), "Play Selected Video");
+    EXPECT_EQ(w.SpeedButtonPAUSE->toolTip(), "Pause Playing");
+    EXPECT_EQ(w.SpeedButtonSTOP->toolTip(), "Stop Playing");
+    EXPECT_EQ(w.Image1->toolTip(), "Switch between Advance/Simple Settings");
+    EXPECT_EQ(w.Image1->size(), QSize(10, 10));
+    EXPECT_EQ(w.Image1->toolTipDuration(), 30000);
+
+    EXPECT_EQ(w.StatusPanels[0]->text(), "Ready");
+    EXPECT_EQ(w.StatusPanels[0]->width(), 150);
+    EXPECT_EQ(w.StatusPanels[1]->width(), 300);
+    EXPECT_EQ(w.StatusPanels[2]->width(), 50);
+    EXPECT_EQ(w.ProgressBar1->width(), 439);
+    EXPECT_EQ(w.ButtonStop->text(), "Stop");
+    EXPECT_TRUE(w.EditOutputFolder->isReadOnly());
+    EXPECT_EQ(w.EditOutputFolder->width(), 244);
+    EXPECT_EQ(w.ComboOutputFormat->width(), 330);
+
+    // Start-up: the first run's simple view, the volume at 100 %, the format applied on showing,
+    // the general lists filled but out of sight.
+    EXPECT_TRUE(w.GroupBoxSimpleVideo->isVisible());
+    EXPECT_FALSE(w.GroupBoxVideo->isVisible());
+    EXPECT_FALSE(w.GroupBoxGeneral->isVisible());
+    EXPECT_EQ(w.LabelVolume->text(), "100%");
+    EXPECT_EQ(w.Volume.VolumeValue(), 255);
+    EXPECT_EQ(w.Settings.CurrentOutputFormat(), "3GP");
+    EXPECT_EQ(w.ComboVideoSize->currentText(), "176 x 144 (QCIF)");
+    EXPECT_EQ(w.ComboBoxAudioChannels->currentText(), "Mono");
+    EXPECT_EQ(w.ComboOutputFormat->maxVisibleItems(), 26);
+    EXPECT_EQ(w.ComboAspectRatio->currentText(), "Original");
+    EXPECT_EQ(w.ComboLetterBox->currentText(), "None");
+    EXPECT_FALSE(w.Driver.TimerConvertAgain().isActive());
+    EXPECT_EQ(w.Driver.TimerConvertAgain().interval(), 50);
+    EXPECT_TRUE(w.Messages.empty());
+}
+
+TEST_F(MainWindowTest, EveryControlAndMenuItemRunsItsHandler) {
+    const QString helpFile = Out.filePath("help.html");
+    {
+        QFile file(helpFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("<html></html>");
+    }
+    const QStringList rows = {"/media/a.avi", "/media/b.avi", "/media/c.avi"};
+
+    struct TCase {
+        const char* Control;
+        std::function<void(TTestWindow&)> Act;
+        std::function<void(TTestWindow&)> Check;
+    };
+    auto addedTwo = [](TTestWindow& w) {
+        EXPECT_EQ(w.OpenDialogCalls, 1);
+        EXPECT_EQ(w.JobList.Count(), 5);
+        EXPECT_EQ(w.JobList.Caption(3), "/media/new one.mp4");
+        EXPECT_FALSE(w.Driver.AddFileInProgress());
+    };
+    auto removedSecond = [](TTestWindow& w) {
+        EXPECT_EQ(Captions(w.JobList), QStringList({"/media/a.avi", "/media/c.avi"}));
+    };
+    auto cleared = [](TTestWindow& w) { EXPECT_EQ(w.JobList.Count(), 0); };
+    auto askedForFiles = [](TTestWindow& w) {
+        EXPECT_EQ(w.MessageTexts(), QStringList({"Please Add Files To Convert!"}));
+    };
+    auto stoppedIdle = [](TTestWindow& w) {
+        // Nothing runs: no question, and no further row is to start.
+        EXPECT_TRUE(w.Messages.empty());
+        EXPECT_TRUE(w.Driver.NoMoreFilesToConvert());
+    };
+    const std::vector<TCase> cases = {
+        {"Add File", [](TTestWindow& w) { w.ButtonAddFile->click(); }, addedTwo},
+        {"File > Add Files", [](TTestWindow& w) { w.AddFiles1->trigger(); }, addedTwo},
+        {"Remove File",
+         [](TTestWindow& w) {
+             w.ListView1->selectRow(1);
+             w.ButtonRemoveFile->click();
+         },
+         removedSecond},
+        {"Remove Selected Item",
+         [](TTestWindow& w) {
+             w.ListView1->selectRow(1);
+             w.DeleteSelectedItem1->trigger();
+         },
+         removedSecond},
+        {"Clear All ", [](TTestWindow& w) { w.ButtonClearAll->click(); }, cleared},
+        {"Clear All Items", [](TTestWindow& w) { w.ClearAllItems1->trigger(); }, cleared},
+        {"Uncheck All Items, Check All Items",
+         [](TTestWindow& w) {
+             w.UncheckAllItems1->trigger();
+             for (int row = 0; row < 3; ++row)
+                 EXPECT_FALSE(w.JobList.Checked(row));
+             w.JobList.SetChecked(1, true);
+             w.CheckAllItems1->trigger();
+         },
+         [](TTestWindow& w) {
+             for (int row = 0; row < 3; ++row)
+                 EXPECT_TRUE(w.JobList.Checked(row));
+         }},
+        {"folder button", [](TTestWindow& w) { w.ButtonBrowseForFolder->click(); },
+         [](TTestWindow& w) {
+             EXPECT_EQ(w.FolderBrowserCalls, 1);
+             EXPECT_EQ(w.EditOutputFolder->text(), "/chosen/folder");
+             EXPECT_EQ(w.Settings.OutputFolder(), "/chosen/folder");
+         }},
+        {"Go Convert ",
+         [](TTestWindow& w) {
+             w.JobList.Clear();
+             w.ButtonConvert->click();
+         },
+         askedForFiles},
+        {"File > Convert",
+         [](TTestWindow& w) {
+             w.JobList.Clear();
+             w.Convert1->trigger();
+         },
+         askedForFiles},
+        {"Stop Convert", [](TTestWindow& w) { w.ButtonStopConvert->click(); }, stoppedIdle},
+        {"Stop", [](TTestWindow& w) { w.ButtonStop->click(); }, stoppedIdle},
+        {"format list", [](TTestWindow& w) { Choose(w.ComboOutputFormat, "RM - Real Video (*.rm)"); },
+         [](TTestWindow& w) {
+             for (int row = 0; row < 3; ++row)
+                 EXPECT_EQ(w.JobList.Cell(row, jcOutput), "RM");
+             EXPECT_EQ(w.Settings.OutputExtension(), ".rm");
+             EXPECT_EQ(w.ComboVideoCodec->currentText(), "RV10");
+             EXPECT_EQ(w.ComboBoxAudioChannels->currentText(), "Stereo");
+         }},
+        {"format list separator",
+         [](TTestWindow& w) {
+             Choose(w.ComboOutputFormat, "MP3 - Mpeg Layer3 Audio (*.mp3)");
+             const int separator = w.ComboOutputFormat->findText("-----", Qt::MatchContains);
+             w.ComboOutputFormat->setCurrentIndex(separator);
+             emit w.ComboOutputFormat->activated(separator);
+         },
+         [](TTestWindow& w) {
+             EXPECT_EQ(w.ComboOutputFormat->currentText(), "MP3 - Mpeg Layer3 Audio (*.mp3)");
+             EXPECT_EQ(w.ComboAudioBitrate->currentText(), "192 Kbps");
+             EXPECT_EQ(w.ComboVideoCodec->count(), 0);
+         }},
+        {"Image1", [](TTestWindow& w) { QTest::mouseClick(w.Image1, Qt::LeftButton); },
+         [](TTestWindow& w) {
+             EXPECT_TRUE(w.GroupBoxVideo->isVisible());
+             EXPECT_TRUE(w.GroupBoxAudio->isVisible());
+             EXPECT_FALSE(w.GroupBoxSimpleVideo->isVisible());
+             EXPECT_FALSE(w.GroupBoxSimpleAudio->isVisible());
+             EXPECT_EQ(w.Options.SimpleAdvanceSettings(), TAdditionalOptions::AdvanceSettings);
+             EXPECT_TRUE(w.OptionsDialog->RadioAdvance->isChecked());
+         }},
+        {"advanced volume slider", [](TTestWindow& w) { w.TrackBar1->setValue(0); },
+         [](TTestWindow& w) {
+             EXPECT_EQ(w.LabelVolume->text(), "200%");
+             EXPECT_EQ(w.Volume.VolumeValue(), 600);
+         }},
+        {"simple volume slider", [](TTestWindow& w) { w.TrackBar2->setValue(8); },
+         [](TTestWindow& w) {
+             EXPECT_EQ(w.LabelTrackBar2->text(), "160%");
+             EXPECT_EQ(w.TrackBar1->value(), 2);
+             EXPECT_EQ(w.LabelVolume->text(), "160%");
+             EXPECT_EQ(w.Volume.VolumeValue(), 400);
+         }},
+        {"Options > Set Options", [](TTestWindow& w) { w.SetGeneralOptions1->trigger(); },
+         [](TTestWindow& w) {
+             EXPECT_TRUE(w.OptionsDialog->isVisible());
+             EXPECT_FALSE(w.OptionsDialog->isModal());
+         }},
+        {"Help > Open Help File", [](TTestWindow& w) { w.OpenHelpFile1->trigger(); },
+         [helpFile](TTestWindow& w) {
+             ASSERT_EQ(w.OpenedUrls.size(), 1u);
+             EXPECT_EQ(w.OpenedUrls[0], QUrl::fromLocalFile(helpFile));
+             EXPECT_TRUE(w.Messages.empty());
+         }},
+        {"Help > Open Help File, document missing",
+         [helpFile](TTestWindow& w) {
+             QFile::remove(helpFile);
+             w.OpenHelpFile1->trigger();
+         },
+         [helpFile](TTestWindow& w) {
+             EXPECT_TRUE(w.OpenedUrls.empty());
+             ASSERT_EQ(w.Messages.size(), 1u);
+             EXPECT_EQ(w.Messages[0].Text, TMainWindow::HelpMissingText(helpFile));
+             EXPECT_EQ(w.Messages[0].Caption, "Information");
+         }},
+        {"Help > web page", [](TTestWindow& w) { w.VisitOurWebsite1->trigger(); },
+         [](TTestWindow& w) {
+             ASSERT_EQ(w.OpenedUrls.size(), 1u);
+             EXPECT_EQ(w.OpenedUrls[0], TMainWindow::WebPage());
+             EXPECT_TRUE(w.OpenedUrls[0].isValid());
+         }},
+        {"Help > About",
+         [](TTestWindow& w) {
+             bool shownModal = false;
+             QTimer::singleShot(0, &w, [&w, &shownModal] {
+                 shownModal = QApplication::activeModalWidget() == w.AboutBox;
+                 w.AboutBox->ButtonOK->click();
+             });
+             w.About1->trigger();
+             EXPECT_TRUE(shownModal);
+         },
+         [](TTestWindow& w) { EXPECT_FALSE(w.AboutBox->isVisible()); }},
+        {"File > Exit", [](TTestWindow& w) { w.Exit1->trigger(); },
+         [](TTestWindow& w) { EXPECT_EQ(w.Terminations, 1); }},
+    };
+
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Control);
+        Window.reset();
+        Window = MakeWindow();
+        ASSERT_TRUE(Window->FormCreate());
+        Window->show();
+        AddRows(rows);
+        Window->FolderToChoose = "/chosen/folder";
+        Window->FilesToChoose = {"/media/new one.mp4", "/media/new two.mp4"};
+        Window->SetHelpFile(helpFile);
+        c.Act(*Window);
+        c.Check(*Window);
+    }
+}
+
+TEST_F(MainWindowTest, AboutBoxShowsTheVersionAndOpensTheMakersAddresses) {
+    const TAboutBox& about = *Window->AboutBox;
+    EXPECT_TRUE(about.isModal());
+    EXPECT_EQ(about.LabelName->text(), "Vantorix");
+    EXPECT_EQ(about.LabelVersion->text(), "Version 4.1");
+    EXPECT_TRUE(about.LabelSupport->text().contains("Contact Support Department"));
+    emit about.LabelWebPage->linkActivated(TMainWindow::WebPage().toString());
+    emit about.LabelSupport->linkActivated("mailto:" + TMainWindow::SupportMail());
+    ASSERT_EQ(Window->OpenedUrls.size(), 2u);
+    EXPECT_EQ(Window->OpenedUrls[0], TMainWindow::WebPage());
+    EXPECT_EQ(Window->OpenedUrls[1].scheme(), "mailto");
+    EXPECT_EQ(Window->OpenedUrls[1].path(), TMainWindow::SupportMail());
+}
+
+TEST_F(MainWindowTest, MissingLibrariesEndTheStartUpWithTheMessage) {
+    TTestWindow window;
+    window.LibrariesMissing = true;
+    EXPECT_FALSE(window.FormCreate());
+    ASSERT_EQ(window.Messages.size(), 1u);
+    EXPECT_EQ(window.Messages[0].Text, "Some files are missing. Please re-install this software");
+    EXPECT_EQ(window.Messages[0].Caption, "Information");
+    EXPECT_EQ(window.Messages[0].Icon, TBatchUI::TIcon::Information);
+    // Nothing else of the start-up ran.
+    EXPECT_EQ(window.OptionsDialog, nullptr);
+    EXPECT_EQ(window.Settings.ComboOutputFormat.Count(), 0);
+}
+
+TEST_F(MainWindowTest, SwitchingToTheAdvancedViewPutsItsVolumeBackTo100Percent) {
+    TTestWindow& w = *Window;
+    QTest::mouseClick(w.Image1, Qt::LeftButton); // advanced
+    w.TrackBar1->setValue(0);
+    ASSERT_EQ(w.Volume.VolumeValue(), 600);
+    QTest::mouseClick(w.Image1, Qt::LeftButton); // simple: its own slider goes to 100 %
+    EXPECT_EQ(w.TrackBar2->value(), 5);
+    EXPECT_EQ(w.LabelTrackBar2->text(), "100%");
+    w.TrackBar2->setValue(9); // moves the advanced slider to 180 %
+    ASSERT_EQ(w.TrackBar1->value(), 1);
+    QTest::mouseClick(w.Image1, Qt::LeftButton); // advanced again
+    EXPECT_EQ(w.TrackBar1->value(), 5);
+    EXPECT_EQ(w.LabelVolume->text(), "100%");
+    EXPECT_EQ(w.Volume.VolumeValue(), 255);
+}
+
+// Exit ends the program without the close handling: the settings stay as they were stored.
+TEST_F(MainWindowTest, ClosingSavesTheSettingsButExitDoesNot) {
+    struct TCase {
+        const char* Name;
+        bool Exit;
+    };
+    for (const TCase c : {TCase{"close", false}, TCase{"File > Exit", true}}) {
+        SCOPED_TRACE(c.Name);
+        Window.reset();
+        QSettings(TSettingsStore::Organization, TSettingsStore::Application).clear();
+        Window = MakeWindow();
+        ASSERT_TRUE(Window->FormCreate());
+        Window->show();
+        Window->FolderToChoose = Out.path();
+        Window->ButtonBrowseForFolder->click();
+        Choose(Window->ComboOutputFormat, "WAV - Waveform Audio (*.wav)");
+        if (c.Exit) {
+            Window->Exit1->trigger();
+            EXPECT_EQ(Window->Terminations, 1);
+            // Whatever closes the window while the program ends saves nothing either.
+            Window->close();
+        } else {
+            EXPECT_TRUE(Window->close());
+        }
+        Window.reset();
+
+        auto next = MakeWindow();
+        ASSERT_TRUE(next->FormCreate());
+        next->show();
+        EXPECT_EQ(next->EditOutputFolder->text(), c.Exit ? QString() : Out.path());
+        EXPECT_EQ(next->Settings.CurrentOutputFormat(), c.Exit ? "3GP" : "WAV");
+    }
+}
+
+TEST_F(MainWindowTest, ADeletedOutputFolderIsReportedAndTheFolderBrowserOpens) {
+    TTestWindow& w = *Window;
+    QTemporaryDir gone;
+    const QString folder = gone.path();
+    w.FolderToChoose = folder;
+    w.ButtonBrowseForFolder->click();
+    ASSERT_TRUE(gone.remove());
+    AddRows({MediaFile("clip.avi")});
+    w.FolderToChoose.clear(); // the user cancels the browser this time
+
+    w.ButtonConvert->click();
+    ASSERT_EQ(w.Messages.size(), 1u);
+    EXPECT_EQ(w.Messages[0].Text,
+              "The output folder \"" + folder +
+                  "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.");
+    EXPECT_EQ(w.Messages[0].Caption, "Information");
+    EXPECT_EQ(w.Messages[0].Buttons, TBatchUI::TButtons::Ok);
+    EXPECT_EQ(w.FolderBrowserCalls, 2);
+    EXPECT_FALSE(w.Driver.Converting());
+    EXPECT_TRUE(w.ButtonConvert->isEnabled());
+}
+
+TEST_F(MainWindowTest, ConvertingDisablesExactlyTheListedControls) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("clip.avi")});
+
+    // Every control of the window, by name, and whether it can be used.
+    auto disabledControls = [&w] {
+        std::set<QString> disabled;
+        for (QWidget* widget : w.findChildren<QWidget*>()) {
+            const bool control = qobject_cast<QAbstractButton*>(widget) || qobject_cast<QComboBox*>(widget) ||
+                                 qobject_cast<QAbstractSlider*>(widget) || qobject_cast<QLineEdit*>(widget) ||
+                                 qobject_cast<QAbstractItemView*>(widget) ||
+                                 qobject_cast<QProgressBar*>(widget) ||
+                                 qobject_cast<TClickableImage*>(widget);
+            // Qt's own parts (the tool bar's overflow button, a list's pop-up view) are not
+            // the window's controls.
+            bool part = widget->objectName().startsWith("qt_");
+            for (QWidget* p = widget->parentWidget(); p && !part; p = p->parentWidget())
+                part = qobject_cast<QComboBox*>(p) != nullptr;
+            if (control && !part && !widget->isEnabled())
+                disabled.insert(widget->objectName());
+        }
+        if (!w.PopupMenu1->isEnabled())
+            disabled.insert("PopupMenu1");
+        for (const QMenu* menu : {w.MenuFile, w.MenuOptions, w.MenuHelp})
+            if (!menu->menuAction()->isEnabled())
+                disabled.insert(menu->objectName());
+        return disabled;
+    };
+    ASSERT_EQ(disabledControls(), std::set<QString>());
+
+    w.ButtonConvert->click();
+    ASSERT_TRUE(w.Driver.TaskActive());
+    const std::set<QString> expected = {
+        "ButtonAddFile",
+        "ButtonClearAll",
+        "ButtonRemoveFile",
+        "ButtonConvert",
+        "ComboOutputFormat",
+        "ComboVideoCodec",
+        "ComboVideoSize",
+        "ComboVideoBitrate",
+        "ComboVideoFramerate",
+        "ComboAudioCodec",
+        "ComboAudioBitrate",
+        "ComboAudioChannels",
+        "ComboSamplingRate",
+        "TrackBar1",
+        "ComboAspectRatio",
+        "ComboLetterBox",
+        "PopupMenu1",
+        "File1",
+        "Options1",
+        "Help1",
+        "SpeedButtonPLAY",
+        "SpeedButtonPAUSE",
+        "SpeedButtonSTOP",
+    };
+    EXPECT_EQ(disabledControls(), expected);
+    EXPECT_TRUE(w.ButtonStopConvert->isEnabled());
+    EXPECT_TRUE(w.ButtonStop->isEnabled());
+    EXPECT_TRUE(w.TrackBar2->isEnabled());
+
+    // The pop-up menu does not open while converting; closing the window is refused.
+    emit w.ListView1->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_FALSE(w.PopupMenu1->isVisible());
+    EXPECT_FALSE(w.close());
+    EXPECT_TRUE(w.isVisible());
+
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(disabledControls(), std::set<QString>());
+}
+
+TEST_F(MainWindowTest, ClearAllDoesNothingWhileAddingOrConverting) {
+    TTestWindow& w = *Window;
+    const QStringList rows = {MediaFile("clip.avi"), MediaFile("second clip.avi")};
+    AddRows(rows);
+
+    // While the open dialog shows, files are being added.
+    w.WhileOpenDialogShows = [&w] {
+        ASSERT_TRUE(w.Driver.AddFileInProgress());
+        w.ButtonClearAll->click();
+        w.ClearAllItems1->trigger();
+        w.ListView1->selectRow(0);
+        w.ButtonRemoveFile->click();
+    };
+    w.ButtonAddFile->click();
+    EXPECT_EQ(Captions(w.JobList), rows);
+
+    // While converting.
+    w.WhileOpenDialogShows = nullptr;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    w.ButtonConvert->click();
+    ASSERT_TRUE(w.Driver.TaskActive());
+    w.ClearAllItems1Click();
+    w.DeleteSelectedItem1Click();
+    DropFiles(w.ListView1, {MediaFile("notes.avi")});
+    EXPECT_EQ(Captions(w.JobList), rows);
+    ASSERT_TRUE(WaitForCompletion());
+
+    // Once idle it works again.
+    w.ButtonClearAll->click();
+    EXPECT_EQ(w.JobList.Count(), 0);
+}
+
+TEST_F(MainWindowTest, DroppedFoldersAndNonMediaBecomeErrorRowsWithoutACrash) {
+    TTestWindow& w = *Window;
+    const QStringList dropped = {MediaFile("clip.avi"), QString::fromStdString(Media->Path()),
+                                 MediaFile("notes.avi"), MediaFile("vanished.avi")};
+    DropFiles(w.ListView1, dropped);
+    EXPECT_EQ(Captions(w.JobList), dropped);
+    for (int row = 0; row < w.JobList.Count(); ++row)
+        EXPECT_TRUE(w.JobList.Checked(row));
+    EXPECT_FALSE(w.Driver.AddFileInProgress());
+    // The media file is probed like a chosen one; the folder, the text and the vanished file
+    // cannot be read.
+    EXPECT_EQ(w.JobList.Cell(0, jcVideoSize), "320x240");
+    EXPECT_EQ(w.JobList.Cell(0, jcDuration), "00:00:06");
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "");
+    for (int row = 1; row < 4; ++row) {
+        EXPECT_EQ(w.JobList.Cell(row, jcProgress), "Error") << row;
+        EXPECT_EQ(w.JobList.Cell(row, jcVideoSize), "") << row;
+    }
+
+    // Text, not files: the list does not take it.
+    QMimeData text;
+    text.setText("just words");
+    QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w.ListView1->viewport(), &enter);
+    EXPECT_FALSE(enter.isAccepted());
+
+    // Converting the rows that are no media ends them as "Fail"; the run still completes.
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    w.ButtonConvert->click();
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    for (int row = 1; row < 4; ++row)
+        EXPECT_EQ(w.JobList.Cell(row, jcProgress), "Fail") << row;
+}
+
+// The whole road in the window: two files, one run, percentages, results and the message.
+TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.FolderToChoose = Out.path();
+    w.ButtonBrowseForFolder->click();
+    w.FilesToChoose = {MediaFile("clip.avi"), MediaFile("second clip.avi")};
+    w.ButtonAddFile->click();
+    ASSERT_EQ(w.JobList.Count(), 2);
+    EXPECT_EQ(w.JobList.Cell(1, jcVideoSize), "320x240");
+    EXPECT_EQ(w.JobList.Cell(1, jcFrameRate), "25");
+    EXPECT_EQ(w.JobList.Cell(1, jcOutput), "AVI");
+
+    // Every text each row's "Progress" cell shows, in order.
+    std::vector<QStringList> shown(2);
+    QObject::connect(&w.JobList, &QAbstractItemModel::dataChanged, &w, [&](const QModelIndex& ATopLeft) {
+        const int row = ATopLeft.row();
+        if (ATopLeft.column() != TJobListModel::ColumnOfCell(jcProgress) || row > 1)
+            return;
+        const QString text = w.JobList.Cell(row, jcProgress);
+        if (!text.isEmpty() && (shown[row].isEmpty() || shown[row].last() != text))
+            shown[row] << text;
+    });
+    std::vector<int> progressBar;
+    QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w,
+                     [&progressBar](int AValue) { progressBar.push_back(AValue); });
+
+    w.Convert1->trigger();
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(w.MessageTexts(), QStringList({"All Conversions Completed"}));
+    EXPECT_EQ(w.Messages.back().Caption, "Information");
+
+    for (int row = 0; row < 2; ++row) {
+        SCOPED_TRACE(row);
+        RecordProperty("progress_row" + std::to_string(row), shown[row].join(' ').toStdString());
+        ASSERT_GE(shown[row].size(), 2) << shown[row].join(", ").toStdString();
+        EXPECT_EQ(shown[row].last(), "Done");
+        int last = -1;
+        for (int i = 0; i + 1 < shown[row].size(); ++i) {
+            const QString& text = shown[row][i];
+            ASSERT_TRUE(text.endsWith('%')) << text.toStdString();
+            const int percent = text.chopped(1).toInt();
+            EXPECT_GE(percent, last);
+            EXPECT_LE(percent, 100);
+            last = percent;
+        }
+        EXPECT_FALSE(w.JobList.Cell(row, jcFrames).trimmed().isEmpty());
+    }
+    EXPECT_TRUE(std::any_of(progressBar.begin(), progressBar.end(), [](int v) { return v > 0; }));
+    EXPECT_EQ(w.ProgressBar1->value(), 0);
+    EXPECT_TRUE(w.StatusPanels[1]->text().startsWith("File Size : "));
+
+    // The outputs open again as video files.
+    for (const char* name : {"clip.avi", "second clip.avi"}) {
+        const QString output = Out.filePath(name);
+        ASSERT_TRUE(QFileInfo(output).isFile()) << name;
+        TFFDecoder decoder;
+        ASSERT_TRUE(decoder.LoadFile(output.toStdU16String())) << decoder.LastErrMsg();
+        EXPECT_GE(decoder.VideoStreamCount(), 1);
+    }
+}
+
+} // namespace
