@@ -128,6 +128,13 @@ void TCustomFFmpeg::Run() {
     }
     // Each clean-up step records its own failure so that none skips the others.
     try {
+        // Codecs a failed run left open.
+        close_registered_codecs();
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llQuiet, e.what());
+        SetFatal(e.what());
+    }
+    try {
         const std::string closeError = file_cleanup();
         if (!closeError.empty()) {
             GetLogger().Log(this, llQuiet, closeError);

@@ -4,8 +4,14 @@
 // The class is implemented in several files, one per concern:
 //   FFmpegOptionTable.cpp  the options and their state (the base TFFmpegOptions)
 //   FFmpeg.cpp             creation, StartConvert, Stop, Pause, Resume, termination
-//   FFmpegFiles.cpp        opening inputs and outputs, the file clean-up
-//   FFmpegLoop.cpp         the transcode: set-up, packet loop, progress report
+//   FFmpegFiles.cpp        opening inputs and outputs, creating output streams, the join
+//                          slots, the file clean-up
+//   FFmpegSetup.cpp        the set-up of a run: stream choice, codec parameters, opening
+//                          the codecs, metadata, chapters, headers; and its teardown
+//   FFmpegLoop.cpp         the run: packet loop, decoding, stream copy, progress report
+//   FFmpegOutput.cpp       encoding a frame and writing packets
+//   FFmpegAudio.cpp        the audio path
+//   FFmpegVideo.cpp        the video path
 // Each concern keeps its members in its own section of this header; the per-file and
 // per-stream records are in FFmpegStreams.h.
 //
@@ -21,6 +27,7 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -44,7 +51,10 @@ inline constexpr int MaxFilesLimit = 512;
 
 // Closes the byte stream of an output context (unless its format writes no file) and
 // frees the context. The clean-up closes explicitly to see errors; this is the backstop.
+// The further slots of a joined output refer to the first slot's context without owning
+// it (Owner false).
 struct TOutputContextFree {
+    bool Owner = true;
     void operator()(AVFormatContext* ACtx) const;
 };
 using TOutputContextPtr = std::unique_ptr<AVFormatContext, TOutputContextFree>;
@@ -167,6 +177,17 @@ public:
     // After a joined output was created: one output slot per input.
     void join_setup();
 
+    // Looks a codec up by name (none: true with AV_CODEC_ID_NONE) and checks its kind and
+    // whether it is experimental under AStrict. False: LastErrMsg says why.
+    bool find_codec(const std::optional<std::string>& AName, AVMediaType AKind, int AStrict, bool AEncoder,
+                    AVCodecID& ACodecID);
+    // The stream kinds an output may take from the inputs opened so far. With AJoin a
+    // kind counts only when every input has it.
+    struct TInputKinds {
+        bool Video = false, Audio = false, Data = false, Subtitle = false;
+    };
+    TInputKinds check_inputs(bool AJoin) const;
+
     int nb_input_files() const { return static_cast<int>(Finput_files.size()); }
     int nb_output_files() const { return static_cast<int>(Foutput_files.size()); }
     // Microseconds that progress measures against; -1 when unknown.
@@ -197,9 +218,22 @@ protected:
     std::vector<TAVOutputFile> Foutput_files;
     bool FJoinMode = false;
     int64_t FTotalOutputDuration = -1;
-    // Releases every output (closing its byte stream, deleting a file left with 0 bytes)
-    // and every input. Errors while closing an output are returned, not thrown.
+    // Releases every output (closing its byte stream, deleting a file left with 0 bytes,
+    // or any file of a run that failed) and every input. Errors while closing an output
+    // are returned, not thrown.
     std::string file_cleanup();
+    // One more output stream of the kind in AFile (output number AFileIndex), with the
+    // pending options of that kind. Raises FFmpegException.
+    void new_video_stream(TAVOutputFile& AFile, int AFileIndex);
+    void new_audio_stream(TAVOutputFile& AFile, int AFileIndex);
+    void new_subtitle_stream(TAVOutputFile& AFile, int AFileIndex);
+    void new_data_stream(TAVOutputFile& AFile, int AFileIndex);
+    // The part every kind shares: the library stream, the record, the global header flag.
+    TAVOutputStream& new_output_stream(TAVOutputFile& AFile, int AFileIndex, AVMediaType AKind,
+                                       const AVCodec* AEncoder);
+    // The encoder named by the kind's codec option, else the one the container guesses.
+    const AVCodec* choose_encoder(const std::optional<std::string>& AName, AVMediaType AKind,
+                                  const TAVOutputFile& AFile);
 
     // ---- Writing (FFmpegOutput.cpp) ----
     // Sends AFrame (null: end of stream) to AOst's encoder and writes every packet it
@@ -245,20 +279,78 @@ protected:
     bool FShowDupOrDrop = false;
     TFilePtr Fvstats_file;
 
-    // ---- The run ----
-    void transcode();
+    // ---- The set-up of a run (FFmpegSetup.cpp) ----
+    // Everything between the opened files and the first packet; on failure it cleans up
+    // and raises FFmpegException.
     void transcode_setup();
-    // Copies one demuxed packet to every output stream fed by its input stream.
-    void copy_packet(int AFileIndex, AVPacket* APacket, AVPacket* AOut);
+    void choose_input_streams();
+    void setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIst);
+    void setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst);
+    void setup_two_pass(TAVOutputStream& AOst, int ARunIndex);
+    void open_encoders();
+    void open_decoders();
+    void copy_metadata_and_chapters();
+    void copy_chapters(int AInputFile, int AOutputFile);
+    void write_headers();
+    // "Stream mapping:" and a line per output stream.
+    void dump_mapping();
+    // Join mode, between input AFinished and the next: the open encoders (and what the
+    // encoder's samples and statistics still need) go on to the next slot's streams.
+    void reopen_encoders(int AFinished);
+    // End of a run: encoders, then decoders, closed and taken off the registries.
+    void close_codecs();
+    void transcode_cleanup();
+    // The process-wide registries of open codecs.
+    void register_encoder(TAVOutputStream& AOst);
+    void unregister_encoder(TAVOutputStream& AOst);
+    void register_decoder(TAVInputStream& AIst);
+    void unregister_decoder(TAVInputStream& AIst);
+    // Closes every codec still registered (the run's final clean-up).
+    void close_registered_codecs();
+    bool encoder_open(const TAVOutputStream& AOst) const;
+
+    // Run tables: every output stream of every output slot, in slot and stream order.
+    std::vector<TAVOutputStream*> Frun_streams;
+    int Fslot_stream_count = 0;
+    std::vector<TAVOutputStream*> FEncoderList; // CodecRegistryLock(); newest first
+    std::vector<TAVInputStream*> FDecoderList;  // CodecRegistryLock(); newest first
+
+    // ---- The run (FFmpegLoop.cpp) ----
+    void transcode();
+    // One demuxed packet of AIst (null: end of its stream): decoding and dispatch to the
+    // output streams it feeds, or the copy. With AFlushEncoders an end of stream also
+    // drains their encoders. Returns 0, or -1 on a decoding error.
+    int process_packet(TAVInputStream& AIst, const AVPacket* APacket, bool AFlushEncoders = true);
+    // A decoded audio block or picture of AIst for every output stream it feeds.
+    void dispatch_frame(TAVInputStream& AIst, AVFrame* AFrame);
+    void do_streamcopy(TAVInputStream& AIst, TAVOutputStream& AOst, const AVPacket* APacket);
+    void do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, AVSubtitle* ASub,
+                         int64_t APts);
+    // Join mode: input AFinished has ended; goes on with the next or ends the loop.
+    bool join_next_input(int AFinished);
+    // The current time of an output stream in seconds: what it has encoded or copied.
+    double output_time(const TAVOutputStream& AOst) const;
+    TAVOutputFile& output_file_of(const TAVOutputStream& AOst) { return Foutput_files[AOst.file_index]; }
     // Raises OnProgress (at most every ReportInterval while running, once when last).
     void print_report(bool AIsLast, int AFileIndex);
     int64_t Ftimer_start = 0; // microseconds, steady clock
     int64_t FLastReport = 0;
+    // Per input file: it answered "try again"; and how many did.
+    std::vector<char> Finput_waiting;
+    int Fnb_input_waiting = 0;
+    // Join mode: the input being read (and the output slot it feeds).
+    int FCurrentInput = 0;
+    // Encoded subtitles, made on first use: one buffer per job, as jobs run side by side.
+    std::vector<uint8_t> Fsubtitle_out;
 
     std::string FLastErrMsg;
 
     // Answers "abandon" once the job is stopped or an open's time-out has passed.
     static bool InterruptCheck(void* ASender);
+    // The run's check: answers "abandon" once the job is stopped, while an input is
+    // being read (writes go on, so that a stopped output gets its trailer).
+    static bool StopCheck(void* ASender);
+    std::atomic<bool> FReadingInput{false};
 
 private:
     void Run();
@@ -297,6 +389,9 @@ private:
 
 // The lock over every job's post-processing hook settings.
 std::mutex& PostHookLock();
+
+// The lock over every job's registries of open codecs.
+std::mutex& CodecRegistryLock();
 
 // Steady-clock microseconds.
 int64_t NowMicroseconds();

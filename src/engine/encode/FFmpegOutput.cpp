@@ -5,7 +5,30 @@
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
 
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
+
 namespace vx {
+
+namespace {
+
+// The encoder tells a coded picture's quality, type and squared error through the
+// packet's side data; the statistics file and the progress report show them.
+void RecordQualityStats(TAVOutputStream& AOst, const AVPacket* APacket) {
+    size_t size = 0;
+    const uint8_t* data = ff::av_packet_get_side_data(APacket, AV_PKT_DATA_QUALITY_STATS, &size);
+    if (!data || size < 6)
+        return;
+    AOst.coded_quality = static_cast<int32_t>(AV_RL32(data));
+    AOst.coded_pict_type = data[4];
+    const size_t errors = data[5];
+    for (size_t i = 0; i < 4; ++i)
+        AOst.coded_error[i] =
+            i < errors && size >= 8 + 8 * (i + 1) ? static_cast<int64_t>(AV_RL64(data + 8 + 8 * i)) : 0;
+}
+
+} // namespace
 
 int TCustomFFmpeg::encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
                                     const char* AFailure) {
@@ -16,9 +39,10 @@ int TCustomFFmpeg::encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst,
     int lastSize = 0;
     const int ret = EncodeFrame(enc, AFrame, packet.get(), [&](AVPacket* APacket) {
         lastSize = APacket->size;
-        if (enc->codec_type == AVMEDIA_TYPE_VIDEO)
+        if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
             Fvideo_size += APacket->size;
-        else if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
+            RecordQualityStats(AOst, APacket);
+        } else if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
             Faudio_size += APacket->size;
         if (AOst.logfile && enc->stats_out)
             std::fprintf(AOst.logfile.get(), "%s", enc->stats_out);

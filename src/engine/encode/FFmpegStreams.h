@@ -79,6 +79,18 @@ struct TAVInputStream {
     int32_t used = 0;      // join mode: already feeds an output slot
     float quality = 0;     // of the last decoded picture
     TFramePtr decoded;     // the frame last received from the decoder
+
+    // Deinterlacing: a "yadif" graph made for the picture geometry it last saw.
+    TFilterGraphPtr deint_graph;
+    AVFilterContext* deint_src = nullptr;  // owned by deint_graph
+    AVFilterContext* deint_sink = nullptr; // owned by deint_graph
+    int32_t deint_width = 0, deint_height = 0, deint_pix_fmt = -1;
+    int64_t deint_pts = 0; // timestamps of the pictures fed to the graph
+    // Packed copy of a planar audio block for the audio hook.
+    std::vector<uint8_t> hook_buf;
+
+    // Stream choice: 1 when reading the stream information found its parameters.
+    int32_t frames_in_info = 0;
 };
 
 struct TAVOutputStream {
@@ -109,16 +121,40 @@ struct TAVOutputStream {
     AVFilterContext* input_video_filter = nullptr;  // "buffer", owned by graph
     AVFilterContext* output_video_filter = nullptr; // "buffersink", owned by graph
     int32_t sws_flags = SWS_BICUBIC;
+    // What the filter graph was built for; a picture of another geometry rebuilds it.
+    int32_t graph_width = 0, graph_height = 0, graph_pix_fmt = -1;
+    bool graph_flushed = false; // end of stream was sent: the next picture rebuilds it
+    // Source geometry of img_resample_ctx.
+    int32_t sws_src_width = 0, sws_src_height = 0, sws_src_pix_fmt = -1;
+    TFramePtr enc_frame; // the reference handed to the encoder, reused
+    // From the last packet's quality statistics: the coded picture's quality (lambda
+    // units, -1 unknown), picture type and per-plane squared error.
+    int32_t coded_quality = -1;
+    int32_t coded_pict_type = 0;
+    int64_t coded_error[4] = {0, 0, 0, 0};
 
     // audio
     int32_t audio_resample = 0;
     TSwrContextPtr resample;
     int32_t resample_sample_fmt = -1, resample_channels = 0, resample_sample_rate = 0;
     TAudioFifoPtr fifo;
+    TFramePtr audio_buf;   // resampler output, in the encoder's format
+    int32_t audio_buf_samples = 0;
+    TFramePtr audio_frame; // one encoder frame taken from the FIFO, reused
+    int32_t audio_frame_samples = 0;
+    TFramePtr silence;     // silence in the decoder's format, for audio sync
+    // Timestamp (in samples) of the next encoder frame. Audio runs on without gaps:
+    // audio sync corrects by adding and dropping samples, never by moving timestamps.
+    int64_t audio_pts = AV_NOPTS_VALUE;
 
     TFilePtr logfile; // pass-1 statistics
     AVCodecID codec_id = AV_CODEC_ID_NONE;
     int32_t show_fps = 0;
+
+    // Set-up and loop.
+    AVMediaType kind = AVMEDIA_TYPE_UNKNOWN; // the stream's media kind, copied or encoded
+    std::vector<char> stats_in;              // pass-2 statistics that enc_ctx->stats_in points into
+    int64_t copy_end_time = AV_NOPTS_VALUE;  // microseconds: end of the last packet copied
 };
 
 } // namespace vx

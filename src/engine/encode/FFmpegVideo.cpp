@@ -1,0 +1,564 @@
+// The video path: what a decoded picture goes through before it becomes an encoded
+// packet. Pre-processing right after decoding (frame count, deinterlacing, the input
+// frame hook), the optional filter graph, frame-rate conversion by duplicating and
+// dropping pictures, scaling to the encoder's size and format, the output frame hook,
+// encoding and writing, and the per-frame statistics file.
+//
+// Not here yet: the bitmap events (OnVideoInputHook, OnVideoOutputHook,
+// OnPreviewBitmap) and the preview window need a picture turned into an RGB bitmap and
+// back, which is the picture converter's work (TFormatConverter, TPreviewer). The
+// engine has no converter yet, so those handlers are not called and the preview hooks
+// have no effect; the pictures pass on unchanged. The places where they belong are
+// marked "bitmap hooks". Frame-hook libraries are not loaded by this engine either
+// (Fusing_vhook stays false).
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <limits>
+#include <string>
+
+#include "base/FFLog.h"
+#include "decode/FFUtils.h"
+#include "encode/FFmpeg.h"
+
+namespace vx {
+
+namespace {
+
+constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
+
+const char* PixelFormatName(int AFormat) {
+    const char* name = AFormat >= 0 ? ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(AFormat)) : nullptr;
+    return name ? name : "none";
+}
+
+TPicture PictureOf(const AVFrame* AFrame) {
+    TPicture picture;
+    for (int i = 0; i < 4; ++i) {
+        picture.Data[i] = AFrame->data[i];
+        picture.Linesize[i] = AFrame->linesize[i];
+    }
+    return picture;
+}
+
+// A filter of AGraph made from its name and argument text.
+int CreateFilter(AVFilterContext** AContext, AVFilterGraph* AGraph, const char* AFilter, const char* AName,
+                 const char* AArgs) {
+    const AVFilter* filter = ff::avfilter_get_by_name(AFilter);
+    if (!filter)
+        return AVERROR_FILTER_NOT_FOUND;
+    return ff::avfilter_graph_create_filter(AContext, filter, AName, AArgs, nullptr, AGraph);
+}
+
+// A "buffersink" named "out" that only accepts APixFmt (any format when none).
+int CreateSink(AVFilterContext** AContext, AVFilterGraph* AGraph, int APixFmt) {
+    const AVFilter* filter = ff::avfilter_get_by_name("buffersink");
+    if (!filter)
+        return AVERROR_FILTER_NOT_FOUND;
+    *AContext = ff::avfilter_graph_alloc_filter(AGraph, filter, "out");
+    if (!*AContext)
+        return AVERROR(ENOMEM);
+    if (APixFmt >= 0) {
+        const int formats[] = {APixFmt};
+        const int ret = ff::av_opt_set_bin(*AContext, "pix_fmts", reinterpret_cast<const uint8_t*>(formats),
+                                           sizeof(formats), AV_OPT_SEARCH_CHILDREN);
+        if (ret < 0)
+            return ret;
+    }
+    return ff::avfilter_init_str(*AContext, nullptr);
+}
+
+std::string BufferArgs(int AWidth, int AHeight, int APixFmt, AVRational ATimeBase, AVRational ASar) {
+    char args[192];
+    std::snprintf(args, sizeof(args), "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
+                  AWidth, AHeight, APixFmt, ATimeBase.num, ATimeBase.den, ASar.den > 0 ? ASar.num : 0,
+                  ASar.den > 0 ? ASar.den : 1);
+    return args;
+}
+
+// The output stream's graph for pictures of the given geometry: "buffer" → an optional
+// "scale" to the encoder's size → the filter text → "buffersink" in the encoder's
+// pixel format. Returns 0 or the library's negative code, with AError saying where.
+int BuildVideoGraph(TAVOutputStream& AOst, int AWidth, int AHeight, int APixFmt, AVRational ASar,
+                    std::string& AError) {
+    const AVCodecContext* enc = AOst.enc_ctx.get();
+    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
+    if (!graph)
+        return AVERROR(ENOMEM);
+    AVFilterContext* src = nullptr;
+    AVFilterContext* sink = nullptr;
+    int ret = CreateFilter(&src, graph.get(), "buffer", "src",
+                           BufferArgs(AWidth, AHeight, APixFmt, MicrosecondBase, ASar).c_str());
+    if (ret < 0) {
+        AError = "Cannot create the video source: " + ErrorMessage(ret);
+        return ret;
+    }
+    ret = CreateSink(&sink, graph.get(), enc->pix_fmt);
+    if (ret < 0) {
+        AError = "Cannot create the video sink: " + ErrorMessage(ret);
+        return ret;
+    }
+    AVFilterContext* last = src;
+    if (enc->width > 0 && enc->height > 0 && (enc->width != AWidth || enc->height != AHeight)) {
+        char args[96];
+        std::snprintf(args, sizeof(args), "%d:%d:sws_flags=%d", enc->width, enc->height, AOst.sws_flags);
+        AVFilterContext* scale = nullptr;
+        ret = CreateFilter(&scale, graph.get(), "scale", "scale", args);
+        if (ret >= 0)
+            ret = ff::avfilter_link(last, 0, scale, 0);
+        if (ret < 0) {
+            AError = "Cannot scale the pictures: " + ErrorMessage(ret);
+            return ret;
+        }
+        last = scale;
+    }
+    char swsOpts[32];
+    std::snprintf(swsOpts, sizeof(swsOpts), "flags=0x%X", static_cast<unsigned>(AOst.sws_flags));
+    graph->scale_sws_opts = ff::av_strdup(swsOpts);
+
+    if (!AOst.avfilter.empty()) {
+        AVFilterInOut* outputs = ff::avfilter_inout_alloc();
+        AVFilterInOut* inputs = ff::avfilter_inout_alloc();
+        if (outputs && inputs) {
+            outputs->name = ff::av_strdup("in");
+            outputs->filter_ctx = last;
+            outputs->pad_idx = 0;
+            outputs->next = nullptr;
+            inputs->name = ff::av_strdup("out");
+            inputs->filter_ctx = sink;
+            inputs->pad_idx = 0;
+            inputs->next = nullptr;
+            ret =
+                ff::avfilter_graph_parse_ptr(graph.get(), AOst.avfilter.c_str(), &inputs, &outputs, nullptr);
+        } else {
+            ret = AVERROR(ENOMEM);
+        }
+        ff::avfilter_inout_free(&inputs);
+        ff::avfilter_inout_free(&outputs);
+        if (ret < 0) {
+            AError = "Invalid filter text \"" + AOst.avfilter + "\": " + ErrorMessage(ret);
+            return ret;
+        }
+    } else {
+        ret = ff::avfilter_link(last, 0, sink, 0);
+        if (ret < 0) {
+            AError = ErrorMessage(ret);
+            return ret;
+        }
+    }
+    ret = ff::avfilter_graph_config(graph.get(), nullptr);
+    if (ret < 0) {
+        AError = ErrorMessage(ret);
+        return ret;
+    }
+    AOst.graph = std::move(graph);
+    AOst.input_video_filter = src;
+    AOst.output_video_filter = sink;
+    AOst.graph_width = AWidth;
+    AOst.graph_height = AHeight;
+    AOst.graph_pix_fmt = APixFmt;
+    AOst.graph_flushed = false;
+    return 0;
+}
+
+// Logs a change of the pictures' size or format against the last ones seen; true when
+// there was one.
+bool NotePictureGeometry(void* ASender, const TAVInputStream& AIst, TAVOutputStream& AOst,
+                         const AVFrame* APicture) {
+    if (APicture->width == AOst.resample_width && APicture->height == AOst.resample_height &&
+        APicture->format == AOst.resample_pix_fmt)
+        return false;
+    // The first picture only tells what the set-up could not know yet.
+    if (AOst.resample_width > 0 && AOst.resample_height > 0 && AOst.resample_pix_fmt >= 0)
+        GetLogger().LogF(ASender, llInfo,
+                         "Input stream #%d.%d frame changed from size:%dx%d fmt:%s to size:%dx%d fmt:%s",
+                         AIst.file_index, AIst.st ? AIst.st->index : 0, AOst.resample_width,
+                         AOst.resample_height, PixelFormatName(AOst.resample_pix_fmt), APicture->width,
+                         APicture->height, PixelFormatName(APicture->format));
+    AOst.resample_width = APicture->width;
+    AOst.resample_height = APicture->height;
+    AOst.resample_pix_fmt = APicture->format;
+    return true;
+}
+
+// The stream's "yadif" graph for pictures like APicture. It deinterlaces every picture
+// it is given marked as interlaced and passes the others through untouched.
+int BuildDeinterlacer(TAVInputStream& AIst, const AVFrame* APicture) {
+    AIst.deint_graph.reset();
+    AIst.deint_src = AIst.deint_sink = nullptr;
+    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
+    if (!graph)
+        return AVERROR(ENOMEM);
+    AVFilterContext* src = nullptr;
+    AVFilterContext* yadif = nullptr;
+    AVFilterContext* sink = nullptr;
+    int ret = CreateFilter(&src, graph.get(), "buffer", "src",
+                           BufferArgs(APicture->width, APicture->height, APicture->format, AVRational{1, 1},
+                                      APicture->sample_aspect_ratio)
+                               .c_str());
+    if (ret >= 0)
+        ret = CreateFilter(&yadif, graph.get(), "yadif", "deinterlace",
+                           "mode=send_frame:parity=auto:deint=interlaced");
+    if (ret >= 0)
+        ret = CreateSink(&sink, graph.get(), APicture->format);
+    if (ret >= 0)
+        ret = ff::avfilter_link(src, 0, yadif, 0);
+    if (ret >= 0)
+        ret = ff::avfilter_link(yadif, 0, sink, 0);
+    if (ret >= 0)
+        ret = ff::avfilter_graph_config(graph.get(), nullptr);
+    if (ret < 0)
+        return ret;
+    AIst.deint_graph = std::move(graph);
+    AIst.deint_src = src;
+    AIst.deint_sink = sink;
+    AIst.deint_width = APicture->width;
+    AIst.deint_height = APicture->height;
+    AIst.deint_pix_fmt = APicture->format;
+    return 0;
+}
+
+// Replaces APicture by its deinterlaced copy; false (picture untouched) on failure.
+//
+// yadif looks one picture ahead, so on its own it would hand back each picture only
+// once the next one has arrived. Each picture is therefore given twice: first marked
+// interlaced, then marked progressive. The second copy stands in for the next picture,
+// so the first comes out at once, deinterlaced against the previous picture and
+// itself; the second only passes through (a reference, no work) and is discarded when
+// the next picture arrives.
+bool Deinterlace(TAVInputStream& AIst, AVFrame* APicture) {
+    if (!AIst.deint_graph || AIst.deint_width != APicture->width || AIst.deint_height != APicture->height ||
+        AIst.deint_pix_fmt != APicture->format) {
+        if (BuildDeinterlacer(AIst, APicture) < 0)
+            return false;
+    }
+    TFramePtr first(ff::av_frame_clone(APicture));
+    TFramePtr second(ff::av_frame_clone(APicture));
+    TFramePtr out(ff::av_frame_alloc());
+    TFramePtr scratch(ff::av_frame_alloc());
+    if (!first || !second || !out || !scratch)
+        return false;
+    first->interlaced_frame = 1;
+    first->repeat_pict = 0;
+    first->pts = AIst.deint_pts++;
+    second->interlaced_frame = 0;
+    second->repeat_pict = 0;
+    second->pts = AIst.deint_pts++;
+
+    bool ok = ff::av_buffersrc_add_frame_flags(AIst.deint_src, first.get(), 0) >= 0;
+    while (ok && ff::av_buffersink_get_frame(AIst.deint_sink, scratch.get()) >= 0)
+        ff::av_frame_unref(scratch.get());
+    ok = ok && ff::av_buffersrc_add_frame_flags(AIst.deint_src, second.get(), 0) >= 0;
+    bool got = false;
+    while (ok && ff::av_buffersink_get_frame(AIst.deint_sink, scratch.get()) >= 0) {
+        ff::av_frame_unref(out.get());
+        ff::av_frame_move_ref(out.get(), scratch.get());
+        got = true;
+    }
+    if (!ok || !got || ff::av_frame_copy_props(out.get(), APicture) < 0) {
+        AIst.deint_graph.reset(); // its history is no longer to be trusted
+        return false;
+    }
+    out->interlaced_frame = 0;
+    ff::av_frame_unref(APicture);
+    ff::av_frame_move_ref(APicture, out.get());
+    return true;
+}
+
+} // namespace
+
+void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APicture) {
+    ++AIst.frame_number;
+    const int64_t pts = AIst.pts;
+    // Bitmap hooks: an input video hook would also need the picture's own copy.
+    if (!Fdo_deinterlace && !OnFrameInputHook && !Fusing_vhook)
+        return;
+
+    // A picture that is changed needs a copy of its own: the decoder may still refer to
+    // the decoded one as a reference for the pictures that follow.
+    bool copied = false;
+    if (Fdo_deinterlace) {
+        copied = Deinterlace(AIst, APicture);
+        if (!copied)
+            GetLogger().Log(this, llError, "Deinterlacing failed.");
+    }
+    if (!copied && OnFrameInputHook && ff::av_frame_make_writable(APicture) < 0) {
+        GetLogger().Log(this, llError, "hook buf malloc error.");
+        return;
+    }
+
+    if (OnFrameInputHook) {
+        TPicture picture = PictureOf(APicture);
+        OnFrameInputHook(this, &picture, APicture->format, AIst.frame_number, APicture->width,
+                         APicture->height, pts);
+    }
+    // Bitmap hooks: the input video hook runs here when the picture converter exists.
+}
+
+int TCustomFFmpeg::configure_video_filters(TAVInputStream& AIst, TAVOutputStream& AOst) {
+    const AVCodecContext* dec = AIst.dec_ctx.get();
+    const AVCodecParameters* par = AIst.st ? AIst.st->codecpar : nullptr;
+    if (!dec && !par)
+        return AVERROR(EINVAL);
+    const int width = dec && dec->width > 0 ? dec->width : par ? par->width : 0;
+    const int height = dec && dec->height > 0 ? dec->height : par ? par->height : 0;
+    const int pixFmt = dec && dec->pix_fmt != AV_PIX_FMT_NONE ? dec->pix_fmt
+                       : par                                  ? par->format
+                                                              : AV_PIX_FMT_NONE;
+    AVRational sar = AIst.st && AIst.st->sample_aspect_ratio.num != 0 ? AIst.st->sample_aspect_ratio
+                     : dec                                            ? dec->sample_aspect_ratio
+                                                                      : par->sample_aspect_ratio;
+    const int ret = BuildVideoGraph(AOst, width, height, pixFmt, sar, FLastErrMsg);
+    if (ret < 0)
+        return ret;
+
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    AVFilterContext* sink = AOst.output_video_filter;
+    enc->width = ff::av_buffersink_get_w(sink);
+    enc->height = ff::av_buffersink_get_h(sink);
+    if (AOst.frame_aspect_ratio != 0 && enc->width > 0)
+        enc->sample_aspect_ratio =
+            ff::av_d2q(double(AOst.frame_aspect_ratio) * enc->height / enc->width, 255);
+    else
+        enc->sample_aspect_ratio = ff::av_buffersink_get_sample_aspect_ratio(sink);
+    if (AOst.st)
+        AOst.st->sample_aspect_ratio = enc->sample_aspect_ratio;
+    return 0;
+}
+
+void TCustomFFmpeg::process_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                                        AVFrame* APicture) {
+    if (!AOst.graph) {
+        if (APicture)
+            do_video_out(AFile, AOst, AIst, APicture);
+        return;
+    }
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    if (APicture) {
+        // Pictures of a new size or format, or after the end of a joined input, need a
+        // graph of their own; the encoder keeps its size (the scaler below adapts).
+        NotePictureGeometry(this, AIst, AOst, APicture);
+        if (AOst.graph_flushed || APicture->width != AOst.graph_width ||
+            APicture->height != AOst.graph_height || APicture->format != AOst.graph_pix_fmt) {
+            AVRational sar = APicture->sample_aspect_ratio;
+            if (sar.num == 0 && AIst.st)
+                sar = AIst.st->sample_aspect_ratio;
+            std::string error;
+            if (BuildVideoGraph(AOst, APicture->width, APicture->height, APicture->format, sar, error) < 0)
+                throw FFmpegException(error.empty() ? "Error opening filters!"
+                                                    : "Error opening filters: " + error);
+        }
+        TFramePtr in(ff::av_frame_clone(APicture));
+        if (!in)
+            throw FFmpegException("Out of memory");
+        in->pts = AIst.pts;
+        if (in->sample_aspect_ratio.num == 0 && AIst.st)
+            in->sample_aspect_ratio = AIst.st->sample_aspect_ratio;
+        const int ret = ff::av_buffersrc_add_frame_flags(AOst.input_video_filter, in.get(), 0);
+        if (ret < 0)
+            throw FFmpegException("Error while filtering: " + ErrorMessage(ret));
+    } else {
+        // End of the stream: what the filters still hold comes out now.
+        if (AOst.graph_flushed)
+            return;
+        AOst.graph_flushed = true;
+        if (ff::av_buffersrc_add_frame_flags(AOst.input_video_filter, nullptr, 0) < 0)
+            return;
+    }
+
+    TFramePtr filtered(ff::av_frame_alloc());
+    if (!filtered)
+        throw FFmpegException("Out of memory");
+    const AVRational sinkBase = ff::av_buffersink_get_time_base(AOst.output_video_filter);
+    for (;;) {
+        const int ret = ff::av_buffersink_get_frame(AOst.output_video_filter, filtered.get());
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
+            break;
+        if (ret < 0)
+            throw FFmpegException("Error while filtering: " + ErrorMessage(ret));
+        if (filtered->pts != AV_NOPTS_VALUE)
+            AIst.pts = ff::av_rescale_q(filtered->pts, sinkBase, MicrosecondBase);
+        if (AOst.frame_aspect_ratio == 0 && filtered->sample_aspect_ratio.num != 0)
+            enc->sample_aspect_ratio = filtered->sample_aspect_ratio;
+        do_video_out(AFile, AOst, AIst, filtered.get());
+        ff::av_frame_unref(filtered.get());
+    }
+}
+
+int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                                AVFrame* APicture) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    if (enc->time_base.num <= 0 || enc->time_base.den <= 0)
+        throw FFmpegException("Video encoding failed");
+
+    // 1. and 2. How many times this picture is encoded: 0 drops it, more than 1
+    // duplicates it, so that the output keeps its frame rate in step with the input.
+    const TAVInputStream& syncIst = AOst.sync_ist ? *AOst.sync_ist : AIst;
+    const double syncIpts = double(syncIst.pts - Fstart_time) / AV_TIME_BASE / av_q2d(enc->time_base);
+    int64_t n = 1;
+    if (Fvideo_sync_method != 0) {
+        const double vdelta = syncIpts - double(AOst.sync_opts);
+        const bool variableRate =
+            Fvideo_sync_method == 2 ||
+            (Fvideo_sync_method < 0 && AFile.ctx && (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+        if (vdelta < -1.1) {
+            n = 0;
+        } else if (variableRate) {
+            if (vdelta <= -0.6)
+                n = 0;
+            else if (vdelta > 0.6)
+                AOst.sync_opts = std::llrint(syncIpts);
+        } else if (vdelta > 1.1) {
+            // A jump of hours is still bounded by the frame limit below.
+            n = std::llrint(std::min(vdelta, 1e15));
+        }
+        if (n == 0) {
+            ++Fnb_frames_drop;
+            FShowDupOrDrop = true;
+            if (Fverbose > 2)
+                GetLogger().Log(this, llVerbose, "*** drop!");
+        } else if (n > 1) {
+            Fnb_frames_dup +=
+                static_cast<int32_t>(std::min<int64_t>(n - 1, std::numeric_limits<int32_t>::max()));
+            FShowDupOrDrop = true;
+            if (Fverbose > 2)
+                GetLogger().LogF(this, llVerbose, "*** %d dup!", static_cast<int>(n - 1));
+        }
+    } else {
+        AOst.sync_opts = std::llrint(syncIpts);
+    }
+    n = std::min<int64_t>(n, int64_t(Fmax_frames[AVMEDIA_TYPE_VIDEO]) - AOst.frame_number);
+    if (n <= 0)
+        return 0;
+
+    // 3. Scaling to the encoder's size and pixel format. Pictures out of a filter
+    // graph already have them; a decoded picture is watched for changes of its own.
+    if (!AOst.graph)
+        NotePictureGeometry(this, AIst, AOst, APicture);
+    AVFrame* source = APicture;
+    AOst.video_resample =
+        APicture->width != enc->width || APicture->height != enc->height || APicture->format != enc->pix_fmt;
+    if (AOst.video_resample) {
+        if (!AOst.img_resample_ctx || AOst.sws_src_width != APicture->width ||
+            AOst.sws_src_height != APicture->height || AOst.sws_src_pix_fmt != APicture->format) {
+            AOst.img_resample_ctx.reset(ff::sws_getContext(
+                APicture->width, APicture->height, static_cast<AVPixelFormat>(APicture->format), enc->width,
+                enc->height, enc->pix_fmt, AOst.sws_flags, nullptr, nullptr, nullptr));
+            if (!AOst.img_resample_ctx)
+                throw FFmpegException("Cannot get resampling context");
+            AOst.sws_src_width = APicture->width;
+            AOst.sws_src_height = APicture->height;
+            AOst.sws_src_pix_fmt = APicture->format;
+        }
+        if (!AOst.resample_frame) {
+            AOst.resample_frame.reset(ff::av_frame_alloc());
+            if (!AOst.resample_frame)
+                throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+            AOst.resample_frame->format = enc->pix_fmt;
+            AOst.resample_frame->width = enc->width;
+            AOst.resample_frame->height = enc->height;
+            if (ff::av_frame_get_buffer(AOst.resample_frame.get(), 0) < 0)
+                throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+        } else if (ff::av_frame_make_writable(AOst.resample_frame.get()) < 0) {
+            // (While the encoder still holds the last scaled picture, that gives a new
+            // buffer instead of overwriting it.)
+            throw FFmpegException("Cannot allocate temp picture, check pix fmt");
+        }
+        ff::sws_scale(AOst.img_resample_ctx.get(), APicture->data, APicture->linesize, 0, APicture->height,
+                      AOst.resample_frame->data, AOst.resample_frame->linesize);
+        AOst.resample_frame->interlaced_frame = APicture->interlaced_frame;
+        AOst.resample_frame->top_field_first = APicture->top_field_first;
+        AOst.resample_frame->sample_aspect_ratio = enc->sample_aspect_ratio;
+        source = AOst.resample_frame.get();
+    }
+
+    // 4. Encode the picture n times, unless the job is stopped meanwhile.
+    if (!AOst.enc_frame) {
+        AOst.enc_frame.reset(ff::av_frame_alloc());
+        if (!AOst.enc_frame)
+            throw FFmpegException("Video encoding failed");
+    }
+    AVFrame* frame = AOst.enc_frame.get();
+    int size = 0;
+    for (int64_t i = 0; i < n && !Broken(); ++i) {
+        ff::av_frame_unref(frame);
+        if (ff::av_frame_ref(frame, source) < 0)
+            throw FFmpegException("Video encoding failed");
+        frame->interlaced_frame = APicture->interlaced_frame;
+        if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
+            frame->top_field_first = Ftop_field_first == -1 ? APicture->top_field_first : Ftop_field_first;
+        frame->quality = Fsame_quality ? static_cast<int>(std::lrint(AIst.quality)) : enc->global_quality;
+        // The decoder's picture type would force the encoder's hand.
+        if (Fme_threshold == 0)
+            frame->pict_type = AV_PICTURE_TYPE_NONE;
+        frame->pts = AOst.sync_opts;
+        if (AOst.forced_kf_index < static_cast<int32_t>(AOst.forced_kf_pts.size()) &&
+            frame->pts >= AOst.forced_kf_pts[AOst.forced_kf_index]) {
+            frame->pict_type = AV_PICTURE_TYPE_I;
+            ++AOst.forced_kf_index;
+        }
+        const int32_t hookFrame = AOst.frame_number + 1;
+        const int64_t hookPts = ff::av_rescale_q(AOst.sync_opts, enc->time_base, MicrosecondBase);
+        // Bitmap hooks: the output video hook runs here, before the frame hook, when the
+        // picture converter exists.
+        if (OnFrameOutputHook) {
+            // The handler changes the picture: each copy of it gets its own buffer.
+            if (ff::av_frame_make_writable(frame) < 0) {
+                GetLogger().Log(this, llError, "hook buf malloc error.");
+            } else {
+                TPicture picture = PictureOf(frame);
+                OnFrameOutputHook(this, &picture, enc->pix_fmt, hookFrame, enc->width, enc->height, hookPts);
+            }
+        }
+        // Bitmap hooks: the preview window and the preview bitmap (PreviewHook,
+        // PreviewBitmapHook, every PreviewInterval) run here when the converter exists.
+        size = encode_and_write(AFile, AOst, frame, "Video encoding failed");
+        ff::av_frame_unref(frame);
+        ++AOst.sync_opts;
+        ++AOst.frame_number;
+    }
+
+    // The statistics file: one line per call that wrote a frame.
+    if (Fvstats_filename && size > 0) {
+        if (!Fvstats_file) {
+            Fvstats_file.reset(std::fopen(Fvstats_filename->c_str(), "w"));
+            if (!Fvstats_file)
+                throw FFmpegException("fopen fail: " + *Fvstats_filename);
+        }
+        std::FILE* f = Fvstats_file.get();
+        std::fprintf(f, "frame= %5d q= %2.1f ", AOst.frame_number,
+                     AOst.coded_quality < 0 ? -1.0 : AOst.coded_quality / double(FF_QP2LAMBDA));
+        if (enc->flags & AV_CODEC_FLAG_PSNR)
+            std::fprintf(f, "PSNR= %6.2f ",
+                         -10.0 * std::log10(double(AOst.coded_error[0]) /
+                                            (double(enc->width) * enc->height * 255.0 * 255.0)));
+        std::fprintf(f, "f_size= %6d ", size);
+        double seconds = double(AOst.sync_opts) * av_q2d(enc->time_base);
+        if (seconds < 0.01)
+            seconds = 0.01;
+        const double bitRate = size * 8 / av_q2d(enc->time_base) / 1000.0;
+        const double averageRate = double(Fvideo_size) * 8 / seconds / 1000.0;
+        std::fprintf(f, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                     double(Fvideo_size) / 1024, seconds, bitRate, averageRate);
+        std::fprintf(f, "type= %c\n",
+                     ff::av_get_picture_type_char(static_cast<AVPictureType>(AOst.coded_pict_type)));
+    }
+    return size;
+}
+
+void TCustomFFmpeg::flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst) {
+    if (!AOst.encoding_needed || !AOst.enc_ctx)
+        return;
+    if (AOst.graph && !AOst.graph_flushed) {
+        TAVInputStream* ist =
+            AOst.source_index >= 0 && AOst.source_index < static_cast<int>(Finput_streams.size())
+                ? &Finput_streams[AOst.source_index]
+                : AOst.sync_ist;
+        if (ist)
+            process_video_frame(AFile, AOst, *ist, nullptr);
+    }
+    encode_and_write(AFile, AOst, nullptr, "Video encoding failed");
+}
+
+} // namespace vx
