@@ -12,6 +12,7 @@
 
 #include "FFApi.h"
 #include "PlatformBridge.h"
+#include "TextFormat.h"
 
 namespace vx {
 namespace {
@@ -42,27 +43,7 @@ TLibraryLogState& State() {
 
 std::atomic<int> g_libraryLevel{AV_LOG_INFO};
 
-std::string VFormat(const char* AFormat, va_list AArgs) {
-    va_list copy;
-    va_copy(copy, AArgs);
-    const int len = std::vsnprintf(nullptr, 0, AFormat, copy);
-    va_end(copy);
-    if (len <= 0)
-        return {};
-    std::string out(static_cast<size_t>(len) + 1, '\0');
-    std::vsnprintf(out.data(), out.size(), AFormat, AArgs);
-    out.resize(static_cast<size_t>(len));
-    return out;
-}
 
-std::string Format(const char* AFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* AFormat, ...) {
-    va_list args;
-    va_start(args, AFormat);
-    std::string out = VFormat(AFormat, args);
-    va_end(args);
-    return out;
-}
 
 const char* ItemName(const AVClass* AClass, void* AObject) {
     if (AClass->item_name)
@@ -80,10 +61,10 @@ std::string ContextPrefix(void* AContext) {
         void* parent = *reinterpret_cast<void**>(static_cast<uint8_t*>(AContext) + cls->parent_log_context_offset);
         if (parent && *static_cast<AVClass**>(parent)) {
             const AVClass* parentClass = *static_cast<AVClass**>(parent);
-            prefix = Format("[%s @ %p] ", ItemName(parentClass, parent), parent);
+            prefix = FormatText("[%s @ %p] ", ItemName(parentClass, parent), parent);
         }
     }
-    prefix += Format("[%s @ %p]", ItemName(cls, AContext), AContext);
+    prefix += FormatText("[%s @ %p]", ItemName(cls, AContext), AContext);
     return prefix;
 }
 
@@ -189,7 +170,7 @@ void TFFLogger::LogF(void* Sender, TLogLevel ALogLevel, const char* AFormat, ...
         return;
     va_list args;
     va_start(args, AFormat);
-    std::string text = VFormat(AFormat, args);
+    std::string text = VFormatText(AFormat, args);
     va_end(args);
     Deliver(Sender, CurrentThreadID(), ALogLevel, text);
 }
@@ -240,7 +221,7 @@ void LibraryLogCallback(void* AContext, int ALevel, const char* AFormat, va_list
             va_end(peek);
         }
         if (!flushOnly)
-            text += VFormat(AFormat, AArgs);
+            text += VFormatText(AFormat, AArgs);
 
         // Only a whole line counts as a repeat: a piece that ends another thread's
         // pending line must never be swallowed because it looks like the last one.
@@ -249,7 +230,7 @@ void LibraryLogCallback(void* AContext, int ALevel, const char* AFormat, va_list
             return;
         }
         if (state.RepeatCount > 1)
-            lines.push_back(Format("    Last message repeated %d times", state.RepeatCount));
+            lines.push_back(FormatText("    Last message repeated %d times", state.RepeatCount));
         state.RepeatCount = 0;
         state.LastLine = text;
         item->LogMsg += text;

@@ -10,27 +10,11 @@
 #include <sys/stat.h>
 
 #include "base/FormatIO.h"
+#include "base/TextFormat.h"
 
 namespace vx {
 namespace {
 
-std::string Format(const char* AFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* AFormat, ...) {
-    va_list args;
-    va_start(args, AFormat);
-    va_list copy;
-    va_copy(copy, args);
-    const int len = std::vsnprintf(nullptr, 0, AFormat, copy);
-    va_end(copy);
-    std::string out;
-    if (len > 0) {
-        out.resize(static_cast<size_t>(len) + 1);
-        std::vsnprintf(out.data(), out.size(), AFormat, args);
-        out.resize(static_cast<size_t>(len));
-    }
-    va_end(args);
-    return out;
-}
 
 std::string Trim(const char* AText) {
     if (!AText)
@@ -46,7 +30,7 @@ std::string Trim(const char* AText) {
 // "s.uuuuuu" of a time in microseconds, the sign in front even when s is 0.
 std::string SecondsText(int64_t AMicroseconds) {
     const uint64_t magnitude = AMicroseconds < 0 ? 0 - uint64_t(AMicroseconds) : uint64_t(AMicroseconds);
-    return Format("%s%llu.%.6llu", AMicroseconds < 0 ? "-" : "",
+    return FormatText("%s%llu.%.6llu", AMicroseconds < 0 ? "-" : "",
                   static_cast<unsigned long long>(magnitude / 1000000),
                   static_cast<unsigned long long>(magnitude % 1000000));
 }
@@ -147,7 +131,7 @@ std::string TimeText(int64_t AMicroseconds) {
     // A negative time keeps one sign in front instead of one in every field.
     const uint64_t t = AMicroseconds < 0 ? 0 - uint64_t(AMicroseconds) : uint64_t(AMicroseconds);
     const uint64_t s = t / 1000000;
-    return Format("%s%.2llu:%.2llu:%.2llu.%.3llu", AMicroseconds < 0 ? "-" : "",
+    return FormatText("%s%.2llu:%.2llu:%.2llu.%.3llu", AMicroseconds < 0 ? "-" : "",
                   static_cast<unsigned long long>(s / 3600), static_cast<unsigned long long>(s / 60 % 60),
                   static_cast<unsigned long long>(s % 60),
                   static_cast<unsigned long long>(t % 1000000 * 1000 / 1000000));
@@ -155,12 +139,12 @@ std::string TimeText(int64_t AMicroseconds) {
 
 std::string SizeText(int64_t ABytes) {
     if (ABytes > 1073741824)
-        return Format("%.2f GB", double(ABytes) / 1073741824.0);
+        return FormatText("%.2f GB", double(ABytes) / 1073741824.0);
     if (ABytes > 1048576)
-        return Format("%.2f MB", double(ABytes) / 1048576.0);
+        return FormatText("%.2f MB", double(ABytes) / 1048576.0);
     if (ABytes > 1024)
-        return Format("%.2f KB", double(ABytes) / 1024.0);
-    return Format("%lld Byte", static_cast<long long>(ABytes));
+        return FormatText("%.2f KB", double(ABytes) / 1024.0);
+    return FormatText("%lld Byte", static_cast<long long>(ABytes));
 }
 
 int64_t FrameDuration(AVRational AFrameRate) {
@@ -173,7 +157,7 @@ std::string CodecDescription(AVCodecID ACodecID, uint32_t ACodecTag, bool AEncod
     const AVCodec* codec = AEncoder ? ff::avcodec_find_encoder(ACodecID) : ff::avcodec_find_decoder(ACodecID);
     if (codec) {
         const std::string longName = Trim(codec->long_name);
-        return longName.empty() ? std::string(codec->name) : Format("%s(%s)", codec->name, longName.c_str());
+        return longName.empty() ? std::string(codec->name) : FormatText("%s(%s)", codec->name, longName.c_str());
     }
     if (ACodecID == AV_CODEC_ID_MPEG2TS)
         return "mpeg2ts";
@@ -187,9 +171,9 @@ std::string CodecDescription(AVCodecID ACodecID, uint32_t ACodecTag, bool AEncod
         printable = printable && c >= 32 && c <= 126;
     }
     if (printable)
-        return Format("%c%c%c%c / 0x%04X", char(ACodecTag & 0xFF), char((ACodecTag >> 8) & 0xFF),
+        return FormatText("%c%c%c%c / 0x%04X", char(ACodecTag & 0xFF), char((ACodecTag >> 8) & 0xFF),
                       char((ACodecTag >> 16) & 0xFF), char((ACodecTag >> 24) & 0xFF), ACodecTag);
-    return Format("0x%04x", ACodecTag);
+    return FormatText("0x%04x", ACodecTag);
 }
 
 std::string CodecDescription(const AVCodecContext* AContext, bool AEncoder) {
@@ -319,31 +303,31 @@ std::string MetadataBlock(const AVDictionary* ADict, const std::string& AIndent)
     std::string text = AIndent + "Metadata:\n";
     for (const AVDictionaryEntry* e = NextEntry(ADict, nullptr); e; e = NextEntry(ADict, e))
         if (std::string(e->key) != "language")
-            text += Format("%s  %-16s: %s\n", AIndent.c_str(), MetadataDisplayName(e->key).c_str(), e->value);
+            text += FormatText("%s  %-16s: %s\n", AIndent.c_str(), MetadataDisplayName(e->key).c_str(), e->value);
     return text;
 }
 
 std::string RateText(double AValue, const char* ASuffix) {
     const long long c = std::llround(AValue * 100);
     if (c % 100 != 0)
-        return Format(", %3.2f %s", AValue, ASuffix);
+        return FormatText(", %3.2f %s", AValue, ASuffix);
     if (c % (100 * 1000) != 0)
-        return Format(", %1.0f %s", AValue, ASuffix);
-    return Format(", %1.0fk %s", AValue / 1000, ASuffix);
+        return FormatText(", %1.0f %s", AValue, ASuffix);
+    return FormatText(", %1.0fk %s", AValue / 1000, ASuffix);
 }
 
 std::string StreamLine(const AVFormatContext* AContext, int AIndex) {
     const AVStream* st = AContext->streams[AIndex];
     const AVCodecParameters* par = st->codecpar;
-    std::string line = Format("Stream #%d", AIndex);
+    std::string line = FormatText("Stream #%d", AIndex);
     if (AContext->iformat && (AContext->iformat->flags & AVFMT_SHOW_IDS))
-        line += Format("[0x%x]", st->id);
+        line += FormatText("[0x%x]", st->id);
     if (const AVDictionaryEntry* lang = ff::av_dict_get(st->metadata, "language", nullptr, 0))
-        line += Format("(%s)", lang->value);
+        line += FormatText("(%s)", lang->value);
     int g = std::gcd(st->time_base.num, st->time_base.den);
     if (g == 0)
         g = 1;
-    line += Format(", %d/%d", st->time_base.num / g, st->time_base.den / g);
+    line += FormatText(", %d/%d", st->time_base.num / g, st->time_base.den / g);
 
     // The library's one-line summary wants a codec context; a demuxed stream keeps only
     // its parameters, so a context is made from them.
@@ -359,7 +343,7 @@ std::string StreamLine(const AVFormatContext* AContext, int AIndex) {
         int darNum = 0, darDen = 0;
         ff::av_reduce(&darNum, &darDen, int64_t(par->width) * sar.num, int64_t(par->height) * sar.den,
                       1024 * 1024);
-        line += Format(", PAR %d:%d DAR %d:%d", sar.num, sar.den, darNum, darDen);
+        line += FormatText(", PAR %d:%d DAR %d:%d", sar.num, sar.den, darNum, darDen);
     }
     if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
         if (st->avg_frame_rate.num && st->avg_frame_rate.den)
@@ -392,11 +376,11 @@ int64_t ContainerTimeStamp(const AVFormatContext* AContext) {
 }
 
 std::string FileInfoText(const AVFormatContext* AContext, int64_t AFileSize) {
-    std::string text = Format("File Name: %s\n", AContext->url ? AContext->url : "");
+    std::string text = FormatText("File Name: %s\n", AContext->url ? AContext->url : "");
     if (AContext->iformat) {
-        text += Format("Format Name: %s\n", AContext->iformat->name);
+        text += FormatText("Format Name: %s\n", AContext->iformat->name);
         if (AContext->iformat->long_name && *AContext->iformat->long_name)
-            text += Format("Format Long Name: %s\n", AContext->iformat->long_name);
+            text += FormatText("Format Long Name: %s\n", AContext->iformat->long_name);
     }
     text += "File Size: " + SizeText(AFileSize) + "\n";
     if (AContext->duration == AV_NOPTS_VALUE || AContext->duration < 0)
@@ -408,14 +392,14 @@ std::string FileInfoText(const AVFormatContext* AContext, int64_t AFileSize) {
     if (AContext->bit_rate < 1)
         text += "Bit Rate: N/A\n";
     else
-        text += Format("Bit Rate: %lld kb/s\n", static_cast<long long>(AContext->bit_rate / 1000));
+        text += FormatText("Bit Rate: %lld kb/s\n", static_cast<long long>(AContext->bit_rate / 1000));
     if (const int64_t stamp = ContainerTimeStamp(AContext); stamp > 0)
         text += "Time Stamp: " + DateTimeText(UnixToLocalDateTime(stamp)) + "\n";
     text += MetadataBlock(AContext->metadata, "");
 
     for (unsigned i = 0; i < AContext->nb_chapters; ++i) {
         const AVChapter* ch = AContext->chapters[i];
-        text += Format("Chapter #%u: start %f, end %f\n", i, double(ch->start) * av_q2d(ch->time_base),
+        text += FormatText("Chapter #%u: start %f, end %f\n", i, double(ch->start) * av_q2d(ch->time_base),
                        double(ch->end) * av_q2d(ch->time_base));
         text += MetadataBlock(ch->metadata, "  ");
     }
@@ -423,7 +407,7 @@ std::string FileInfoText(const AVFormatContext* AContext, int64_t AFileSize) {
     std::vector<bool> shown(AContext->nb_streams, false);
     for (unsigned i = 0; i < AContext->nb_programs; ++i) {
         const AVProgram* program = AContext->programs[i];
-        text += Format("Program %d %s@%s\n", program->id,
+        text += FormatText("Program %d %s@%s\n", program->id,
                        MetadataValue(program->metadata, "service_provider", "N/A").c_str(),
                        MetadataValue(program->metadata, "service_name", "N/A").c_str());
         text += MetadataBlock(program->metadata, "  ");

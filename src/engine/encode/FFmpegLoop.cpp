@@ -15,7 +15,7 @@
 #include "base/PlatformBridge.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "encode/FFmpegText.h"
+#include "base/TextFormat.h"
 
 namespace vx {
 

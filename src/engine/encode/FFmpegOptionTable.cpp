@@ -17,26 +17,12 @@
 #include <unordered_map>
 
 #include "base/FFLog.h"
+#include "base/TextFormat.h"
 #include "encode/FFmpegOptions.h"
 
 namespace vx {
 namespace {
 
-std::string Format(const char* AFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* AFormat, ...) {
-    va_list args;
-    va_start(args, AFormat);
-    va_list copy;
-    va_copy(copy, args);
-    const int len = std::vsnprintf(nullptr, 0, AFormat, copy);
-    va_end(copy);
-    std::string out(len > 0 ? static_cast<size_t>(len) + 1 : 1, '\0');
-    if (len > 0)
-        std::vsnprintf(out.data(), out.size(), AFormat, args);
-    va_end(args);
-    out.resize(len > 0 ? static_cast<size_t>(len) : 0);
-    return out;
-}
 
 // Blanks and control characters, as option and preset texts are trimmed.
 std::string Trim(std::string_view AText) {
@@ -180,7 +166,7 @@ private:
 };
 
 [[noreturn]] void ThrowSyntax(const std::string& AName, const std::string& AValue, const char* ASyntax) {
-    throw FFmpegException(Format("Invalid value \"%s\" for option \"%s\", required syntax is \"%s\"",
+    throw FFmpegException(FormatText("Invalid value \"%s\" for option \"%s\", required syntax is \"%s\"",
                                  AValue.c_str(), AName.c_str(), ASyntax));
 }
 
@@ -245,7 +231,7 @@ int64_t TFFmpegOptions::parse_time_value(const std::string& AContext, const std:
                                          bool AIsDuration) {
     int64_t us = 0;
     if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0)
-        throw FFmpegException(Format("Invalid %s specification for %s: %s", AIsDuration ? "duration" : "date",
+        throw FFmpegException(FormatText("Invalid %s specification for %s: %s", AIsDuration ? "duration" : "date",
                                      AContext.c_str(), ATime.c_str()));
     return us;
 }
@@ -320,7 +306,7 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
                     if (!r.Index(AEnd.index))
                         ThrowSyntax(N, V, syntax);
                 } else {
-                    throw FFmpegException(Format("Invalid metadata type %s.", std::string(1, type).c_str()));
+                    throw FFmpegException(FormatText("Invalid metadata type %s.", std::string(1, type).c_str()));
                 }
             };
             TAVMetaDataMapPair pair;
@@ -378,9 +364,9 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
             if (!r.Number(stream))
                 ThrowSyntax(N, V, "stream:scale");
             if (stream >= MaxStreams)
-                throw FFmpegException(Format("stream index over MAX_STREAMS(%d)", MaxStreams));
+                throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
             if (stream < 0)
-                throw FFmpegException(Format("Invalid stream index %d", static_cast<int>(stream)));
+                throw FFmpegException(FormatText("Invalid stream index %d", static_cast<int>(stream)));
             r.Skip();
             // A scale multiplies every timestamp of the stream: only a finite, non-negative
             // number (0 leaves the stream unscaled).
@@ -533,7 +519,7 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
             }
             const AVPixelFormat fmt = ff::av_get_pix_fmt(V.c_str());
             if (fmt == AV_PIX_FMT_NONE)
-                throw FFmpegException(Format("Unknown pixel format requested: %s", V.c_str()));
+                throw FFmpegException(FormatText("Unknown pixel format requested: %s", V.c_str()));
             S.Fframe_pix_fmt = fmt;
         };
         t["bits_per_raw_sample"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
@@ -618,7 +604,7 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
             S.Fvstats_filename.reset();
             if (OptBool(V))
                 S.Fvstats_filename =
-                    Format("%svstats_%s.log", ProgramDirectory().c_str(), LocalTimeHHNNSS().c_str());
+                    FormatText("%svstats_%s.log", ProgramDirectory().c_str(), LocalTimeHHNNSS().c_str());
         };
         t["vstats_file"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
             S.Fvstats_filename = V;
@@ -656,14 +642,14 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
                     const size_t comma = V.find(',', pos);
                     if (comma == std::string::npos)
                         throw FFmpegException(
-                            Format("Syntax error in matrix \"%s\" at coeff %d", V.c_str(), i));
+                            FormatText("Syntax error in matrix \"%s\" at coeff %d", V.c_str(), i));
                     pos = comma + 1;
                 }
                 // The encoders divide by these coefficients and write them as 8-bit values.
                 for (int i = 0; i < 64; ++i) {
                     if (coeffs[i] < 1 || coeffs[i] > 255)
                         throw FFmpegException(
-                            Format("Invalid coefficient %lld in matrix \"%s\" at coeff %d: must "
+                            FormatText("Invalid coefficient %lld in matrix \"%s\" at coeff %d: must "
                                    "be 1 to 255",
                                    static_cast<long long>(coeffs[i]), V.c_str(), i));
                     matrix[i] = static_cast<uint16_t>(coeffs[i]);
@@ -709,9 +695,9 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
             // The index is an output stream's number: it cannot be negative, and a file
             // never has MaxStreams streams (which also keeps the map small).
             if (index < 0)
-                throw FFmpegException(Format("Invalid stream index %lld", static_cast<long long>(index)));
+                throw FFmpegException(FormatText("Invalid stream index %lld", static_cast<long long>(index)));
             if (index >= MaxStreams)
-                throw FFmpegException(Format("stream index over MAX_STREAMS(%d)", MaxStreams));
+                throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
             grow_array(S.Fstreamid_map, index + 1);
             S.Fstreamid_map[index] = static_cast<int32_t>(id);
         };
@@ -756,7 +742,7 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
             }
             const AVSampleFormat fmt = ff::av_get_sample_fmt(V.c_str());
             if (fmt == AV_SAMPLE_FMT_NONE)
-                throw FFmpegException(Format("Invalid sample format \"%s\"", V.c_str()));
+                throw FFmpegException(FormatText("Invalid sample format \"%s\"", V.c_str()));
             S.Faudio_sample_fmt = fmt;
         };
 
@@ -825,7 +811,7 @@ void TFFmpegOptions::opt_codec(const std::string& AKind, const std::string& AVal
         name = &Fdata_codec_name;
         copy = &Fdata_stream_copy;
     } else {
-        throw FFmpegException(Format("Invalid parameter \"%s\"", AKind.c_str()));
+        throw FFmpegException(FormatText("Invalid parameter \"%s\"", AKind.c_str()));
     }
     if (AValue.empty())
         return;
@@ -844,7 +830,7 @@ void TFFmpegOptions::opt_codec_tag(const std::string& AName, const std::string& 
                     : AName == "stag" ? &Fsubtitle_codec_tag
                                       : nullptr;
     if (!tag)
-        throw FFmpegException(Format("Invalid tag parmeter %s", AName.c_str()));
+        throw FFmpegException(FormatText("Invalid tag parmeter %s", AName.c_str()));
     if (AValue.empty())
         return;
     int64_t number = 0;
@@ -855,7 +841,7 @@ void TFFmpegOptions::opt_codec_tag(const std::string& AName, const std::string& 
     if (AValue.size() != 4) {
         const std::source_location here = std::source_location::current();
         const std::string file = std::filesystem::path(here.file_name()).filename().string();
-        throw std::logic_error(Format("tag parameter must be 4 chars or int value (%s, line %u)",
+        throw std::logic_error(FormatText("tag parameter must be 4 chars or int value (%s, line %u)",
                                       file.c_str(), static_cast<unsigned>(here.line())));
     }
     const auto byte = [&](int i) { return static_cast<uint32_t>(static_cast<unsigned char>(AValue[i])); };
@@ -869,10 +855,10 @@ void TFFmpegOptions::opt_bsf(const std::string& AName, const std::string& AValue
     const std::string name = eq == std::string::npos ? AValue : AValue.substr(0, eq);
     const AVBitStreamFilter* filter = ff::av_bsf_get_by_name(name.c_str());
     if (!filter)
-        throw FFmpegException(Format("Unknown bitstream filter %s", Trim(AValue).c_str()));
+        throw FFmpegException(FormatText("Unknown bitstream filter %s", Trim(AValue).c_str()));
     AVBSFContext* ctx = nullptr;
     if (ff::av_bsf_alloc(filter, &ctx) < 0 || !ctx)
-        throw FFmpegException(Format("Could not allocate bitstream filter %s", name.c_str()));
+        throw FFmpegException(FormatText("Could not allocate bitstream filter %s", name.c_str()));
     TBSFContextPtr owned(ctx);
     TBitstreamFilterChain& chain = AName[0] == 'v'   ? Fvideo_bitstream_filters
                                    : AName[0] == 'a' ? Faudio_bitstream_filters
@@ -889,11 +875,11 @@ void TFFmpegOptions::opt_new_stream(AVMediaType AKind) {
 void TFFmpegOptions::opt_preset(const std::string& /*AName*/, const std::string& AValue) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(AValue, ec))
-        throw FFmpegException(Format("Preset file \"%s\" not found", AValue.c_str()));
+        throw FFmpegException(FormatText("Preset file \"%s\" not found", AValue.c_str()));
     std::ifstream in(AValue, std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (!in && !in.eof())
-        throw FFmpegException(Format("Preset file \"%s\" cannot be read", AValue.c_str()));
+        throw FFmpegException(FormatText("Preset file \"%s\" cannot be read", AValue.c_str()));
 
     text = Trim(text);
     struct TLine {
@@ -913,7 +899,7 @@ void TFFmpegOptions::opt_preset(const std::string& /*AName*/, const std::string&
         const size_t eq = line.find('=');
         TLine parsed{line, line.substr(0, eq), eq == std::string::npos ? std::string() : line.substr(eq + 1)};
         if (parsed.Name.empty() || parsed.Value.empty())
-            throw FFmpegException(Format("%s: Invalid syntax: \"%s\"", AValue.c_str(), line.c_str()));
+            throw FFmpegException(FormatText("%s: Invalid syntax: \"%s\"", AValue.c_str(), line.c_str()));
         lines.push_back(std::move(parsed));
     }
     // The whole file is read before anything is applied: a syntax error changes nothing.
@@ -923,7 +909,7 @@ void TFFmpegOptions::opt_preset(const std::string& /*AName*/, const std::string&
             opt_codec(lower, line.Value);
         } else if (!FOptions.set_generic_option(line.Name, line.Value) && FHaltOnInvalidOption) {
             throw FFmpegException(
-                Format("%s\r\n%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
+                FormatText("%s\r\n%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
                        FOptions.LastFailure().c_str(), AValue.c_str(), line.Text.c_str(), line.Name.c_str(),
                        line.Value.c_str()));
         }

@@ -11,7 +11,7 @@
 #include "base/FFLog.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "encode/FFmpegText.h"
+#include "base/TextFormat.h"
 
 namespace vx {
 
