@@ -1,29 +1,78 @@
-#include <cstdio>
-#include <cstring>
+// vantorix-cli: the window's catalogue, probing and batch conversion from the command line,
+// and the raw engine for power users.
+#include "CliSupport.h"
+#include "Commands.h"
+#include "QtPlatformBridge.h"
 
 #include "base/FFBaseComponent.h"
 
+#include <QCoreApplication>
+#include <clocale>
+#include <exception>
+
 namespace {
 
-const char* const Usage = "Usage: vantorix-cli [--help] [--version]\n"
+const char* const Usage = "Usage: vantorix-cli COMMAND [OPTIONS] [FILE...]\n"
                           "\n"
                           "Converts video and audio files with the Vantorix engine.\n"
                           "\n"
+                          "Commands:\n"
+                          "  formats     list the output formats and their settings\n"
+                          "  probe       describe media files\n"
+                          "  convert     convert files into an output format, as the window does\n"
+                          "  transcode   run the engine with transcoder options\n"
+                          "\n"
                           "Options:\n"
-                          "  --help      show this text\n"
+                          "  --help      show this text; COMMAND --help shows a command's own\n"
                           "  --version   show the program version\n";
+
+int Run(const QStringList& AArgs) {
+    using namespace vx::cli;
+    if (AArgs.isEmpty()) {
+        std::fputs(Usage, stderr);
+        return ExitUsage;
+    }
+    const QString& command = AArgs.front();
+    const QStringList rest = AArgs.mid(1);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
+        std::fputs(Usage, stdout);
+        return ExitDone;
+    }
+    if (command == QLatin1String("--version")) {
+        std::printf("vantorix-cli %s\n", vx::EngineVersion);
+        return ExitDone;
+    }
+    if (command == QLatin1String("formats"))
+        return RunFormats(rest);
+    if (command == QLatin1String("probe"))
+        return RunProbe(rest);
+    if (command == QLatin1String("convert"))
+        return RunConvert(rest);
+    if (command == QLatin1String("transcode"))
+        return RunTranscode(rest);
+    throw TUsageError(QStringLiteral("unknown command %1").arg(Quoted(command)));
+}
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-        std::fputs(Usage, argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    using namespace vx::cli;
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QString::fromLatin1(ProgramName));
+    // The media libraries read and write numbers in the C locale; Qt has just applied the user's.
+    std::setlocale(LC_NUMERIC, "C");
+    // Engine events reach this thread through Qt's event loop.
+    vx::TQtPlatformBridge bridge;
+
+    try {
+        return Run(QCoreApplication::arguments().mid(1));
+    } catch (const TUsageError& error) {
+        PrintError(QString::fromStdString(error.what()));
+        PrintError(QStringLiteral("try \"vantorix-cli --help\""));
+        return ExitUsage;
+    } catch (const std::exception& error) {
+        PrintError(QString::fromStdString(error.what()));
+        return ExitFailed;
     }
-    if (std::strcmp(argv[1], "--version") == 0) {
-        std::printf("vantorix-cli %s\n", vx::EngineVersion);
-        return 0;
-    }
-    std::fprintf(stderr, "vantorix-cli: unknown command \"%s\"\n%s", argv[1], Usage);
-    return 2;
 }

@@ -1,0 +1,66 @@
+#include "CliSupport.h"
+
+#include <QCoreApplication>
+
+#include "base/FFLog.h"
+#include "encode/FFEncode.h"
+
+namespace vx::cli {
+
+void WriteLine(std::FILE* AStream, const std::string& AUtf8) {
+    // One write per line: the engine's log lines come from worker threads at the same time.
+    const std::string line = AUtf8 + '\n';
+    std::fwrite(line.data(), 1, line.size(), AStream);
+    std::fflush(AStream);
+}
+
+void WriteLine(std::FILE* AStream, const QString& AText) {
+    WriteLine(AStream, AText.toStdString());
+}
+
+void PrintError(const QString& AText) {
+    WriteLine(stderr, QString::fromLatin1(ProgramName) + QStringLiteral(": ") + AText);
+}
+
+QString Quoted(const QString& AText) {
+    return QLatin1Char('"') + AText + QLatin1Char('"');
+}
+
+QString FromUtf8(const std::string& AText) {
+    return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size()));
+}
+
+void LoadMediaLibraries(TCustomEncoder& AEncoder) {
+    // The window loads from its own folder first; so does the command line, so that a packaged
+    // copy of the libraries beside the programs serves both.
+    if (!AEncoder.LoadAVLib(QCoreApplication::applicationDirPath().toStdString()))
+        throw TCommandError(QStringLiteral("Some files are missing. Please re-install this software (") +
+                            FromUtf8(AEncoder.LastErrMsg()) + QLatin1Char(')'));
+}
+
+void SilenceEngineLog() {
+    TFFLogger& logger = GetLogger();
+    logger.OnLog = nullptr;
+    logger.SetLogLevel(llQuiet);
+}
+
+void ShowEngineLogOnStderr() {
+    TFFLogger& logger = GetLogger();
+    // Written from whichever thread logs: a line on stderr needs no main thread, and a worker
+    // must not wait for a main thread that may itself be waiting for the worker.
+    logger.SetTriggerEventInMainThread(false);
+    logger.SetLogLevel(llWarning);
+    logger.OnLog = [](void*, uint32_t, TLogLevel ALevel, const std::string& AMessage) {
+        // The logger lets its progress lines (verbose) through at every level; the command
+        // prints its own progress, so they show only when the level asks for them.
+        if (ALevel > GetLogger().LogLevel())
+            return;
+        std::string line = AMessage;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        if (!line.empty())
+            WriteLine(stderr, line);
+    };
+}
+
+} // namespace vx::cli

@@ -1,0 +1,516 @@
+// "convert": the window's batch conversion without the window. The same settings lists, task
+// builder, job list, adding routine and batch driver run here; this file only turns the command
+// line into the choices a user would make and reports what the driver writes into the list.
+#include "CliSupport.h"
+#include "Commands.h"
+#include "FormatChoice.h"
+#include "InterruptWatcher.h"
+#include "Json.h"
+#include "ProgressPrinter.h"
+#include "RecordJson.h"
+
+#include "AdditionalOptions.h"
+#include "BatchDriver.h"
+#include "ConversionSettings.h"
+#include "JobListModel.h"
+#include "JobListTaskBuilder.h"
+#include "SourceFiles.h"
+#include "TaskBuilder.h"
+#include "VolumeSliders.h"
+#include "decode/FFDecode.h"
+#include "encode/FFEncode.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <map>
+#include <optional>
+#include <unistd.h>
+
+namespace vx::cli {
+
+namespace {
+
+const char* const ConvertHelp =
+    "Usage: vantorix-cli convert -f|--format TEXT -o|--output DIR [--overwrite]\n"
+    "                            [--set \"LIST=ITEM\"]... [--volume PERCENT] [--dry-run] [--json]\n"
+    "                            FILE...\n"
+    "\n"
+    "Converts the files one after another into DIR, as the window's \"Go Convert\" does.\n"
+    "\n"
+    "Options:\n"
+    "  -f, --format TEXT   the output format: its exact text in the format list, the name\n"
+    "                      in front of \" - \" (e.g. MP4), or an unambiguous short name\n"
+    "  -o, --output DIR    the output folder; it must exist and be writable\n"
+    "  --overwrite         replace existing output files instead of numbering new names\n"
+    "  --set LIST=ITEM     choose ITEM (exact text) in one of the advanced settings lists:\n"
+    "                      \"Video Codec\", \"Video Size\", \"Video Bitrate\", \"Video Framerate\",\n"
+    "                      \"Audio Codec\", \"Audio Bitrate\", \"Audio Channels\", \"Sampling Rate\";\n"
+    "                      \"vantorix-cli formats --json\" shows each format's items\n"
+    "  --volume PERCENT    the volume slider: 0 to 200 in steps of 20 (default 100)\n"
+    "  --dry-run           print each file's task as a JSON line and convert nothing;\n"
+    "                      output names are those free now (a run numbers a second\n"
+    "                      file of the same name, which a dry run cannot foresee)\n"
+    "  --json              JSON lines on stdout: progress, the end of each file, the end\n"
+    "  --help              show this text\n"
+    "\n"
+    "Progress and a summary go to stderr. Ctrl-C stops the running conversion.\n"
+    "Exit codes: 0 every file done, 1 some file failed, 2 usage error, 130 stopped.\n";
+
+struct TConvertArgs {
+    QString Format;
+    QString OutputFolder;
+    bool Overwrite = false;
+    QStringList Settings;
+    std::optional<int> VolumePercent;
+    bool DryRun = false;
+    bool Json = false;
+    QStringList Files;
+};
+
+QString SingleValue(const QCommandLineParser& AParser, const QCommandLineOption& AOption) {
+    const QStringList values = AParser.values(AOption);
+    if (values.size() > 1)
+        throw TUsageError(QStringLiteral("--%1 is given more than once").arg(AOption.names().last()));
+    return values.isEmpty() ? QString() : values.front();
+}
+
+int ReadVolume(const QString& AText) {
+    QString text = AText.trimmed();
+    if (text.endsWith(QLatin1Char('%')))
+        text.chop(1);
+    bool ok = false;
+    const int percent = text.toInt(&ok, 10);
+    if (!ok || percent < 0 || percent > 200 || percent % 20 != 0)
+        throw TUsageError(
+            QStringLiteral("--volume takes 0 to 200 in steps of 20, not %1").arg(Quoted(AText)));
+    return percent;
+}
+
+// Parses the command line; nullopt after --help.
+std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
+    QCommandLineParser parser;
+    const QCommandLineOption format(QStringList{"f", "format"}, {}, "TEXT");
+    const QCommandLineOption output(QStringList{"o", "output"}, {}, "DIR");
+    const QCommandLineOption overwrite("overwrite");
+    const QCommandLineOption set("set", {}, "LIST=ITEM");
+    const QCommandLineOption volume("volume", {}, "PERCENT");
+    const QCommandLineOption dryRun("dry-run");
+    const QCommandLineOption json("json");
+    const QCommandLineOption help(QStringList{"h", "help"});
+    parser.addOptions({format, output, overwrite, set, volume, dryRun, json, help});
+    if (!parser.parse(QStringList{QStringLiteral("convert")} + AArgs))
+        throw TUsageError(parser.errorText());
+    if (parser.isSet(help)) {
+        std::fputs(ConvertHelp, stdout);
+        return std::nullopt;
+    }
+
+    TConvertArgs args;
+    args.Format = SingleValue(parser, format);
+    args.OutputFolder = SingleValue(parser, output);
+    args.Overwrite = parser.isSet(overwrite);
+    args.Settings = parser.values(set);
+    if (parser.isSet(volume))
+        args.VolumePercent = ReadVolume(SingleValue(parser, volume));
+    args.DryRun = parser.isSet(dryRun);
+    args.Json = parser.isSet(json);
+    args.Files = parser.positionalArguments();
+    if (!parser.isSet(format))
+        throw TUsageError(QStringLiteral("convert needs an output format: -f TEXT"));
+    if (!parser.isSet(output))
+        throw TUsageError(QStringLiteral("convert needs an output folder: -o DIR"));
+    if (args.Files.isEmpty())
+        throw TUsageError(QStringLiteral("convert needs at least one FILE"));
+    return args;
+}
+
+// The output folder as an absolute path, checked before anything starts: a run that fails every
+// row for a folder typo would only waste the user's time.
+QString CheckOutputFolder(const QString& AFolder) {
+    const QFileInfo info(AFolder);
+    if (AFolder.trimmed().isEmpty() || !info.exists())
+        throw TUsageError(QStringLiteral("the output folder %1 does not exist").arg(Quoted(AFolder)));
+    if (!info.isDir())
+        throw TUsageError(QStringLiteral("the output folder %1 is not a folder").arg(Quoted(AFolder)));
+    const QString path = QDir::cleanPath(info.absoluteFilePath());
+    if (::access(QFile::encodeName(path).constData(), W_OK | X_OK) != 0)
+        throw TUsageError(QStringLiteral("the output folder %1 is not writable").arg(Quoted(AFolder)));
+    return path;
+}
+
+// The row builder of the window, watched: it remembers each row's output name and, when a row
+// cannot be started, why. The driver marks such a row "Fail" without the encoder raising an
+// event, and the reason is only known at the step that refused it.
+class TWatchedRowBuilder final : public TRowTaskBuilder {
+public:
+    TWatchedRowBuilder(TTaskBuilder& ABuilder, const TCustomEncoder& AEncoder)
+        : FRows(ABuilder), FBuilder(ABuilder), FEncoder(AEncoder) {}
+
+    // Called when a row starts.
+    std::function<void(int ARow, const std::optional<QString>& AOutput)> OnRowStarted;
+
+    bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) override {
+        FStep = TStep::OutputName;
+        const bool built = FRows.BuildOutputName(AList, ARow, AOutputFileName);
+        if (built)
+            FOutputs[ARow] = AOutputFileName;
+        else
+            FOutputs.erase(ARow);
+        if (OnRowStarted)
+            OnRowStarted(ARow, Output(ARow));
+        return built;
+    }
+    void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) override {
+        FRows.BuildInputOptions(AList, ARow, AOptions);
+        // The driver adds the task next; a refusal is the encoder's to explain.
+        FStep = TStep::AddTask;
+    }
+    bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override {
+        FStep = TStep::OutputOptions;
+        const bool built = FRows.BuildOutputOptions(AList, ARow, AOptions);
+        if (built)
+            FStep = TStep::SetOutputFile;
+        return built;
+    }
+
+    std::optional<QString> Output(int ARow) const {
+        const auto found = FOutputs.find(ARow);
+        return found == FOutputs.end() ? std::nullopt : std::optional(found->second);
+    }
+    // Why the row that was last started could not be.
+    QString FailureText() const {
+        switch (FStep) {
+        case TStep::OutputName:
+        case TStep::OutputOptions:
+            return FBuilder.LastErrMsg();
+        case TStep::AddTask:
+        case TStep::SetOutputFile:
+            return FromUtf8(FEncoder.LastErrMsg());
+        }
+        return {};
+    }
+
+private:
+    enum class TStep { OutputName, AddTask, OutputOptions, SetOutputFile };
+
+    TJobListTaskBuilder FRows;
+    const TTaskBuilder& FBuilder;
+    const TCustomEncoder& FEncoder;
+    TStep FStep = TStep::OutputName;
+    std::map<int, QString> FOutputs;
+};
+
+// The window's surface as the driver sees it. The run is validated before it starts, so no
+// question but the stop question is ever asked, and Ctrl-C has already answered that one.
+class TCommandLineUI final : public TBatchUI {
+public:
+    explicit TCommandLineUI(const TConversionSettings& ASettings) : FSettings(ASettings) {}
+
+    TAnswer MessageBox(const QString& AText, const QString&, TIcon, TButtons AButtons) override {
+        if (AButtons == TButtons::YesNo)
+            return TAnswer::Yes;
+        if (AText != TBatchDriver::CompletedText)
+            PrintError(QString(AText).replace(QStringLiteral("\n\r"), QStringLiteral(" ")));
+        return TAnswer::Ok;
+    }
+    QString OutputFolder() const override { return FSettings.OutputFolder(); }
+    void BrowseOutputFolder() override {}
+    void SetControlsEnabled(bool) override {}
+    void SetProgressPosition(int) override {}
+    void SetStatusText(int, const QString&) override {}
+    void ScrollToRow(int) override {}
+
+private:
+    const TConversionSettings& FSettings;
+};
+
+bool IsResult(const QString& AText) {
+    return AText == QLatin1String("Done") || AText == QLatin1String("Fail") ||
+           AText == QLatin1String("Abort") || AText == QLatin1String("Error");
+}
+
+// The number in a "Progress" cell such as "45%"; none while the cell holds no percentage.
+std::optional<int> CellPercent(const QString& ACell) {
+    if (!ACell.endsWith(QLatin1Char('%')))
+        return std::nullopt;
+    bool ok = false;
+    const int percent = ACell.chopped(1).toInt(&ok);
+    return ok ? std::optional(percent) : std::nullopt;
+}
+
+class TConvertRun {
+public:
+    explicit TConvertRun(const TConvertArgs& AArgs) : FArgs(AArgs) {}
+    int Execute();
+
+private:
+    void ChooseSettings();
+    void AddFiles();
+    int DryRun();
+    int Convert();
+    void RowStarted(int ARow, const std::optional<QString>& AOutput);
+    void CellChanged(const QModelIndex& AIndex);
+    void RowEnded(int ARow, const QString& AResult);
+    QString RowLabel(int ARow) const;
+
+    const TConvertArgs& FArgs;
+    TConversionSettings FSettings;
+    TAdditionalOptions FOptions;
+    TVolumeSliders FVolume;
+    TTaskBuilder FTaskBuilder{FSettings, FOptions, FVolume};
+    TFFEncoder FEncoder;
+    TFFDecoder FDecoder;
+    TJobListModel FList;
+    TWatchedRowBuilder FRowBuilder{FTaskBuilder, FEncoder};
+    TCommandLineUI FUI{FSettings};
+    TBatchDriver FDriver{FList, FEncoder, FUI, FRowBuilder};
+    TProgressPrinter FPrinter;
+    std::map<int, QString> FProbeErrors;
+    // The termination of the running row, while the driver writes its result.
+    std::optional<TTerminateInfo> FTermination;
+    std::map<int, QString> FResults;
+    bool FInterrupted = false;
+};
+
+void TConvertRun::ChooseSettings() {
+    // The window's start-up filling, then the user's choices in the order the window offers
+    // them: the format first (it refills the lists), then the lists, the volume, the options.
+    FSettings.SetAdditionalOptions(&FOptions);
+    FSettings.FillStartupLists();
+    FSettings.SelectOutputFormat(FindFormatPosition(FArgs.Format));
+    for (const QString& setting : FArgs.Settings)
+        ApplySetting(FSettings, setting);
+    if (FArgs.VolumePercent)
+        FVolume.SetTrackBar2Position(*FArgs.VolumePercent / 20);
+    FOptions.SetOverwrite(FArgs.Overwrite);
+    FSettings.SetOutputFolder(CheckOutputFolder(FArgs.OutputFolder));
+}
+
+void TConvertRun::AddFiles() {
+    // Adding is refused while a run is on: the driver keeps that state, as in the window.
+    TBatchAddFileState state(FDriver);
+    TSourceFileAdder adder(FList, FDecoder, FSettings, state);
+    // Called right after each file's row is added, while the decoder still holds that file's reason.
+    adder.OnScrollToRow = [this](TSourceFileAdder*, int ARow) {
+        if (FList.Cell(ARow, jcProgress) == QLatin1String("Error"))
+            FProbeErrors[ARow] = FromUtf8(FDecoder.LastErrMsg());
+    };
+    adder.AddFiles(FArgs.Files);
+    if (FList.Count() != FArgs.Files.size())
+        throw TCommandError(
+            QStringLiteral("only %1 of %2 files could be added").arg(FList.Count()).arg(FArgs.Files.size()));
+    for (const auto& [row, reason] : FProbeErrors)
+        PrintError(QStringLiteral("%1 cannot be read (%2); its conversion will fail")
+                       .arg(Quoted(FList.Caption(row)), reason));
+}
+
+int TConvertRun::DryRun() {
+    bool allBuilt = true;
+    for (int row = 0; row < FList.Count(); ++row) {
+        QString output;
+        TInputOptions input;
+        TOutputOptions outputOptions;
+        // Every part is built even after a failure, so that the record shows as much as it can;
+        // the reason is the first step's that failed.
+        bool built = true;
+        QString error;
+        if (!FRowBuilder.BuildOutputName(FList, row, output)) {
+            built = false;
+            error = FRowBuilder.FailureText();
+        }
+        FRowBuilder.BuildInputOptions(FList, row, input);
+        if (!FRowBuilder.BuildOutputOptions(FList, row, outputOptions)) {
+            if (built)
+                error = FRowBuilder.FailureText();
+            built = false;
+        }
+        allBuilt = allBuilt && built;
+
+        TJsonWriter json;
+        json.BeginObject().Field("source", FList.Caption(row));
+        json.Key("output").StringOrNull(!output.isEmpty() ? std::optional(output) : std::nullopt);
+        json.Key("input_options");
+        WriteInputOptions(json, input);
+        json.Key("output_options");
+        WriteOutputOptions(json, outputOptions);
+        if (!built)
+            json.Field("error", error);
+        json.EndObject();
+        WriteLine(stdout, json.Text());
+    }
+    return allBuilt ? ExitDone : ExitFailed;
+}
+
+QString TConvertRun::RowLabel(int ARow) const {
+    const QString& source = FList.Caption(ARow);
+    const QString name = QFileInfo(source).fileName();
+    return QStringLiteral("[%1/%2] %3").arg(ARow + 1).arg(FList.Count()).arg(name.isEmpty() ? source : name);
+}
+
+void TConvertRun::RowStarted(int ARow, const std::optional<QString>& AOutput) {
+    FPrinter.Line(QStringLiteral("[%1/%2] %3 -> %4")
+                      .arg(ARow + 1)
+                      .arg(FList.Count())
+                      .arg(FList.Caption(ARow), AOutput.value_or(QStringLiteral("(no output name)"))));
+}
+
+void TConvertRun::CellChanged(const QModelIndex& AIndex) {
+    if (AIndex.column() != TJobListModel::ColumnOfCell(jcProgress))
+        return;
+    const int row = AIndex.row();
+    const QString cell = FList.Cell(row, jcProgress);
+    if (IsResult(cell) && !FResults.contains(row))
+        RowEnded(row, cell);
+}
+
+void TConvertRun::RowEnded(int ARow, const QString& AResult) {
+    FResults[ARow] = AResult;
+    // A row the encoder ran ends with the encoder's own message; one that could not be started
+    // with the reason of the step that refused it.
+    std::optional<QString> message;
+    if (FTermination) {
+        if (!FTermination->ExceptionMsg.empty())
+            message = FromUtf8(FTermination->ExceptionMsg);
+    } else if (AResult != QLatin1String("Done")) {
+        message = FRowBuilder.FailureText();
+    }
+    const std::optional<QString> output = FRowBuilder.Output(ARow);
+
+    if (FArgs.Json) {
+        TJsonWriter json;
+        json.BeginObject()
+            .Field("event", "terminate")
+            .Field("row", ARow)
+            .Field("result", AResult)
+            .Key("output")
+            .StringOrNull(output)
+            .Key("message")
+            .StringOrNull(message)
+            .EndObject();
+        WriteLine(stdout, json.Text());
+    }
+    QString line = RowLabel(ARow) + QStringLiteral(": ") + AResult;
+    if (message && !message->isEmpty())
+        line += QStringLiteral(" (") + *message + QLatin1Char(')');
+    FPrinter.Line(line);
+}
+
+int TConvertRun::Convert() {
+    TBatchDriver& driver = FDriver;
+    FRowBuilder.OnRowStarted = [this](int ARow, const std::optional<QString>& AOutput) {
+        FTermination.reset();
+        RowStarted(ARow, AOutput);
+    };
+
+    // The driver's handlers stay in charge; the command line reads what they wrote.
+    const TCustomEncoder::TProgressEvent driverProgress = FEncoder.OnProgress;
+    FEncoder.OnProgress = [&](TCustomEncoder* Sender, const TProgressInfo& AInfo) {
+        driverProgress(Sender, AInfo);
+        const int row = driver.ListviewItem();
+        if (row < 0 || row >= FList.Count())
+            return;
+        const std::optional<int> percent = CellPercent(FList.Cell(row, jcProgress));
+        if (FArgs.Json) {
+            TJsonWriter json;
+            json.BeginObject().Field("event", "progress").Field("row", row).Key("percent");
+            if (percent)
+                json.Int(*percent);
+            else
+                json.Null();
+            json.Key("frames");
+            if (AInfo.FrameNumber >= 0)
+                json.Int(AInfo.FrameNumber);
+            else
+                json.Null();
+            json.Field("size", AInfo.CurrentSize).Key("fps");
+            if (AInfo.FPS >= 0)
+                json.Int(AInfo.FPS);
+            else
+                json.Null();
+            WriteLine(stdout, json.EndObject().Text());
+        }
+        FPrinter.Progress(RowLabel(row), percent, AInfo.FrameNumber, AInfo.CurrentSize);
+    };
+    const TCustomEncoder::TTerminateEvent driverTerminate = FEncoder.OnTerminate;
+    FEncoder.OnTerminate = [&](TCustomEncoder* Sender, const TTerminateInfo& AInfo) {
+        if (AInfo.TaskIndex >= 0)
+            FTermination = AInfo;
+        driverTerminate(Sender, AInfo);
+        FTermination.reset();
+    };
+    QObject::connect(&FList, &TJobListModel::dataChanged, &FList,
+                     [this](const QModelIndex& ATopLeft, const QModelIndex&) { CellChanged(ATopLeft); });
+
+    bool stopped = false;
+    bool runEnded = false;
+    // The connections die with this frame, whose variables they use.
+    QObject scope;
+    QObject::connect(&driver, &TBatchDriver::RunEnded, &scope, [&](bool AStopped) {
+        stopped = AStopped;
+        runEnded = true;
+        QCoreApplication::exit(0);
+    });
+
+    TInterruptWatcher interrupt;
+    interrupt.OnInterrupt = [&] {
+        FInterrupted = true;
+        FPrinter.Line(QStringLiteral("Stopping..."));
+        if (driver.Converting())
+            driver.ButtonStopConvertClick();
+    };
+
+    driver.ButtonConvertClick();
+    if (!driver.Converting())
+        return ExitUsage; // the driver has said why
+    if (!runEnded)
+        QCoreApplication::exec();
+
+    // Handlers that refer to this frame must not outlive it.
+    FEncoder.OnProgress = nullptr;
+    FEncoder.OnTerminate = nullptr;
+
+    int done = 0;
+    std::map<QString, int> counts;
+    for (const auto& [row, result] : FResults) {
+        ++counts[result];
+        if (result == QLatin1String("Done"))
+            ++done;
+    }
+    QStringList parts;
+    for (const auto& [result, count] : counts)
+        parts << QStringLiteral("%1 %2").arg(count).arg(result);
+    QString summary = QStringLiteral("%1 of %2 files converted").arg(done).arg(FList.Count());
+    if (!parts.isEmpty())
+        summary += QStringLiteral(" (") + parts.join(QStringLiteral(", ")) + QLatin1Char(')');
+    if (FInterrupted || stopped)
+        summary += QStringLiteral("; stopped");
+    FPrinter.Line(summary);
+    if (FArgs.Json)
+        WriteLine(stdout, TJsonWriter().BeginObject().Field("event", "end").EndObject().Text());
+
+    if (FInterrupted)
+        return ExitInterrupted;
+    return done == FList.Count() ? ExitDone : ExitFailed;
+}
+
+int TConvertRun::Execute() {
+    ChooseSettings();
+    LoadMediaLibraries(FEncoder);
+    SilenceEngineLog();
+    AddFiles();
+    return FArgs.DryRun ? DryRun() : Convert();
+}
+
+} // namespace
+
+int RunConvert(const QStringList& AArgs) {
+    const std::optional<TConvertArgs> args = ParseArgs(AArgs);
+    if (!args)
+        return ExitDone;
+    TConvertRun run(*args);
+    return run.Execute();
+}
+
+} // namespace vx::cli

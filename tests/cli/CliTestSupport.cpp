@@ -1,0 +1,147 @@
+#include "CliTestSupport.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QProcessEnvironment>
+
+#include "base/FFLoad.h"
+#include "decode/FFDecode.h"
+
+namespace vx::clitest {
+
+QString Q(const std::string& AText) {
+    return QString::fromStdString(AText);
+}
+
+std::vector<QJsonObject> TCliResult::JsonLines() const {
+    std::vector<QJsonObject> lines;
+    for (const QByteArray& line : Out.split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+        EXPECT_TRUE(document.isObject()) << "not a JSON object: " << line.toStdString() << " ("
+                                         << error.errorString().toStdString() << ")";
+        lines.push_back(document.object());
+    }
+    return lines;
+}
+
+std::ostream& operator<<(std::ostream& AStream, const TCliResult& AResult) {
+    return AStream << "exit " << AResult.ExitCode << (AResult.Crashed ? " (crashed)" : "") << "\nstdout:\n"
+                   << AResult.Out.toStdString() << "\nstderr:\n"
+                   << AResult.Err.toStdString();
+}
+
+const QString& CliHome() {
+    static fixtures::TTempDir home;
+    static const QString path = Q(home.Path());
+    return path;
+}
+
+void StartCli(QProcess& AProcess, const QStringList& AArgs) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", CliHome());
+    environment.insert("XDG_CONFIG_HOME", CliHome() + "/.config");
+    AProcess.setProcessEnvironment(environment);
+    AProcess.start(QStringLiteral(VANTORIX_CLI_PATH), AArgs);
+    ASSERT_TRUE(AProcess.waitForStarted(30000)) << AProcess.errorString().toStdString();
+}
+
+bool WaitForOutput(QProcess& AProcess, bool AStderr, QByteArray& ARead, const QByteArray& ANeedle,
+                   int ATimeoutMs) {
+    QDeadlineTimer deadline(ATimeoutMs);
+    AProcess.setReadChannel(AStderr ? QProcess::StandardError : QProcess::StandardOutput);
+    while (!ARead.contains(ANeedle)) {
+        if (deadline.hasExpired() || AProcess.state() != QProcess::Running)
+            return false;
+        AProcess.waitForReadyRead(100);
+        ARead += AStderr ? AProcess.readAllStandardError() : AProcess.readAllStandardOutput();
+    }
+    return true;
+}
+
+TCliResult FinishCli(QProcess& AProcess, int ATimeoutMs, const QByteArray& AOut, const QByteArray& AErr) {
+    TCliResult result;
+    if (!AProcess.waitForFinished(ATimeoutMs)) {
+        AProcess.kill();
+        AProcess.waitForFinished(10000);
+        result.Crashed = true;
+    }
+    result.Out = AOut + AProcess.readAllStandardOutput();
+    result.Err = AErr + AProcess.readAllStandardError();
+    result.Crashed = result.Crashed || AProcess.exitStatus() != QProcess::NormalExit;
+    result.ExitCode = AProcess.exitCode();
+    return result;
+}
+
+TCliResult RunCli(const QStringList& AArgs) {
+    QProcess process;
+    StartCli(process, AArgs);
+    return FinishCli(process);
+}
+
+fixtures::TTempDir* TCliMedia::Media = nullptr;
+
+void TCliMedia::SetUpTestSuite() {
+    ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+    Media = new fixtures::TTempDir;
+    fixtures::WriteMedia(Media->File("clip.avi"), fixtures::AviMpeg4Mp3());
+    fixtures::WriteMedia(Media->File("clip640.avi"), {"avi", {{"mpeg4", 640, 480}}, {}, 2.0});
+    fixtures::WriteMedia(Media->File("tone.wav"), fixtures::WavPcm());
+    fixtures::WriteTextFile(Media->File("notes.avi"), "shopping list: milk, bread\n");
+    fixtures::WriteTruncatedCopy(Media->File("clip.avi"), Media->File("truncated.avi"), 2000);
+}
+
+QString TCliMedia::LongClip() {
+    const std::string path = Media->File("long.avi");
+    if (fixtures::FileSize(path) <= 0)
+        fixtures::WriteMedia(path, {"avi", {{"mpeg4", 320, 240, {25, 1}, 200000}}, {}, 60.0});
+    return Q(path);
+}
+
+void TCliMedia::TearDownTestSuite() {
+    delete Media;
+    Media = nullptr;
+}
+
+void TCliMedia::SetUp() {
+    Out = new fixtures::TTempDir;
+}
+
+void TCliMedia::TearDown() {
+    delete Out;
+    Out = nullptr;
+}
+
+TMediaFacts ReadMedia(const QString& AFile) {
+    TMediaFacts facts;
+    TFFDecoder decoder;
+    if (!decoder.LoadFile(AFile.toStdU16String())) {
+        facts.Error = decoder.LastErrMsg();
+        return facts;
+    }
+    facts.Opened = true;
+    facts.Format = decoder.FormatName();
+    facts.VideoStreams = decoder.VideoStreamCount();
+    facts.AudioStreams = decoder.AudioStreamCount();
+    if (facts.VideoStreams > 0) {
+        const TVideoStreamInfo video = decoder.FirstVideoStreamInfo();
+        facts.Width = video.Width;
+        facts.Height = video.Height;
+        facts.VideoCodec = video.CodecName;
+    }
+    if (facts.AudioStreams > 0) {
+        const TAudioStreamInfo audio = decoder.FirstAudioStreamInfo();
+        facts.AudioCodec = audio.CodecName;
+        facts.SampleRate = audio.SampleRate;
+        facts.Channels = audio.Channels;
+    }
+    const TFileStreamInfo file = decoder.FileStreamInfo();
+    facts.Seconds = file.Duration >= 0 ? file.Duration / 1e6 : -1;
+    return facts;
+}
+
+} // namespace vx::clitest
