@@ -158,8 +158,11 @@ protected:
         ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
         if (!Media) {
             Media = std::make_unique<fixtures::TTempDir>();
+            // Long and large enough that its conversion reports progress several times.
             fixtures::TMediaSpec longer = fixtures::AviMpeg4Mp3();
-            longer.Seconds = 6;
+            longer.Seconds = 10;
+            longer.Videos[0].Width = 640;
+            longer.Videos[0].Height = 480;
             fixtures::WriteMedia(Media->File("clip.avi"), longer);
             fixtures::WriteMedia(Media->File("second clip.avi"), fixtures::AviMpeg4Mp3());
             fixtures::WriteTextFile(Media->File("notes.avi"), "not a video at all\n");
@@ -744,6 +747,7 @@ TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w,
                      [&progressBar](int AValue) { progressBar.push_back(AValue); });
 
+    w.Encoder.SetProgressInterval(100); // the shortest interval the encoder allows
     w.Convert1->trigger();
     ASSERT_TRUE(WaitForCompletion());
     EXPECT_EQ(w.MessageTexts(), QStringList({"All Conversions Completed"}));
@@ -765,6 +769,8 @@ TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
         }
         EXPECT_FALSE(w.JobList.Cell(row, jcFrames).trimmed().isEmpty());
     }
+    // The long file's percentage rises while it converts.
+    EXPECT_GE(shown[0].size(), 3) << shown[0].join(", ").toStdString();
     EXPECT_TRUE(std::any_of(progressBar.begin(), progressBar.end(), [](int v) { return v > 0; }));
     EXPECT_EQ(w.ProgressBar1->value(), 0);
     EXPECT_TRUE(w.StatusPanels[1]->text().startsWith("File Size : "));
