@@ -104,7 +104,8 @@ int RunProbe(const QStringList& AArgs) {
         } else if (opened) {
             WriteLine(stdout, decoder.FileInfoText());
         } else {
-            PrintError(QStringLiteral("%1: %2").arg(file, FromUtf8(decoder.LastErrMsg())));
+            // The decoder's reasons already name the file.
+            PrintError(FromUtf8(decoder.LastErrMsg()));
         }
         decoder.CloseFile();
     }
