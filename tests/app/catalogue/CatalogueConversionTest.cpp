@@ -1,0 +1,514 @@
+// Every catalogue entry, with the settings a user gets by only choosing it, converts generated
+// media the way the window converts a row: the source becomes a row through the add-files
+// routine, the entry is chosen in the format list, the task comes from the task builder, and
+// the encoder is called as the batch driver calls it. The outcome each entry must give is
+// written out below from the profiles and the codec tables, not asked from the code under
+// test, so a wrong default, a wrong codec word or a lost setting shows up as a wrong file.
+#include <QString>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "AdditionalOptions.h"
+#include "ConversionSettings.h"
+#include "JobListModel.h"
+#include "JobListTaskBuilder.h"
+#include "MediaFixtures.h"
+#include "OutputCatalogue.h"
+#include "SourceFiles.h"
+#include "TaskBuilder.h"
+#include "VolumeSliders.h"
+#include "base/FFLoad.h"
+#include "base/FFLog.h"
+#include "base/FormatIO.h"
+#include "base/PlatformBridge.h"
+#include "decode/FFDecode.h"
+#include "encode/FFEncode.h"
+
+using namespace vx;
+
+namespace {
+
+// What an entry's default task must write. Sizes and rates of 0 mean "as the source".
+struct TEntryExpect {
+    const char* Id;    // test name
+    const char* Entry; // the entry's text in the format list
+    const char* Muxer; // output format the file is written in
+    // Video encoder; nullptr for the sound-only entries, which drop the picture.
+    const char* Video;
+    int Width, Height;
+    double FrameRate;
+    int64_t VideoBitRate; // bits per second
+    const char* Audio;    // audio encoder
+    int SampleRate, Channels;
+    int64_t AudioBitRate;
+    const char* VideoTag = nullptr;
+};
+
+constexpr double Ntsc = 30000.0 / 1001;
+
+// Bit rates are the profiles' defaults; the disc targets take those of their preset.
+// Codec words that are no keys of the builder's codec tables ("MPEG4", "MPEG2VIDEO", "RAWVIDEO",
+// "H263", "WMV2", "pcm_s16le", ...) leave the choice to the container, so those entries get
+// the container's own default encoder: with the libraries in use that is H.264 for MP4 and
+// QuickTime files even where the list says "MPEG4", MPEG-1 video for every ".mpg", MPEG-4 for
+// AVI, and MP3 sound in AVI. Mobile entries are mono. The disc targets take the NTSC preset
+// of their disc.
+const TEntryExpect Entries[] = {
+    {"3GP", "3GP - Mobile Video Format (*.3gp)", "3gp", "h263", 176, 144, 0, 128000, "libopencore_amrnb",
+     8000, 1, 7400},
+    {"3G2", "3G2 - Mobile Video Format (*.3g2)", "3g2", "h263", 176, 144, 0, 128000, "libopencore_amrnb",
+     8000, 1, 7400},
+    {"ASF", "ASF - Advance Streaming Format (*.asf)", "asf", "msmpeg4", 0, 0, 0, 1200000, "libmp3lame", 48000,
+     2, 128000},
+    {"AVI", "AVI - Audio Video Interleave (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
+     128000},
+    {"AVIDivX", "AVI - DivX Video (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2, 128000,
+     "DIVX"},
+    {"AVIUncompress", "AVI - Uncompress (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
+     128000},
+    {"AVIXviD", "AVI - XviD Video (*.avi)", "avi", "libxvid", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
+     128000},
+    {"DVD", "DVD - DVD Mpeg2 Format (*.mpg)", "dvd", "mpeg2video", 720, 480, Ntsc, 6000000, "ac3", 48000, 2,
+     448000},
+    {"FLV", "FLV - Flash Video (*.flv)", "flv", "flv", 0, 0, 15, 200000, "libmp3lame", 44100, 2, 64000},
+    {"MOV", "MOV - QuickTime Video (*.mov)", "mov", "libx264", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
+    {"MP4", "MP4 - MPEG4 Video (*.mp4)", "mp4", "libx264", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
+    {"MPEG1", "MPEG-1 Movie (*.mpg)", "mpeg", "mpeg1video", 0, 0, 25, 1600000, "mp2", 44100, 2, 192000},
+    {"MPEG2", "MPEG-2 Movie (*.mpg)", "mpeg", "mpeg1video", 0, 0, 25, 2000000, "mp2", 44100, 2, 192000},
+    {"RM", "RM - Real Video (*.rm)", "rm", "rv10", 0, 0, 0, 1800000, "ac3", 48000, 2, 128000},
+    {"SWF", "SWF - Flash Swf (*.swf)", "swf", "flv", 0, 0, 15, 200000, "libmp3lame", 44100, 2, 64000},
+    {"SVCD", "Super Video CD (*.mpg)", "svcd", "mpeg2video", 480, 480, Ntsc, 2040000, "mp2", 44100, 2,
+     224000},
+    {"VCD", "Video CD (*.mpg)", "vcd", "mpeg1video", 352, 240, Ntsc, 1150000, "mp2", 44100, 2, 224000},
+    {"WMV", "WMV - Windows Media Video (*.wmv)", "asf", "msmpeg4", 0, 0, 0, 6000000, "wmav2", 48000, 2,
+     128000},
+
+    {"AAC", "AAC - Advance Audio Coding (*.aac)", "adts", nullptr, 0, 0, 0, 0, "aac", 48000, 2, 128000},
+    {"AU", "AU - SUN Audio (*.au)", "au", nullptr, 0, 0, 0, 0, "pcm_s16be", 48000, 2, 128000},
+    {"M4A", "M4A - Mpeg4 Audio File (*.m4a)", "ipod", nullptr, 0, 0, 0, 0, "aac", 48000, 2, 128000},
+    {"MP2", "MP2 - Mpeg Layer2 Audio (*.mp2)", "mp2", nullptr, 0, 0, 0, 0, "mp2", 48000, 2, 224000},
+    {"MP3", "MP3 - Mpeg Layer3 Audio (*.mp3)", "mp3", nullptr, 0, 0, 0, 0, "libmp3lame", 48000, 2, 192000},
+    {"OGG", "OGG - Ogg Vorbis Audio (*.ogg)", "ogg", nullptr, 0, 0, 0, 0, "libvorbis", 48000, 2, 160000},
+    {"RA", "RA - Real Audio (*.ra)", "rm", nullptr, 0, 0, 0, 0, "ac3", 48000, 2, 128000},
+    {"WAV", "WAV - Waveform Audio (*.wav)", "wav", nullptr, 0, 0, 0, 0, "pcm_s16le", 44100, 2, 128000},
+    {"WMA", "WMA - Windows Media Audio (*.wma)", "asf", nullptr, 0, 0, 0, 0, "wmav2", 48000, 2, 128000},
+
+    {"iPad", "iPad (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPod", "iPod (*.mp4)", "mp4", "libx264", 320, 240, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPodTouch", "iPod Touch (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPhone", "iPhone (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+
+    {"ArchosAV500", "Archos AV500/GMini402 (*.avi)", "avi", "mpeg4", 480, 272, 0, 1200000, "libmp3lame",
+     48000, 2, 128000},
+    {"ArchosAV700", "Archos AV700 (*.avi)", "avi", "mpeg4", 720, 480, 0, 2000000, "libmp3lame", 48000, 2,
+     128000},
+    {"BlackBerryMP4", "BlackBerry MPEG-4 Video (*.mp4)", "mp4", "libx264", 320, 240, 24, 300000, "aac", 44100,
+     2, 80000},
+    {"BlackBerryAVI", "BlackBerry AVI Video (*.avi)", "avi", "mpeg4", 176, 144, 24, 300000, "libmp3lame",
+     44100, 2, 80000},
+    {"BlackBerry3GP", "BlackBerry 3GP Video (*.3gp)", "3gp", "h263", 176, 144, 15, 120000,
+     "libopencore_amrnb", 8000, 1, 4750},
+    {"CreativeZenVision", "Creative Zen Vision (*.avi)", "avi", "mpeg4", 640, 480, 0, 1200000, "libmp3lame",
+     48000, 2, 128000},
+    {"iRiverPMP100", "iRiver PMP100 (*.avi)", "avi", "mpeg4", 640, 480, 0, 1200000, "libmp3lame", 48000, 2,
+     128000},
+    {"PSP", "PSP Video (*.mp4)", "mp4", "libx264", 368, 208, 29.97, 768000, "aac", 24000, 2, 128000},
+    {"PS3", "PS3 Video (*.mp4)", "mp4", "libx264", 720, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"ZuneMpeg4", "Zune Mpeg4 Video (*.mp4)", "mp4", "libx264", 320, 240, 29.97, 1500000, "aac", 44100, 2,
+     128000},
+    {"ZuneWMV", "Zune WMV Windows Media Video (*.wmv)", "asf", "msmpeg4", 320, 240, 0, 1200000, "wmav2",
+     48000, 2, 128000},
+};
+
+// The generated sources, one second each, in the file types users bring most.
+struct TSource {
+    const char* Id;
+    const char* FileName;
+    fixtures::TMediaSpec Spec;
+    bool HasVideo() const { return !Spec.Videos.empty(); }
+};
+
+const TSource Sources[] = {
+    {"VideoAndAudio", "clip.mp4", {"mp4", {{"libx264"}}, {{"aac", 48000, 2}}, 1.0}},
+    {"OddFrameSize", "odd.avi", {"avi", {{"mpeg4", 175, 97}}, {{"libmp3lame", 22050, 1}}, 1.0}},
+    {"NtscFrameRate",
+     "ntsc.avi",
+     {"avi", {{"mpeg4", 320, 240, {30000, 1001}}}, {{"libmp3lame", 44100, 2}}, 1.0}},
+    {"AudioOnly", "tone.mp3", {"mp3", {}, {{"libmp3lame", 44100, 2}}, 1.0}},
+};
+
+// Picture entries take every picture source; sound entries take a film (and drop its picture)
+// and a sound file.
+struct TCase {
+    const TEntryExpect* Entry;
+    const TSource* Source;
+};
+
+std::vector<TCase> Cases() {
+    std::vector<TCase> cases;
+    for (const TEntryExpect& entry : Entries)
+        for (const TSource& source : Sources)
+            if (entry.Video ? source.HasVideo() : (!source.HasVideo() || &source == &Sources[0]))
+                cases.push_back({&entry, &source});
+    return cases;
+}
+
+// How the reading side names a file of the muxer, and the brand an ISO file must carry (the
+// one container reader serves all of them, so only the brand tells 3GP from QuickTime).
+struct TReadAs {
+    std::string Demuxer;
+    std::string BrandPrefix;
+};
+
+TReadAs ReadAs(const std::string& AMuxer) {
+    static const std::map<std::string, std::string> brands = {
+        {"3gp", "3gp"}, {"3g2", "3g2"}, {"mov", "qt"}, {"mp4", "iso"}, {"ipod", "M4A"}};
+    if (const auto brand = brands.find(AMuxer); brand != brands.end())
+        return {"mov,mp4,m4a,3gp,3g2,mj2", brand->second};
+    if (AMuxer == "dvd" || AMuxer == "svcd" || AMuxer == "vcd")
+        return {"mpeg", ""};
+    if (AMuxer == "adts")
+        return {"aac", ""};
+    if (AMuxer == "mp2")
+        return {"mp3", ""}; // the MPEG audio reader takes every layer
+    return {AMuxer, ""};
+}
+
+AVCodecID CodecOf(const char* AEncoder) {
+    const AVCodec* codec = AEncoder ? ff::avcodec_find_encoder_by_name(AEncoder) : nullptr;
+    return codec ? codec->id : AV_CODEC_ID_NONE;
+}
+
+uint32_t Tag(const char* AText) {
+    return AText ? MKTAG(AText[0], AText[1], AText[2], AText[3]) : 0;
+}
+
+// A written file as the library reads it back. The length is the container's, or the span of
+// its packets when the container does not say (SWF).
+struct TOutputFacts {
+    std::string Error;
+    std::string Demuxer, Brand;
+    double Seconds = -1;
+    int VideoStreams = 0, AudioStreams = 0;
+    AVCodecID Video = AV_CODEC_ID_NONE, Audio = AV_CODEC_ID_NONE;
+    uint32_t VideoTag = 0;
+    int Width = 0, Height = 0;
+    double FrameRate = 0;
+    int SampleRate = 0, Channels = 0;
+};
+
+TOutputFacts ReadBack(const std::string& APath) {
+    TOutputFacts facts;
+    AVFormatContext* raw = nullptr;
+    if (const int ret = OpenInputFile(&raw, APath, nullptr, nullptr); ret < 0) {
+        facts.Error = "cannot open " + APath + ": " + std::to_string(ret);
+        return facts;
+    }
+    TInputFilePtr input(raw);
+    if (const int ret = ff::avformat_find_stream_info(raw, nullptr); ret < 0) {
+        facts.Error = "no stream information in " + APath + ": " + std::to_string(ret);
+        return facts;
+    }
+    facts.Demuxer = raw->iformat->name;
+    if (const AVDictionaryEntry* brand = ff::av_dict_get(raw->metadata, "major_brand", nullptr, 0))
+        facts.Brand = brand->value;
+    for (unsigned i = 0; i < raw->nb_streams; ++i) {
+        const AVCodecParameters* par = raw->streams[i]->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO && facts.VideoStreams++ == 0) {
+            facts.Video = par->codec_id;
+            facts.VideoTag = par->codec_tag;
+            facts.Width = par->width;
+            facts.Height = par->height;
+            const AVStream* st = raw->streams[i];
+            const AVRational rate =
+                st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate : st->r_frame_rate;
+            facts.FrameRate = rate.den ? av_q2d(rate) : 0;
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && facts.AudioStreams++ == 0) {
+            facts.Audio = par->codec_id;
+            facts.SampleRate = par->sample_rate;
+            facts.Channels = par->ch_layout.nb_channels;
+        }
+    }
+
+    double first = INFINITY, last = -INFINITY; // seconds
+    TPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(raw, packet.get()) >= 0) {
+        const AVStream* st = raw->streams[packet->stream_index];
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (ts != AV_NOPTS_VALUE) {
+            const double at = ts * av_q2d(st->time_base);
+            first = std::min(first, at);
+            last = std::max(last, at + packet->duration * av_q2d(st->time_base));
+        }
+        ff::av_packet_unref(packet.get());
+    }
+    if (raw->duration != AV_NOPTS_VALUE)
+        facts.Seconds = raw->duration / double(AV_TIME_BASE);
+    else if (last > first)
+        facts.Seconds = last - first;
+    return facts;
+}
+
+// The engine's warnings and errors while a case runs, to tell why a conversion failed.
+class TLogLines {
+public:
+    TLogLines() : FOldLevel(GetLogger().LogLevel()), FOldTrigger(GetLogger().TriggerEventInMainThread()) {
+        // Lines arrive on the logging thread: nothing here waits for the main thread.
+        GetLogger().SetTriggerEventInMainThread(false);
+        GetLogger().SetLogLevel(llWarning);
+        GetLogger().OnLog = [this](void*, uint32_t, TLogLevel, const std::string& AText) {
+            std::lock_guard lock(FLock);
+            FText += "  " + AText + (AText.empty() || AText.back() != '\n' ? "\n" : "");
+        };
+    }
+    ~TLogLines() {
+        GetLogger().OnLog = nullptr;
+        GetLogger().SetLogLevel(FOldLevel);
+        GetLogger().SetTriggerEventInMainThread(FOldTrigger);
+    }
+    std::string Text() const {
+        std::lock_guard lock(FLock);
+        return FText.empty() ? std::string() : "\nengine log:\n" + FText;
+    }
+
+private:
+    TLogLevel FOldLevel;
+    bool FOldTrigger;
+    mutable std::mutex FLock;
+    std::string FText; // FLock
+};
+
+// An encoder whose task shows its opened output, to see the state SetOutputFile leaves.
+class TOpenedTask : public TFFmpeg {
+public:
+    using TCustomFFmpeg::Foutput_files;
+    using TFFmpeg::TFFmpeg;
+};
+
+class TInspectingEncoder : public TFFEncoder {
+public:
+    TOpenedTask* LastTask = nullptr;
+
+protected:
+    std::unique_ptr<TFFmpeg> CreateTask(int AMaxFiles) override {
+        auto task = std::make_unique<TOpenedTask>(AMaxFiles, this);
+        LastTask = task.get();
+        return task;
+    }
+};
+
+// Adding happens between runs only.
+class TIdleState : public IAddFileState {
+public:
+    bool ConversionRunning() const override { return false; }
+    bool AddFileInProgress() const override { return FAdding; }
+    void SetAddFileInProgress(bool AValue) override { FAdding = AValue; }
+
+private:
+    bool FAdding = false;
+};
+
+class CatalogueEntryTest : public ::testing::TestWithParam<TCase> {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+        if (!Media)
+            Media = std::make_unique<fixtures::TTempDir>();
+    }
+    static void TearDownTestSuite() { Media.reset(); }
+
+    const TEntryExpect& Entry() const { return *GetParam().Entry; }
+    const TSource& Source() const { return *GetParam().Source; }
+
+    // The source, written the first time a case of this process needs it.
+    static std::string SourcePath(const TSource& ASource) {
+        const std::string path = Media->File(ASource.FileName);
+        if (fixtures::FileSize(path) < 0)
+            fixtures::WriteMedia(path, ASource.Spec);
+        return path;
+    }
+
+    // As the user does it: the window starts up, the entry is chosen, the source is added.
+    // Returns the source's row.
+    int ChooseEntryAndAddSource() {
+        Settings.SetAdditionalOptions(&Options);
+        Settings.FillStartupLists();
+        Settings.SetOutputFolder(QString::fromStdString(Out.Path()));
+        const int position = Settings.ComboOutputFormat.IndexOf(Entry().Entry);
+        EXPECT_GE(position, 0) << Entry().Entry << " is not in the format list";
+        Settings.SelectOutputFormat(position);
+        return Adder.AddFile(QString::fromStdString(SourcePath(Source())));
+    }
+
+    bool Sound() const { return Entry().Video == nullptr; }
+    // A size taken over from the source is rounded down to what the encoder can code: whole
+    // chroma samples of 4:2:0 pictures, whole macroblocks for RealVideo.
+    int SourceSizeStep() const { return std::string(Entry().Video) == "rv10" ? 16 : 2; }
+    int ExpectedWidth() const {
+        const int source = Source().Spec.Videos[0].Width;
+        return Entry().Width ? Entry().Width : source - source % SourceSizeStep();
+    }
+    int ExpectedHeight() const {
+        const int source = Source().Spec.Videos[0].Height;
+        return Entry().Height ? Entry().Height : source - source % SourceSizeStep();
+    }
+    double ExpectedFrameRate() const {
+        return Entry().FrameRate ? Entry().FrameRate : av_q2d(Source().Spec.Videos[0].FrameRate);
+    }
+    // The rate the file's header states: RealMedia keeps whole frames per second only.
+    double ExpectedHeaderRate() const {
+        return std::string(Entry().Muxer) == "rm" ? std::floor(ExpectedFrameRate()) : ExpectedFrameRate();
+    }
+
+    static inline std::unique_ptr<fixtures::TTempDir> Media;
+    fixtures::TTempDir Out;
+    TLogLines Log;
+    TJobListModel List;
+    TFFDecoder Decoder;
+    TConversionSettings Settings;
+    TAdditionalOptions Options;
+    TVolumeSliders Volume;
+    TIdleState State;
+    TSourceFileAdder Adder{List, Decoder, Settings, State};
+    TTaskBuilder Builder{Settings, Options, Volume};
+    TJobListTaskBuilder RowBuilder{Builder};
+};
+
+// The task builder's default task opens the output with the entry's streams and encoders; the
+// file exists but nothing is written into it before the run.
+TEST_P(CatalogueEntryTest, DefaultTaskOpensItsOutput) {
+    const TEntryExpect& e = Entry();
+    const int row = ChooseEntryAndAddSource();
+    ASSERT_EQ(List.Cell(row, jcProgress), "") << "the source could not be read";
+
+    TEncoderTask built;
+    ASSERT_TRUE(Builder.BuildTask(TJobListTaskBuilder::RowOf(List, row), built))
+        << Builder.LastErrMsg().toStdString();
+    TInspectingEncoder encoder;
+    const int task = encoder.AddTask(built.InputOptions.FileName, &built.InputOptions);
+    ASSERT_GE(task, 0) << encoder.LastErrMsg() << Log.Text();
+    ASSERT_TRUE(encoder.SetOutputFile(task, built.OutputFileName.toStdU16String(), &built.OutputOptions))
+        << encoder.LastErrMsg() << Log.Text();
+
+    ASSERT_NE(encoder.LastTask, nullptr);
+    ASSERT_EQ(encoder.LastTask->Foutput_files.size(), 1u);
+    const TAVOutputFile& file = encoder.LastTask->Foutput_files[0];
+    EXPECT_STREQ(file.ctx->oformat->name, e.Muxer);
+    EXPECT_EQ(fixtures::FileSize(built.OutputFileName.toStdString()), 0) << "created, and still empty";
+    EXPECT_FALSE(file.header_written);
+
+    std::vector<AVMediaType> kinds;
+    if (!Sound())
+        kinds.push_back(AVMEDIA_TYPE_VIDEO);
+    kinds.push_back(AVMEDIA_TYPE_AUDIO);
+    ASSERT_EQ(file.streams.size(), kinds.size());
+    for (size_t i = 0; i < kinds.size(); ++i) {
+        const TAVOutputStream& ost = *file.streams[i];
+        SCOPED_TRACE("output stream " + std::to_string(i));
+        EXPECT_EQ(ost.kind, kinds[i]);
+        ASSERT_NE(ost.enc, nullptr) << "no encoder";
+        const AVCodecContext* enc = ost.enc_ctx.get();
+        if (kinds[i] == AVMEDIA_TYPE_VIDEO) {
+            EXPECT_STREQ(ost.enc->name, e.Video);
+            // Sizes and rates that the entry fixes are set now; the others follow the source
+            // when the run starts.
+            EXPECT_EQ(enc->width, e.Width);
+            EXPECT_EQ(enc->height, e.Height);
+            EXPECT_NEAR(ost.frame_rate.den ? av_q2d(ost.frame_rate) : 0, e.FrameRate, e.FrameRate * 0.01);
+            EXPECT_EQ(enc->bit_rate, e.VideoBitRate);
+            EXPECT_EQ(enc->codec_tag, Tag(e.VideoTag));
+        } else {
+            EXPECT_STREQ(ost.enc->name, e.Audio);
+            EXPECT_EQ(enc->sample_rate, e.SampleRate);
+            EXPECT_EQ(enc->ch_layout.nb_channels, e.Channels);
+            EXPECT_EQ(enc->bit_rate, e.AudioBitRate);
+        }
+    }
+}
+
+// The row converts to its end through the batch driver's calls, and the file reads back with
+// the entry's container, codecs, size, rates, channels and the source's length.
+TEST_P(CatalogueEntryTest, ConvertsWithItsDefaults) {
+    const TEntryExpect& e = Entry();
+    const int row = ChooseEntryAndAddSource();
+    ASSERT_EQ(List.Cell(row, jcProgress), "") << "the source could not be read";
+
+    TFFEncoder encoder;
+    TTerminateInfo result;
+    bool ended = false;
+    encoder.OnTerminate = [&](TCustomEncoder*, const TTerminateInfo& AInfo) {
+        if (AInfo.TaskIndex >= 0)
+            result = AInfo;
+        else
+            ended = true;
+    };
+
+    QString outputName;
+    ASSERT_TRUE(RowBuilder.BuildOutputName(List, row, outputName)) << Builder.LastErrMsg().toStdString();
+    encoder.ClearTasks();
+    TInputOptions input;
+    RowBuilder.BuildInputOptions(List, row, input);
+    const int task = encoder.AddTask(input.FileName, &input);
+    ASSERT_GE(task, 0) << encoder.LastErrMsg() << Log.Text();
+    TOutputOptions output;
+    ASSERT_TRUE(RowBuilder.BuildOutputOptions(List, row, output)) << Builder.LastErrMsg().toStdString();
+    ASSERT_TRUE(encoder.SetOutputFile(task, outputName.toStdU16String(), &output))
+        << encoder.LastErrMsg() << Log.Text();
+    encoder.Start(1);
+    ASSERT_TRUE(WaitProcessingMessages([&] { return ended; }, 120000)) << "the run did not end";
+    ASSERT_TRUE(result.Finished && !result.Exception) << result.ExceptionMsg << Log.Text();
+
+    const TOutputFacts facts = ReadBack(outputName.toStdString());
+    ASSERT_EQ(facts.Error, "");
+    const TReadAs readAs = ReadAs(e.Muxer);
+    EXPECT_EQ(facts.Demuxer, readAs.Demuxer);
+    EXPECT_EQ(facts.Brand.substr(0, readAs.BrandPrefix.size()), readAs.BrandPrefix) << facts.Brand;
+    EXPECT_NEAR(facts.Seconds, Source().Spec.Seconds, 0.5);
+
+    if (Sound()) {
+        EXPECT_EQ(facts.VideoStreams, 0);
+    } else {
+        EXPECT_EQ(facts.VideoStreams, 1);
+        EXPECT_EQ(facts.Video, CodecOf(e.Video)) << ff::avcodec_get_name(facts.Video);
+        EXPECT_EQ(facts.Width, ExpectedWidth());
+        EXPECT_EQ(facts.Height, ExpectedHeight());
+        EXPECT_NEAR(facts.FrameRate, ExpectedHeaderRate(), ExpectedHeaderRate() * 0.01);
+        if (e.VideoTag) {
+            EXPECT_EQ(facts.VideoTag, Tag(e.VideoTag));
+        }
+    }
+    EXPECT_EQ(facts.AudioStreams, 1);
+    EXPECT_EQ(facts.Audio, CodecOf(e.Audio)) << ff::avcodec_get_name(facts.Audio);
+    EXPECT_EQ(facts.SampleRate, e.SampleRate);
+    EXPECT_EQ(facts.Channels, e.Channels);
+}
+
+void PrintTo(const TCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Entry->Entry << " from " << ACase.Source->FileName;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<TCase>& AInfo) {
+    return std::string(AInfo.param.Entry->Id) + "_" + AInfo.param.Source->Id;
+}
+
+INSTANTIATE_TEST_SUITE_P(Defaults, CatalogueEntryTest, ::testing::ValuesIn(Cases()), CaseName);
+
+// The table above speaks for exactly the entries the format list offers.
+TEST(CatalogueEntryTable, CoversEveryEntry) {
+    std::vector<std::string> catalogue, table;
+    for (const TheAVCodec& entry : AVCodecs())
+        catalogue.push_back(entry.ComboText.toStdString());
+    for (const TEntryExpect& entry : Entries)
+        table.push_back(entry.Entry);
+    EXPECT_EQ(table, catalogue);
+}
+
+} // namespace
