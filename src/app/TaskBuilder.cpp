@@ -33,8 +33,8 @@ const char* const FallbackAspectRatio = "1.3333";
 const char* const FallbackFrameRate = "25";
 const QString UnknownVideoSize = QStringLiteral("640x480");
 
-// The list words that name the engine's codecs. Texts that are not keys (e.g. "MPEG4", "WMV2",
-// "pcm_s16le") leave the codec to the output format's default, which is what those profiles want.
+// The list words that name the engine's codecs. A text that is a key of neither these tables
+// nor the encoder-name tables below leaves the codec to the output format's default.
 struct TCodecName {
     const char* Text;
     const char* Codec;
@@ -63,12 +63,44 @@ constexpr TCodecName AudioCodecNames[] = {
     {"vorbis", "libvorbis"},
 };
 
+// List words that are the library's own encoder names. They are sent as they stand rather than
+// left to the container: the container defaults of this library generation differ from the codecs
+// these lists name (MP4 and QuickTime pick H.264 for "MPEG4", ".mpg" picks MPEG-1 for
+// "MPEG2VIDEO", AVI picks MPEG-4 for "RAWVIDEO" and "H263" and MP3 for "pcm_s16le", WMV picks
+// MS-MPEG-4 for "WMV2"), so the file would not hold the codec the user chose.
+constexpr TCodecName VideoEncoderNames[] = {
+    {"mpeg4", "mpeg4"},
+    {"h263", "h263"},
+    {"rawvideo", "rawvideo"},
+    {"mpeg1video", "mpeg1video"},
+    {"mpeg2video", "mpeg2video"},
+    {"wmv2", "wmv2"},
+    {"msmpeg4", "msmpeg4"},
+    {"rv10", "rv10"},
+    {"rv20", "rv20"},
+    {"flv", "flv"},
+};
+
+constexpr TCodecName AudioEncoderNames[] = {
+    {"pcm_s16le", "pcm_s16le"},
+    {"pcm_s16be", "pcm_s16be"},
+    {"wmav2", "wmav2"},
+};
+
 template <size_t N> std::string LookUpCodec(const TCodecName (&ATable)[N], const QString& AText) {
     const QString key = AText.trimmed().toLower();
     for (const TCodecName& name : ATable)
         if (key == QLatin1String(name.Text))
             return name.Codec;
     return {};
+}
+
+// The codec a list text asks for: a word of the codec table, else an encoder name, else none.
+template <size_t N, size_t M>
+std::string LookUpCodec(const TCodecName (&AWords)[N], const TCodecName (&AEncoders)[M],
+                        const QString& AText) {
+    std::string codec = LookUpCodec(AWords, AText);
+    return codec.empty() ? LookUpCodec(AEncoders, AText) : codec;
 }
 
 // The text up to its first blank; empty when there is no blank ("384  Kbps" gives "384").
@@ -330,11 +362,11 @@ bool TTaskBuilder::BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOpt
         AOptions.VideoTag = "DIVX";
 
     const QString videoCodecText = FSettings.ComboVideoCodec.Text();
-    AOptions.VideoCodec = LookUpCodec(VideoCodecNames, videoCodecText);
+    AOptions.VideoCodec = LookUpCodec(VideoCodecNames, VideoEncoderNames, videoCodecText);
     if (videoCodecText.trimmed().toLower() == QLatin1String("divx"))
         AOptions.VideoTag = "DIVX";
 
-    AOptions.AudioCodec = LookUpCodec(AudioCodecNames, FSettings.ComboAudioCodec.Text());
+    AOptions.AudioCodec = LookUpCodec(AudioCodecNames, AudioEncoderNames, FSettings.ComboAudioCodec.Text());
     if (AOptions.AudioCodec == "libvorbis")
         // The library's vorbis support counts as experimental and refuses to run without this.
         AOptions.ExtOptions = "astrict=experimental\r\n" + AOptions.ExtOptions;

@@ -119,7 +119,7 @@ TEST_F(ConvertCommandTest, DryRunRecordIsTheWorkedExample) {
     EXPECT_EQ(options["AudioBitrate"].toInt(), 128000);
     EXPECT_EQ(options["AudioSampleRate"].toInt(), 44100);
     EXPECT_EQ(options["FrameSize"].toString("?"), "");
-    EXPECT_EQ(options["VideoCodec"].toString("?"), "");
+    EXPECT_EQ(options["VideoCodec"].toString(), "mpeg4");
     EXPECT_EQ(options["AudioCodec"].toString(), "libfaac");
     EXPECT_EQ(options["FrameRate"].toString("?"), "");
     EXPECT_EQ(options["AudioVolume"].toInt(), 255);

@@ -55,41 +55,39 @@ struct TEntryExpect {
 constexpr double Ntsc = 30000.0 / 1001;
 
 // Bit rates are the profiles' defaults; the disc targets take those of their preset.
-// Codec words that are no keys of the builder's codec tables ("MPEG4", "MPEG2VIDEO", "RAWVIDEO",
-// "H263", "WMV2", "pcm_s16le", ...) leave the choice to the container, so those entries get
-// the container's own default encoder: with the libraries in use that is H.264 for MP4 and
-// QuickTime files even where the list says "MPEG4", MPEG-1 video for every ".mpg", MPEG-4 for
-// AVI, and MP3 sound in AVI. Mobile entries are mono. The disc targets take the NTSC preset
-// of their disc.
+// Codec words that are the library's encoder names ("MPEG4", "MPEG2VIDEO", "RAWVIDEO", "H263",
+// "WMV2", "pcm_s16le", ...) give that encoder, whatever the container would pick by itself (with
+// the libraries in use: H.264 for MP4 and QuickTime, MPEG-1 video for ".mpg", MPEG-4 video and
+// MP3 sound for AVI, MS-MPEG-4 for WMV). Mobile entries are mono. The disc targets take the NTSC
+// preset of their disc.
 const TEntryExpect Entries[] = {
-    {"3GP", "3GP - Mobile Video Format (*.3gp)", "3gp", "h263", 176, 144, 0, 128000, "libopencore_amrnb",
+    {"3GP", "3GP - Mobile Video Format (*.3gp)", "3gp", "mpeg4", 176, 144, 0, 128000, "libopencore_amrnb",
      8000, 1, 7400},
-    {"3G2", "3G2 - Mobile Video Format (*.3g2)", "3g2", "h263", 176, 144, 0, 128000, "libopencore_amrnb",
+    {"3G2", "3G2 - Mobile Video Format (*.3g2)", "3g2", "mpeg4", 176, 144, 0, 128000, "libopencore_amrnb",
      8000, 1, 7400},
     {"ASF", "ASF - Advance Streaming Format (*.asf)", "asf", "msmpeg4", 0, 0, 0, 1200000, "libmp3lame", 48000,
      2, 128000},
-    {"AVI", "AVI - Audio Video Interleave (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
+    {"AVI", "AVI - Audio Video Interleave (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "pcm_s16le", 48000, 2,
      128000},
     {"AVIDivX", "AVI - DivX Video (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2, 128000,
      "DIVX"},
-    {"AVIUncompress", "AVI - Uncompress (*.avi)", "avi", "mpeg4", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
+    {"AVIUncompress", "AVI - Uncompress (*.avi)", "avi", "rawvideo", 0, 0, 0, 6000000, "pcm_s16le", 48000, 2,
      128000},
     {"AVIXviD", "AVI - XviD Video (*.avi)", "avi", "libxvid", 0, 0, 0, 6000000, "libmp3lame", 48000, 2,
      128000},
     {"DVD", "DVD - DVD Mpeg2 Format (*.mpg)", "dvd", "mpeg2video", 720, 480, Ntsc, 6000000, "ac3", 48000, 2,
      448000},
     {"FLV", "FLV - Flash Video (*.flv)", "flv", "flv", 0, 0, 15, 200000, "libmp3lame", 44100, 2, 64000},
-    {"MOV", "MOV - QuickTime Video (*.mov)", "mov", "libx264", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
-    {"MP4", "MP4 - MPEG4 Video (*.mp4)", "mp4", "libx264", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
+    {"MOV", "MOV - QuickTime Video (*.mov)", "mov", "mpeg4", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
+    {"MP4", "MP4 - MPEG4 Video (*.mp4)", "mp4", "mpeg4", 0, 0, 0, 6000000, "aac", 44100, 2, 128000},
     {"MPEG1", "MPEG-1 Movie (*.mpg)", "mpeg", "mpeg1video", 0, 0, 25, 1600000, "mp2", 44100, 2, 192000},
-    {"MPEG2", "MPEG-2 Movie (*.mpg)", "mpeg", "mpeg1video", 0, 0, 25, 2000000, "mp2", 44100, 2, 192000},
+    {"MPEG2", "MPEG-2 Movie (*.mpg)", "mpeg", "mpeg2video", 0, 0, 25, 2000000, "mp2", 44100, 2, 192000},
     {"RM", "RM - Real Video (*.rm)", "rm", "rv10", 0, 0, 0, 1800000, "ac3", 48000, 2, 128000},
     {"SWF", "SWF - Flash Swf (*.swf)", "swf", "flv", 0, 0, 15, 200000, "libmp3lame", 44100, 2, 64000},
     {"SVCD", "Super Video CD (*.mpg)", "svcd", "mpeg2video", 480, 480, Ntsc, 2040000, "mp2", 44100, 2,
      224000},
     {"VCD", "Video CD (*.mpg)", "vcd", "mpeg1video", 352, 240, Ntsc, 1150000, "mp2", 44100, 2, 224000},
-    {"WMV", "WMV - Windows Media Video (*.wmv)", "asf", "msmpeg4", 0, 0, 0, 6000000, "wmav2", 48000, 2,
-     128000},
+    {"WMV", "WMV - Windows Media Video (*.wmv)", "asf", "wmv2", 0, 0, 0, 6000000, "wmav2", 48000, 2, 128000},
 
     {"AAC", "AAC - Advance Audio Coding (*.aac)", "adts", nullptr, 0, 0, 0, 0, "aac", 48000, 2, 128000},
     {"AU", "AU - SUN Audio (*.au)", "au", nullptr, 0, 0, 0, 0, "pcm_s16be", 48000, 2, 128000},
@@ -101,31 +99,31 @@ const TEntryExpect Entries[] = {
     {"WAV", "WAV - Waveform Audio (*.wav)", "wav", nullptr, 0, 0, 0, 0, "pcm_s16le", 44100, 2, 128000},
     {"WMA", "WMA - Windows Media Audio (*.wma)", "asf", nullptr, 0, 0, 0, 0, "wmav2", 48000, 2, 128000},
 
-    {"iPad", "iPad (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
-    {"iPod", "iPod (*.mp4)", "mp4", "libx264", 320, 240, 29.97, 2500000, "aac", 44100, 2, 128000},
-    {"iPodTouch", "iPod Touch (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
-    {"iPhone", "iPhone (*.mp4)", "mp4", "libx264", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPad", "iPad (*.mp4)", "mp4", "mpeg4", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPod", "iPod (*.mp4)", "mp4", "mpeg4", 320, 240, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPodTouch", "iPod Touch (*.mp4)", "mp4", "mpeg4", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
+    {"iPhone", "iPhone (*.mp4)", "mp4", "mpeg4", 640, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
 
     {"ArchosAV500", "Archos AV500/GMini402 (*.avi)", "avi", "mpeg4", 480, 272, 0, 1200000, "libmp3lame",
      48000, 2, 128000},
     {"ArchosAV700", "Archos AV700 (*.avi)", "avi", "mpeg4", 720, 480, 0, 2000000, "libmp3lame", 48000, 2,
      128000},
-    {"BlackBerryMP4", "BlackBerry MPEG-4 Video (*.mp4)", "mp4", "libx264", 320, 240, 24, 300000, "aac", 44100,
+    {"BlackBerryMP4", "BlackBerry MPEG-4 Video (*.mp4)", "mp4", "mpeg4", 320, 240, 24, 300000, "aac", 44100,
      2, 80000},
-    {"BlackBerryAVI", "BlackBerry AVI Video (*.avi)", "avi", "mpeg4", 176, 144, 24, 300000, "libmp3lame",
+    {"BlackBerryAVI", "BlackBerry AVI Video (*.avi)", "avi", "h263", 176, 144, 24, 300000, "libmp3lame",
      44100, 2, 80000},
-    {"BlackBerry3GP", "BlackBerry 3GP Video (*.3gp)", "3gp", "h263", 176, 144, 15, 120000,
+    {"BlackBerry3GP", "BlackBerry 3GP Video (*.3gp)", "3gp", "mpeg4", 176, 144, 15, 120000,
      "libopencore_amrnb", 8000, 1, 4750},
     {"CreativeZenVision", "Creative Zen Vision (*.avi)", "avi", "mpeg4", 640, 480, 0, 1200000, "libmp3lame",
      48000, 2, 128000},
     {"iRiverPMP100", "iRiver PMP100 (*.avi)", "avi", "mpeg4", 640, 480, 0, 1200000, "libmp3lame", 48000, 2,
      128000},
-    {"PSP", "PSP Video (*.mp4)", "mp4", "libx264", 368, 208, 29.97, 768000, "aac", 24000, 2, 128000},
+    {"PSP", "PSP Video (*.mp4)", "mp4", "mpeg4", 368, 208, 29.97, 768000, "aac", 24000, 2, 128000},
     {"PS3", "PS3 Video (*.mp4)", "mp4", "libx264", 720, 480, 29.97, 2500000, "aac", 44100, 2, 128000},
-    {"ZuneMpeg4", "Zune Mpeg4 Video (*.mp4)", "mp4", "libx264", 320, 240, 29.97, 1500000, "aac", 44100, 2,
+    {"ZuneMpeg4", "Zune Mpeg4 Video (*.mp4)", "mp4", "mpeg4", 320, 240, 29.97, 1500000, "aac", 44100, 2,
      128000},
-    {"ZuneWMV", "Zune WMV Windows Media Video (*.wmv)", "asf", "msmpeg4", 320, 240, 0, 1200000, "wmav2",
-     48000, 2, 128000},
+    {"ZuneWMV", "Zune WMV Windows Media Video (*.wmv)", "asf", "wmv2", 320, 240, 0, 1200000, "wmav2", 48000,
+     2, 128000},
 };
 
 // The generated sources, one second each, in the file types users bring most.

@@ -6,6 +6,8 @@
 
 #include "OutputCatalogue.h"
 #include "TaskBuilderFixture.h"
+#include "base/FFApi.h"
+#include "base/FFLoad.h"
 
 using namespace vx;
 
@@ -41,6 +43,7 @@ TEST_F(OutputOptionsTest, WorkedExampleMP4AtFullVolume) {
     expected.VideoBitrate = 6000000;
     expected.AudioBitrate = 128000;
     expected.AudioSampleRate = 44100;
+    expected.VideoCodec = "mpeg4";
     expected.AudioCodec = "libfaac";
     expected.AudioVolume = 255;
     expected.FrameAspectRatio = "1.3333";
@@ -106,7 +109,7 @@ const TRecordCase RecordCases[] = {
      7400,
      8000,
      "176x144",
-     "",
+     "mpeg4",
      "libopencore_amrnb",
      "",
      1},
@@ -121,7 +124,7 @@ const TRecordCase RecordCases[] = {
      7400,
      8000,
      "128x96",
-     "",
+     "mpeg4",
      "libfaac",
      "11",
      1},
@@ -132,7 +135,7 @@ const TRecordCase RecordCases[] = {
      4750,
      8000,
      "176x144",
-     "",
+     "mpeg4",
      "libopencore_amrnb",
      "15",
      1},
@@ -146,7 +149,7 @@ const TRecordCase RecordCases[] = {
      48000,
      "",
      "libx264",
-     "",
+     "pcm_s16le",
      "",
      2},
     {"DivXTagged",
@@ -156,7 +159,7 @@ const TRecordCase RecordCases[] = {
      128000,
      48000,
      "",
-     "",
+     "mpeg4",
      "libmp3lame",
      "",
      2,
@@ -173,7 +176,7 @@ const TRecordCase RecordCases[] = {
      128000,
      8000,
      "",
-     "",
+     "rv10",
      "ac3",
      "",
      2},
@@ -184,7 +187,7 @@ const TRecordCase RecordCases[] = {
      64000,
      44100,
      "",
-     "",
+     "flv",
      "libmp3lame",
      "15.0",
      2},
@@ -195,11 +198,11 @@ const TRecordCase RecordCases[] = {
      128000,
      44100,
      "320x240",
-     "",
+     "mpeg4",
      "libfaac",
      "29.97",
      2},
-    {"PSP", "PSP Video (*.mp4)", {}, 768000, 128000, 24000, "368x208", "", "libfaac", "29.97", 2},
+    {"PSP", "PSP Video (*.mp4)", {}, 768000, 128000, 24000, "368x208", "mpeg4", "libfaac", "29.97", 2},
     {"ArchosAutoSize",
      "Archos AV500/GMini402 (*.avi)",
      {{&TConversionSettings::ComboVideoSize, "Auto"}},
@@ -207,7 +210,7 @@ const TRecordCase RecordCases[] = {
      128000,
      48000,
      "",
-     "",
+     "mpeg4",
      "libmp3lame",
      "",
      2},
@@ -231,14 +234,27 @@ const TRecordCase RecordCases[] = {
      -1,
      -1,
      "",
-     "",
+     "mpeg2video",
      "ac3",
      "29.97",
      2,
      false,
      ttDVD,
      ntNTSC},
-    {"SVCD", "Super Video CD (*.mpg)", {}, -1, -1, -1, "", "", "mp2", "29.97", 2, false, ttSVCD, ntNTSC},
+    {"SVCD",
+     "Super Video CD (*.mpg)",
+     {},
+     -1,
+     -1,
+     -1,
+     "",
+     "mpeg2video",
+     "mp2",
+     "29.97",
+     2,
+     false,
+     ttSVCD,
+     ntNTSC},
     {"VCDPal",
      "Video CD (*.mpg)",
      {{&TConversionSettings::ComboVideoFramerate, "25 fps [PAL]"}},
@@ -246,7 +262,7 @@ const TRecordCase RecordCases[] = {
      -1,
      -1,
      "",
-     "",
+     "mpeg1video",
      "mp2",
      "25",
      2,
@@ -270,7 +286,7 @@ const TRecordCase RecordCases[] = {
      ntAuto,
      "",
      "astrict=experimental\r\n"},
-    {"WaveDefaultCodec",
+    {"WaveMono",
      "WAV - Waveform Audio (*.wav)",
      {{&TConversionSettings::ComboAudioChannels, "Mono"}},
      0,
@@ -278,7 +294,7 @@ const TRecordCase RecordCases[] = {
      44100,
      "",
      "",
-     "",
+     "pcm_s16le",
      "",
      1,
      true},
@@ -362,7 +378,7 @@ void PrintTo(const TCodecCase& ACase, std::ostream* AStream) {
 
 class CodecTextTest : public OutputOptionsTest, public ::testing::WithParamInterface<TCodecCase> {};
 
-TEST_P(CodecTextTest, OnlyTableKeysNameACodec) {
+TEST_P(CodecTextTest, KnownTextsNameTheirCodec) {
     const TCodecCase& c = GetParam();
     TSettingsList& list = c.Video ? Settings.ComboVideoCodec : Settings.ComboAudioCodec;
     list.SetItems({c.Text}, 0);
@@ -373,13 +389,17 @@ TEST_P(CodecTextTest, OnlyTableKeysNameACodec) {
 INSTANTIATE_TEST_SUITE_P(
     Texts, CodecTextTest,
     ::testing::Values(
-        // Names the engine knows but the tables do not: the format's default codec applies.
-        TCodecCase{true, "MPEG4", ""}, TCodecCase{true, "mpeg4", ""}, TCodecCase{true, "H263", ""},
-        TCodecCase{true, "RAWVIDEO", ""}, TCodecCase{true, "MPEG1VIDEO", ""},
-        TCodecCase{true, "MPEG2VIDEO", ""}, TCodecCase{true, "WMV2", ""}, TCodecCase{true, "MSMPEG4", ""},
-        TCodecCase{true, "RV10", ""}, TCodecCase{true, "RV20", ""}, TCodecCase{true, "FLV", ""},
-        TCodecCase{false, "pcm_s16le", ""}, TCodecCase{false, "pcm_s16be", ""},
-        TCodecCase{false, "wmav2", ""},
+        // The library's encoder names, in any case: sent as named, not left to the container.
+        TCodecCase{true, "MPEG4", "mpeg4"}, TCodecCase{true, "mpeg4", "mpeg4"},
+        TCodecCase{true, "H263", "h263"}, TCodecCase{true, "RAWVIDEO", "rawvideo"},
+        TCodecCase{true, "MPEG1VIDEO", "mpeg1video"}, TCodecCase{true, "MPEG2VIDEO", "mpeg2video"},
+        TCodecCase{true, "WMV2", "wmv2"}, TCodecCase{true, "MSMPEG4", "msmpeg4"},
+        TCodecCase{true, "RV10", "rv10"}, TCodecCase{true, "RV20", "rv20"}, TCodecCase{true, " FLV ", "flv"},
+        TCodecCase{false, "pcm_s16le", "pcm_s16le"}, TCodecCase{false, "PCM_S16BE", "pcm_s16be"},
+        TCodecCase{false, "wmav2", "wmav2"},
+        // Texts that name nothing: the format's default codec applies.
+        TCodecCase{true, "", ""}, TCodecCase{true, "Original", ""}, TCodecCase{true, "mpeg", ""},
+        TCodecCase{false, "pcm", ""}, TCodecCase{false, "wmav2x", ""},
         // Keys, whatever their case and padding.
         TCodecCase{true, " H264 ", "libx264"}, TCodecCase{true, "Uncompressed", "rawvideo"},
         TCodecCase{true, "MPEG 2", "mpeg2video"}, TCodecCase{true, "mpeg1", "mpeg1video"},
@@ -387,6 +407,30 @@ INSTANTIATE_TEST_SUITE_P(
         TCodecCase{false, "m4a", "mpeg4aac"}, TCodecCase{false, "RA", "ac3"},
         TCodecCase{false, "wav", "pcm_s16le"}, TCodecCase{false, "asf", "libmp3lame"},
         TCodecCase{false, "WMA7X", "wmav2"}));
+
+// The encoder names the lists offer are encoders of the libraries in use, of the list's kind, so
+// the task asks for something the engine can open.
+TEST_F(OutputOptionsTest, OfferedEncoderNamesAreTheLibrarysEncoders) {
+    ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+    const std::pair<const char*, AVMediaType> names[] = {
+        {"MPEG4", AVMEDIA_TYPE_VIDEO},      {"H263", AVMEDIA_TYPE_VIDEO},
+        {"RAWVIDEO", AVMEDIA_TYPE_VIDEO},   {"MPEG1VIDEO", AVMEDIA_TYPE_VIDEO},
+        {"MPEG2VIDEO", AVMEDIA_TYPE_VIDEO}, {"WMV2", AVMEDIA_TYPE_VIDEO},
+        {"MSMPEG4", AVMEDIA_TYPE_VIDEO},    {"RV10", AVMEDIA_TYPE_VIDEO},
+        {"RV20", AVMEDIA_TYPE_VIDEO},       {"FLV", AVMEDIA_TYPE_VIDEO},
+        {"pcm_s16le", AVMEDIA_TYPE_AUDIO},  {"pcm_s16be", AVMEDIA_TYPE_AUDIO},
+        {"wmav2", AVMEDIA_TYPE_AUDIO},
+    };
+    for (const auto& [text, kind] : names) {
+        const bool video = kind == AVMEDIA_TYPE_VIDEO;
+        (video ? Settings.ComboVideoCodec : Settings.ComboAudioCodec).SetItems({QString(text)}, 0);
+        const TOutputOptions options = Build();
+        const std::string& name = video ? options.VideoCodec : options.AudioCodec;
+        const AVCodec* encoder = ff::avcodec_find_encoder_by_name(name.c_str());
+        ASSERT_NE(encoder, nullptr) << text << " sends \"" << name << "\", which the library does not have";
+        EXPECT_EQ(encoder->type, kind) << text;
+    }
+}
 
 TEST_F(OutputOptionsTest, DivXCodecTagsTheVideoOfAnyFormat) {
     Settings.ComboVideoCodec.SetItems({"DivX"}, 0);
