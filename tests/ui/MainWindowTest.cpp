@@ -158,12 +158,15 @@ protected:
         ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
         if (!Media) {
             Media = std::make_unique<fixtures::TTempDir>();
-            // Long and large enough that its conversion reports progress several times.
             fixtures::TMediaSpec longer = fixtures::AviMpeg4Mp3();
-            longer.Seconds = 10;
-            longer.Videos[0].Width = 640;
-            longer.Videos[0].Height = 480;
+            longer.Seconds = 6;
             fixtures::WriteMedia(Media->File("clip.avi"), longer);
+            // Long and large enough that its conversion reports progress several times.
+            fixtures::TMediaSpec large = longer;
+            large.Seconds = 10;
+            large.Videos[0].Width = 640;
+            large.Videos[0].Height = 480;
+            fixtures::WriteMedia(Media->File("long clip.avi"), large);
             fixtures::WriteMedia(Media->File("second clip.avi"), fixtures::AviMpeg4Mp3());
             fixtures::WriteTextFile(Media->File("notes.avi"), "not a video at all\n");
         }
@@ -726,7 +729,7 @@ TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
     w.FolderToChoose = Out.path();
     w.ButtonBrowseForFolder->click();
-    w.FilesToChoose = {MediaFile("clip.avi"), MediaFile("second clip.avi")};
+    w.FilesToChoose = {MediaFile("long clip.avi"), MediaFile("second clip.avi")};
     w.ButtonAddFile->click();
     ASSERT_EQ(w.JobList.Count(), 2);
     EXPECT_EQ(w.JobList.Cell(1, jcVideoSize), "320x240");
@@ -776,7 +779,7 @@ TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     EXPECT_TRUE(w.StatusPanels[1]->text().startsWith("File Size : "));
 
     // The outputs open again as video files.
-    for (const char* name : {"clip.avi", "second clip.avi"}) {
+    for (const char* name : {"long clip.avi", "second clip.avi"}) {
         const QString output = Out.filePath(name);
         ASSERT_TRUE(QFileInfo(output).isFile()) << name;
         TFFDecoder decoder;
