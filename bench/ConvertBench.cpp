@@ -1,0 +1,311 @@
+// Conversion speed and memory of the engine against the floor of any wrapper.
+//
+// A generated 1280x720 25 fps source (H.264 + AAC 48 kHz stereo in MP4, written once) is
+// converted with the MP4 entry's default settings twice over: by the engine (task builder
+// and encoder component, as the window does it) and by a minimal decode → scale → encode →
+// mux loop written directly on the same library calls (FloorLoop.cpp). Both run with the
+// "threads" option at 1 and at 0 (0: the libraries pick), each run in a fresh process of its
+// own, so that each peak memory figure belongs to one conversion. Each figure is the median
+// of the repeats. Wall times suffer from whatever else the machine runs; the processor
+// times beside them much less so.
+//
+//   vantorix_bench [--seconds S] [--repeats N]      (defaults: 10 s, 3 repeats)
+//
+// The program re-runs itself for each measurement: "--write-source PATH SECONDS" and
+// "--run engine|floor|idle THREADS SOURCE FOLDER", which leaves its figures in
+// FOLDER/result ("idle" builds the task and converts nothing: the memory every measuring
+// process starts from).
+#include <QCoreApplication>
+#include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "BenchRuns.h"
+#include "BenchTask.h"
+#include "MediaFixtures.h"
+#include "base/FFLoad.h"
+
+using namespace vx;
+using namespace vx::bench;
+
+double vx::bench::ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& ATime) { return double(ATime.tv_sec) + ATime.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+namespace {
+
+constexpr int SourceWidth = 1280;
+constexpr int SourceHeight = 720;
+constexpr int SourceRate = 25;
+
+fixtures::TMediaSpec SourceSpec(double ASeconds) {
+    fixtures::TMediaSpec spec = fixtures::Mp4H264Aac();
+    spec.Videos[0].Width = SourceWidth;
+    spec.Videos[0].Height = SourceHeight;
+    spec.Videos[0].FrameRate = AVRational{SourceRate, 1};
+    spec.Videos[0].BitRate = 4000000;
+    spec.Seconds = ASeconds;
+    return spec;
+}
+
+// The high-water mark of this process's resident memory since its program started. (The
+// rusage maximum would also count the parent's pages at the fork.)
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0)
+            return std::atol(line.c_str() + 6);
+    return -1;
+}
+
+// The one-minute load average, e.g. "0.42".
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string first;
+    in >> first;
+    return first.empty() ? "unknown" : first;
+}
+
+// ---- The measuring processes ----
+
+int WriteSource(const std::string& APath, double ASeconds) {
+    fixtures::WriteMedia(APath, SourceSpec(ASeconds));
+    return 0;
+}
+
+int RunOne(const std::string& AKind, int AThreads, const std::string& ASource, const std::string& AFolder) {
+    // Every kind of run gets what the programs set up before converting.
+    int argc = 1;
+    char name[] = "vantorix_bench";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
+    // The media libraries read and write numbers in the C locale; Qt has just applied the user's.
+    std::setlocale(LC_NUMERIC, "C");
+    if (!FFLoader().Load(EncoderLibraries))
+        throw std::runtime_error(FFLoader().LastErrMsg());
+    if (AKind == "idle") {
+        // What every measuring process holds before it converts anything.
+        BuildMP4Task(ASource, AFolder, AThreads);
+        std::ofstream out(AFolder + "/result");
+        out << "0 0 0 " << PeakResidentKiB() << " 0\n";
+        return out ? 0 : 1;
+    }
+    const TRunResult r =
+        AKind == "engine" ? RunEngine(ASource, AFolder, AThreads) : RunFloor(ASource, AFolder, AThreads);
+    std::ofstream out(AFolder + "/result");
+    out << r.Seconds << ' ' << r.CpuSeconds << ' ' << r.Frames << ' ' << PeakResidentKiB() << ' '
+        << std::filesystem::file_size(r.OutputFile) << '\n';
+    return out ? 0 : 1;
+}
+
+// ---- The parent ----
+
+struct TFigures {
+    double Seconds = 0;
+    double CpuSeconds = 0;
+    long long Frames = 0;
+    long PeakKiB = 0;
+    long long OutputBytes = 0;
+};
+
+// Runs this program again with AArgs and waits for it; throws when it fails.
+void RunChild(const std::vector<std::string>& AArgs) {
+    std::fflush(nullptr);
+    std::vector<char*> argv;
+    static char self[] = "/proc/self/exe";
+    argv.push_back(self);
+    for (const std::string& a : AArgs)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0) {
+        execv(self, argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0)
+        if (errno != EINTR)
+            throw std::runtime_error(std::string("waitpid: ") + std::strerror(errno));
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw std::runtime_error("the measuring process \"" + AArgs[0] + " " + AArgs[1] + "\" failed");
+}
+
+TFigures Measure(const std::string& AKind, int AThreads, const std::string& ASource,
+                 const std::string& AFolder) {
+    std::filesystem::remove_all(AFolder);
+    std::filesystem::create_directories(AFolder);
+    RunChild({"--run", AKind, std::to_string(AThreads), ASource, AFolder});
+    TFigures f;
+    std::ifstream in(AFolder + "/result");
+    if (!(in >> f.Seconds >> f.CpuSeconds >> f.Frames >> f.PeakKiB >> f.OutputBytes))
+        throw std::runtime_error("no figures from the " + AKind + " run");
+    std::filesystem::remove_all(AFolder);
+    return f;
+}
+
+template <class T> T Median(std::vector<T> AValues) {
+    std::sort(AValues.begin(), AValues.end());
+    const size_t n = AValues.size();
+    return n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
+}
+
+struct TSeries {
+    std::vector<TFigures> Runs;
+    TFigures Median() const {
+        std::vector<double> wall, cpu;
+        std::vector<long long> frames, bytes;
+        std::vector<long> peak;
+        for (const TFigures& f : Runs) {
+            wall.push_back(f.Seconds);
+            cpu.push_back(f.CpuSeconds);
+            frames.push_back(f.Frames);
+            peak.push_back(f.PeakKiB);
+            bytes.push_back(f.OutputBytes);
+        }
+        return {::Median(wall), ::Median(cpu), ::Median(frames), ::Median(peak), ::Median(bytes)};
+    }
+};
+
+void PrintRow(const std::string& AThreads, const char* AName, const TSeries& ASeries) {
+    const TFigures m = ASeries.Median();
+    std::string runs;
+    for (const TFigures& f : ASeries.Runs) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%s%.2f", runs.empty() ? "" : " ", f.Seconds);
+        runs += text;
+    }
+    std::printf("%-9s %-7s %7.2f %7.1f %7.2f %8.1f %12lld %6lld   %s\n", AThreads.c_str(), AName, m.Seconds,
+                m.Seconds > 0 ? m.Frames / m.Seconds : 0.0, m.CpuSeconds, m.PeakKiB / 1024.0, m.OutputBytes,
+                m.Frames, runs.c_str());
+}
+
+// Engine against floor: the ratios of the medians, and the median of the wall-time ratios of
+// the runs made one right after the other, which a change of the machine's load between
+// runs disturbs least. True when that paired ratio is within 5 %.
+bool PrintRatio(const TSeries& AEngine, const TSeries& AFloor) {
+    const TFigures e = AEngine.Median(), f = AFloor.Median();
+    const double wall = e.Seconds / f.Seconds;
+    const double fps = (double(e.Frames) / e.Seconds) / (double(f.Frames) / f.Seconds);
+    const double cpu = e.CpuSeconds / f.CpuSeconds;
+    std::vector<double> pairs;
+    for (size_t i = 0; i < AEngine.Runs.size() && i < AFloor.Runs.size(); ++i)
+        pairs.push_back(AEngine.Runs[i].Seconds / AFloor.Runs[i].Seconds);
+    const double paired = Median(pairs);
+    std::printf("%-9s %-7s %6.3fx %6.3fx %6.3fx %7.3fx %11.4fx\n", "", "ratio", wall, fps, cpu,
+                double(e.PeakKiB) / f.PeakKiB, double(e.OutputBytes) / f.OutputBytes);
+    std::printf(
+        "%-17s engine/floor: wall %+.1f %% (medians), %+.1f %% (runs side by side); processor %+.1f %%\n\n",
+        "", (wall - 1) * 100, (paired - 1) * 100, (cpu - 1) * 100);
+    return paired <= 1.05;
+}
+
+int Parent(double ASeconds, int ARepeats) {
+    const std::string loadBefore = LoadAverage();
+    fixtures::TTempDir dir;
+    const std::string source = dir.File("source.mp4");
+    RunChild({"--write-source", source, std::to_string(ASeconds)});
+    const std::string folder = dir.File("out");
+
+    std::printf("source:  %dx%d %d fps H.264 + AAC 48 kHz stereo in MP4, %g s, %ld bytes (generated)\n",
+                SourceWidth, SourceHeight, SourceRate, ASeconds, fixtures::FileSize(source));
+    {
+        // What the MP4 entry asks for, as the task builder reads it (each measuring process
+        // builds the task again).
+        if (!FFLoader().Load(EncoderLibraries))
+            throw std::runtime_error(FFLoader().LastErrMsg());
+        const TOutputOptions o = BuildMP4Task(source, dir.Path(), 1).OutputOptions;
+        auto orElse = [](const std::string& AValue, const char* AOtherwise) {
+            return AValue.empty() ? std::string(AOtherwise) : "\"" + AValue + "\"";
+        };
+        std::printf("task:    \"%s\" defaults: video %s, %d bit/s, size %s, rate %s, aspect %s;\n"
+                    "         audio %s, %d bit/s, %d Hz, %d channels; volume %d\n",
+                    MP4Entry, orElse(o.VideoCodec, "the container's encoder").c_str(), o.VideoBitrate,
+                    orElse(o.FrameSize, "the source's").c_str(), orElse(o.FrameRate, "the source's").c_str(),
+                    o.FrameAspectRatio.c_str(), orElse(o.AudioCodec, "the container's encoder").c_str(),
+                    o.AudioBitrate, o.AudioSampleRate, o.AudioChannels, o.AudioVolume);
+    }
+    const TFigures idle = Measure("idle", 1, source, folder);
+    std::printf("before converting, a measuring process holds %.1f MiB (libraries loaded, task built)\n",
+                idle.PeakKiB / 1024.0);
+    std::printf("each figure is the median of %d runs, each in a fresh process; times run from opening the "
+                "source to the closed output\n\n",
+                ARepeats);
+    std::printf("%-9s %-7s %7s %7s %7s %8s %12s %6s   %s\n", "threads", "run", "wall s", "fps", "cpu s",
+                "peak MiB", "output bytes", "frames", "wall s of each run");
+
+    bool within = true;
+    for (const int threads : {1, 0}) {
+        TSeries engine, floor;
+        for (int r = 0; r < ARepeats; ++r) {
+            // Alternating the order keeps a slow drift of the machine off one side.
+            if (r % 2 == 0) {
+                engine.Runs.push_back(Measure("engine", threads, source, folder));
+                floor.Runs.push_back(Measure("floor", threads, source, folder));
+            } else {
+                floor.Runs.push_back(Measure("floor", threads, source, folder));
+                engine.Runs.push_back(Measure("engine", threads, source, folder));
+            }
+        }
+        PrintRow(std::to_string(threads) + (threads == 0 ? " (auto)" : ""), "engine", engine);
+        PrintRow("", "floor", floor);
+        within = PrintRatio(engine, floor) && within;
+    }
+    std::printf("%s\n", within ? "side by side, the engine's wall time stays within 5 % of the floor's"
+                               : "side by side, the engine's wall time is MORE than 5 % above the floor's");
+    std::printf("load average %s before and %s after, on %ld processors (a busy machine makes the wall "
+                "times wobble)\n",
+                loadBefore.c_str(), LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    return 0;
+}
+
+double NumberArg(const char* AText, const char* AName) {
+    char* end = nullptr;
+    const double value = std::strtod(AText, &end);
+    if (end == AText || *end || !(value > 0))
+        throw std::invalid_argument(std::string(AName) + " takes a positive number, not \"" + AText + "\"");
+    return value;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    try {
+        const std::vector<std::string> args(argv + 1, argv + argc);
+        if (args.size() == 3 && args[0] == "--write-source")
+            return WriteSource(args[1], NumberArg(args[2].c_str(), "--write-source"));
+        if (args.size() == 5 && args[0] == "--run" &&
+            (args[1] == "engine" || args[1] == "floor" || args[1] == "idle"))
+            return RunOne(args[1], std::atoi(args[2].c_str()), args[3], args[4]);
+        double seconds = 10;
+        int repeats = 3;
+        for (size_t i = 0; i < args.size(); ++i) {
+            if (args[i] == "--seconds" && i + 1 < args.size())
+                seconds = NumberArg(args[++i].c_str(), "--seconds");
+            else if (args[i] == "--repeats" && i + 1 < args.size())
+                repeats = static_cast<int>(NumberArg(args[++i].c_str(), "--repeats"));
+            else
+                throw std::invalid_argument("usage: vantorix_bench [--seconds S] [--repeats N]");
+        }
+        return Parent(seconds, std::max(repeats, 1));
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantorix_bench: %s\n", e.what());
+        return 2;
+    }
+}
