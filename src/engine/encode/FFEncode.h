@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/FFBaseComponent.h"
+#include "decode/FFDecode.h"
 #include "encode/FFEncodeRecords.h"
 #include "encode/FFmpeg.h"
 
@@ -141,6 +142,8 @@ public:
     void Stop(bool AWaitForStop);
 
     // ---- Properties ----
+    // A decoder of the encoder's own, for the caller's probing of files.
+    TFFDecoder& Decoder() { return FDecoder; }
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     int TasksCount() const { return FFFmpegList.Count(); }
     int CustomMaxFiles() const { return FCustomMaxFiles; }
@@ -203,6 +206,7 @@ protected:
     virtual std::unique_ptr<TFFmpeg> CreateTask(int AMaxFiles);
 
 private:
+    TFFDecoder FDecoder;
     class TDoTerminateThread;
 
     void CheckNotWorking(const char* AName) const;

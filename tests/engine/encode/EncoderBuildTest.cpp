@@ -31,6 +31,14 @@ INSTANTIATE_TEST_SUITE_P(
 
 class EncoderBuildTest : public EncoderMediaTest {};
 
+TEST_F(EncoderBuildTest, OwnDecoderProbesFiles) {
+    TFFEncoder encoder;
+    ASSERT_TRUE(encoder.Decoder().LoadFile(UTF8ToFileName(Avi()))) << encoder.Decoder().LastErrMsg();
+    EXPECT_EQ(encoder.Decoder().VideoStreamCount(), 1);
+    EXPECT_EQ(encoder.Decoder().AudioStreamCount(), 1);
+    EXPECT_FALSE(encoder.Decoder().LoadFile(UTF8ToFileName(Avi() + ".missing")));
+}
+
 TEST_F(EncoderBuildTest, ProgressIntervalIsNeverBelow100) {
     TFFEncoder encoder;
     for (const auto& [written, read] : {std::pair{50, 100}, {100, 100}, {101, 101}, {-5, 100}, {500, 500}}) {
