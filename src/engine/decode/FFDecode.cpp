@@ -1,4 +1,5 @@
 #include "FFDecode.h"
+#include "base/TextFormat.h"
 
 #include <charconv>
 #include <chrono>
@@ -15,15 +16,6 @@
 namespace vx {
 namespace {
 
-std::string Format(const char* AFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* AFormat, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, AFormat);
-    std::vsnprintf(text, sizeof text, AFormat, args);
-    va_end(args);
-    return text;
-}
 
 // Scores run from 1 to AVPROBE_SCORE_MAX (100); the library itself warns of a
 // possible misdetection at AVPROBE_SCORE_RETRY (25) and below.
@@ -356,41 +348,23 @@ void TCustomDecoder::DropPendingPacket() {
     FPendingPacket.reset();
 }
 
-bool TCustomDecoder::IsAudioStream(int AStreamIndex) {
+bool TCustomDecoder::IsStreamOfKind(int AStreamIndex, AVMediaType AKind) {
     if (!FFileHandle) {
         ReportError(AV_LOG_WARNING, "file not loaded.");
         return false;
     }
     if (AStreamIndex < 0 || AStreamIndex >= FStreamCount) {
-        ReportError(AV_LOG_ERROR, Format("stream index #%d is invalid.", AStreamIndex));
+        ReportError(AV_LOG_ERROR, FormatText("stream index #%d is invalid.", AStreamIndex));
         return false;
     }
-    return FFileHandle->streams[AStreamIndex]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO;
+    return FFileHandle->streams[AStreamIndex]->codecpar->codec_type == AKind;
 }
 
-bool TCustomDecoder::IsVideoStream(int AStreamIndex) {
-    if (!FFileHandle) {
-        ReportError(AV_LOG_WARNING, "file not loaded.");
-        return false;
-    }
-    if (AStreamIndex < 0 || AStreamIndex >= FStreamCount) {
-        ReportError(AV_LOG_ERROR, Format("stream index #%d is invalid.", AStreamIndex));
-        return false;
-    }
-    return FFileHandle->streams[AStreamIndex]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-}
+bool TCustomDecoder::IsAudioStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_AUDIO); }
 
-bool TCustomDecoder::IsSubtitleStream(int AStreamIndex) {
-    if (!FFileHandle) {
-        ReportError(AV_LOG_WARNING, "file not loaded.");
-        return false;
-    }
-    if (AStreamIndex < 0 || AStreamIndex >= FStreamCount) {
-        ReportError(AV_LOG_ERROR, Format("stream index #%d is invalid.", AStreamIndex));
-        return false;
-    }
-    return FFileHandle->streams[AStreamIndex]->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE;
-}
+bool TCustomDecoder::IsVideoStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_VIDEO); }
+
+bool TCustomDecoder::IsSubtitleStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_SUBTITLE); }
 
 TFileName TCustomDecoder::FileName() {
     if (!FFileHandle) {
@@ -448,15 +422,15 @@ int TCustomDecoder::ResolveStream(int AStreamIndex, AVMediaType AType) {
                        : AType == AVMEDIA_TYPE_VIDEO ? FFirstVideoStreamIndex
                                                      : FFirstSubtitleStreamIndex;
         if (AStreamIndex < 0) {
-            ReportError(AV_LOG_ERROR, Format("no %s stream.", KindName(AType)));
+            ReportError(AV_LOG_ERROR, FormatText("no %s stream.", KindName(AType)));
             return -1;
         }
     } else if (AStreamIndex >= FStreamCount) {
-        ReportError(AV_LOG_ERROR, Format("stream index #%d is invalid.", AStreamIndex));
+        ReportError(AV_LOG_ERROR, FormatText("stream index #%d is invalid.", AStreamIndex));
         return -1;
     }
     if (FFileHandle->streams[AStreamIndex]->codecpar->codec_type != AType) {
-        ReportError(AV_LOG_ERROR, Format("stream #%d is not %s stream.", AStreamIndex, KindName(AType)));
+        ReportError(AV_LOG_ERROR, FormatText("stream #%d is not %s stream.", AStreamIndex, KindName(AType)));
         return -1;
     }
     return AStreamIndex;

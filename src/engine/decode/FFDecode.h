@@ -148,6 +148,8 @@ protected:
     void DropPendingPacket();
 
 private:
+    // Reports and answers false when no file is loaded or the index is out of range.
+    bool IsStreamOfKind(int AStreamIndex, AVMediaType AKind);
     class TReadTimeoutGuard;
     static bool ReadTimeoutCheck(void* ASender);
     static void CheckLibraries();

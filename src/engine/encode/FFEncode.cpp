@@ -1045,28 +1045,26 @@ void CallVideoHook(TCustomEncoder* AEncoder, const TCustomEncoder::TVideoHookEve
 
 } // namespace
 
-void TCustomEncoder::HandleInputVideoHook(TCustomFFmpeg* Sender, TBitmap* ABitmap, int32_t AFrameNumber,
-                                          int64_t APTS, bool& AUpdate, bool& AStopHook) {
-    if (FDestroying || !OnVideoInputHook)
+void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& AHandler, TCustomFFmpeg* Sender, TBitmap* ABitmap,
+                                      int32_t AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook) {
+    if (FDestroying || !AHandler)
         return;
     std::lock_guard lock(FVideoHookLock);
     FVideoHookInfo.TaskIndex = GetTaskIndex(Sender);
     FVideoHookInfo.Bitmap = ABitmap;
     FVideoHookInfo.FrameNumber = AFrameNumber;
     FVideoHookInfo.PTS = APTS;
-    CallVideoHook(this, OnVideoInputHook, FVideoHookInfo, AUpdate, AStopHook);
+    CallVideoHook(this, AHandler, FVideoHookInfo, AUpdate, AStopHook);
+}
+
+void TCustomEncoder::HandleInputVideoHook(TCustomFFmpeg* Sender, TBitmap* ABitmap, int32_t AFrameNumber,
+                                          int64_t APTS, bool& AUpdate, bool& AStopHook) {
+    DeliverVideoHook(OnVideoInputHook, Sender, ABitmap, AFrameNumber, APTS, AUpdate, AStopHook);
 }
 
 void TCustomEncoder::HandleOutputVideoHook(TCustomFFmpeg* Sender, TBitmap* ABitmap, int32_t AFrameNumber,
                                            int64_t APTS, bool& AUpdate, bool& AStopHook) {
-    if (FDestroying || !OnVideoOutputHook)
-        return;
-    std::lock_guard lock(FVideoHookLock);
-    FVideoHookInfo.TaskIndex = GetTaskIndex(Sender);
-    FVideoHookInfo.Bitmap = ABitmap;
-    FVideoHookInfo.FrameNumber = AFrameNumber;
-    FVideoHookInfo.PTS = APTS;
-    CallVideoHook(this, OnVideoOutputHook, FVideoHookInfo, AUpdate, AStopHook);
+    DeliverVideoHook(OnVideoOutputHook, Sender, ABitmap, AFrameNumber, APTS, AUpdate, AStopHook);
 }
 
 void TCustomEncoder::HandleInputFrameHook(TCustomFFmpeg* Sender, TPicture* APicture, int32_t APixFmt,

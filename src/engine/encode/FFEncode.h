@@ -207,6 +207,9 @@ protected:
 
 private:
     TFFDecoder FDecoder;
+    // Both video hooks: one lock, one shared record.
+    void DeliverVideoHook(const TVideoHookEvent& AHandler, TCustomFFmpeg* Sender, TBitmap* ABitmap,
+                          int32_t AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook);
     class TDoTerminateThread;
 
     void CheckNotWorking(const char* AName) const;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/FFLog.h"
+#include "base/TextFormat.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
 
@@ -28,15 +29,6 @@ namespace {
 // between them, so a long gap in the input never needs a buffer of its own length.
 constexpr int SilenceChunk = 4096;
 
-std::string Format(const char* AFormat, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* AFormat, ...) {
-    char text[512];
-    va_list args;
-    va_start(args, AFormat);
-    std::vsnprintf(text, sizeof(text), AFormat, args);
-    va_end(args);
-    return text;
-}
 
 const char* SampleFormatName(int AFormat) {
     const char* name =
@@ -324,9 +316,9 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
             if (ret < 0) {
                 if (AOst.audio_resample)
                     throw FFmpegException(
-                        Format("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels,
+                        FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels,
                                decRate, encChannels, encRate));
-                throw FFmpegException(Format("Cannot convert %s sample format to %s sample format",
+                throw FFmpegException(FormatText("Cannot convert %s sample format to %s sample format",
                                              SampleFormatName(decFmt), SampleFormatName(encFmt)));
             }
             AOst.resample = std::move(swr);

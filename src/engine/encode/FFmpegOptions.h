@@ -88,7 +88,7 @@ public:
     void apply_target(const std::string& AType, const std::string& ANorm, const std::string& ADefaultNorm);
 
     // A duration (AIsDuration) or a date in microseconds, as the library reads time
-    // texts; throws "Invalid duration|date specification for <AContext>: <ATime>".
+    // texts; a text it cannot read throws the duration or date error naming AContext.
     static int64_t parse_time_value(const std::string& AContext, const std::string& ATime, bool AIsDuration);
 
     bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }
