@@ -286,6 +286,17 @@ protected:
     void choose_input_streams();
     void setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIst);
     void setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst);
+
+    // ---- Sizes and rates the encoder takes (FFmpegEncoderFit.cpp) ----
+    // Brings the encoder's picture size within what its encoder takes, logging any change.
+    // A size taken over from the source (ADec's) is scaled down as far as needed; an asked
+    // size is only rounded to the encoder's multiples and raises FFmpegException otherwise.
+    // True when the size came from the encoder's fixed list, whose shape may differ from
+    // the source's.
+    bool fit_video_size(TAVOutputStream& AOst, const AVCodecContext& ADec);
+    // The rate nearest ARate that AOst's encoder takes (from its list of rates, unless
+    // Fforce_fps, and with a time base it can code), logging any change.
+    AVRational fit_frame_rate(const TAVOutputStream& AOst, AVRational ARate);
     void setup_two_pass(TAVOutputStream& AOst, int ARunIndex);
     void open_encoders();
     void open_decoders();

@@ -490,29 +490,11 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
         }
         if (enc->pix_fmt == AV_PIX_FMT_NONE)
             throw FFmpegException("Video pixel format is unknown, stream cannot be encoded");
-        if (!enc->width || !enc->height) {
-            enc->width = dec->width;
-            enc->height = dec->height;
-            // A size taken over from the source must suit the encoder: a subsampled
-            // format needs whole chroma samples, the RealVideo encoders whole macroblocks.
-            // The picture is scaled to the size rounded down.
-            int alignWidth = 1, alignHeight = 1;
-            if (const AVPixFmtDescriptor* desc = ff::av_pix_fmt_desc_get(enc->pix_fmt)) {
-                alignWidth = 1 << desc->log2_chroma_w;
-                alignHeight = 1 << desc->log2_chroma_h;
-            }
-            if (enc->codec_id == AV_CODEC_ID_RV10 || enc->codec_id == AV_CODEC_ID_RV20)
-                alignWidth = alignHeight = 16;
-            if (enc->width >= alignWidth)
-                enc->width -= enc->width % alignWidth;
-            if (enc->height >= alignHeight)
-                enc->height -= enc->height % alignHeight;
-        }
+        const bool shapeBySar = fit_video_size(AOst, *dec);
         AVRational rate = AOst.frame_rate;
         if (!ValidRate(rate))
             rate = ValidRate(AIst.st->r_frame_rate) ? AIst.st->r_frame_rate : AVRational{25, 1};
-        if (!Fforce_fps && codec && codec->supported_framerates)
-            rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
+        rate = fit_frame_rate(AOst, rate);
         if (first) {
             enc->width = first->enc_ctx->width;
             enc->height = first->enc_ctx->height;
@@ -557,6 +539,10 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
             } else {
                 AVRational in = AIst.st->sample_aspect_ratio.num ? AIst.st->sample_aspect_ratio
                                                                  : dec->sample_aspect_ratio;
+                // A size from an encoder's fixed list has a shape of its own: the source's
+                // square pixels are then stretched back by the aspect.
+                if (in.num <= 0 && shapeBySar)
+                    in = AVRational{1, 1};
                 if (in.num > 0 && in.den > 0 && dec->width > 0 && dec->height > 0)
                     ff::av_reduce(&enc->sample_aspect_ratio.num, &enc->sample_aspect_ratio.den,
                                   static_cast<int64_t>(in.num) * dec->width * enc->height,

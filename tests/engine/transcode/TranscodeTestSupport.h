@@ -99,6 +99,16 @@ public:
         return n;
     }
 
+    // Every line of ALevel or more urgent, to show why a run failed.
+    std::string Text(TLogLevel ALevel = llWarning) const {
+        std::lock_guard lock(FLock);
+        std::string text;
+        for (const auto& l : FLines)
+            if (l.first <= ALevel)
+                text += "\n  " + l.second;
+        return text;
+    }
+
     // The last line of ALevel that starts with APrefix; empty when none.
     std::string Last(TLogLevel ALevel, const std::string& APrefix) const {
         std::lock_guard lock(FLock);
@@ -120,6 +130,7 @@ struct TStreamFacts {
     AVMediaType Kind = AVMEDIA_TYPE_UNKNOWN;
     std::string Codec;
     int Width = 0, Height = 0;
+    AVRational SampleAspect{0, 1}; // 0/1: not stated
     double FrameRate = 0;
     int SampleRate = 0, Channels = 0;
     int Packets = 0;
@@ -177,6 +188,7 @@ inline TFileFacts ReadBack(const std::string& APath) {
         s.Codec = ff::avcodec_get_name(par->codec_id);
         s.Width = par->width;
         s.Height = par->height;
+        s.SampleAspect = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
         s.FrameRate = st->avg_frame_rate.den ? av_q2d(st->avg_frame_rate) : 0;
         s.SampleRate = par->sample_rate;
         s.Channels = par->ch_layout.nb_channels;

@@ -1,0 +1,94 @@
+// The picture size and frame rate of an encoded video stream, brought within what its
+// encoder takes. The older encoders coded what they were given (cropping a picture where
+// they had to); several of the present ones refuse to open, or fail on the first picture.
+#include <optional>
+#include <string>
+
+#include "base/FFLog.h"
+#include "base/TextFormat.h"
+#include "encode/EncoderLimits.h"
+#include "encode/FFmpeg.h"
+
+namespace vx {
+
+namespace {
+
+const char* EncoderName(const TAVOutputStream& AOst) {
+    return AOst.enc ? AOst.enc->name : ff::avcodec_get_name(AOst.enc_ctx->codec_id);
+}
+
+} // namespace
+
+bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& ADec) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    if (!enc->width || !enc->height) {
+        enc->width = ADec.width;
+        enc->height = ADec.height;
+        const TSizeLimits limits =
+            EncoderSizeLimits(enc->codec_id, enc->pix_fmt, enc->strict_std_compliance);
+        const TPictureSize source{ADec.width, ADec.height};
+        if (source.Width <= 0 || source.Height <= 0)
+            return false;
+        const std::optional<TPictureSize> size = LargestFittingSize(limits, source);
+        if (!size) {
+            const std::string text =
+                FormatText("Encoder \"%s\" cannot code any picture size for a %dx%d source: it takes %s",
+                           EncoderName(AOst), source.Width, source.Height, limits.Text.c_str());
+            GetLogger().Log(this, llError, text);
+            throw FFmpegException(text);
+        }
+        enc->width = size->Width;
+        enc->height = size->Height;
+        // Rounding down to the encoder's multiples goes without a word, as the older
+        // encoders' cropping did; a picture scaled as a whole is worth a line.
+        if (!AlignedSize(limits, source))
+            GetLogger().LogF(this, llInfo, "Encoder \"%s\" takes %s: the %dx%d picture is scaled to %dx%d",
+                             EncoderName(AOst), limits.Text.c_str(), source.Width, source.Height, size->Width,
+                             size->Height);
+        return !limits.Only.empty();
+    }
+    if (!AOst.enc)
+        return false; // opening the encoders says that there is none
+    // The asked size's chroma rounding is the scaler's business; only the codec's own
+    // limits count here.
+    const TSizeLimits limits = EncoderSizeLimits(enc->codec_id, AV_PIX_FMT_NONE, enc->strict_std_compliance);
+    const TPictureSize asked{enc->width, enc->height};
+    if (SizeFits(limits, asked))
+        return false;
+    const std::optional<TPictureSize> size = AlignedSize(limits, asked);
+    if (!size) {
+        const std::string text = FormatText("Encoder \"%s\" cannot code %dx%d pictures: it takes %s",
+                                            EncoderName(AOst), asked.Width, asked.Height, limits.Text.c_str());
+        GetLogger().Log(this, llError, text);
+        throw FFmpegException(text);
+    }
+    GetLogger().LogF(this, llInfo, "Encoder \"%s\" takes %s: the asked size %dx%d is rounded to %dx%d",
+                     EncoderName(AOst), limits.Text.c_str(), asked.Width, asked.Height, size->Width,
+                     size->Height);
+    enc->width = size->Width;
+    enc->height = size->Height;
+    return false;
+}
+
+AVRational TCustomFFmpeg::fit_frame_rate(const TAVOutputStream& AOst, AVRational ARate) {
+    const AVCodec* codec = AOst.enc;
+    if (!codec)
+        return ARate;
+    AVRational rate = ARate;
+    if (!Fforce_fps && codec->supported_framerates) {
+        rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
+        if (av_cmp_q(rate, ARate) != 0)
+            GetLogger().LogF(this, llInfo,
+                             "Encoder \"%s\" takes a fixed list of frame rates: %d/%d fps becomes %d/%d fps",
+                             codec->name, ARate.num, ARate.den, rate.num, rate.den);
+    }
+    const AVRational coded = EncoderFrameRate(codec->id, rate);
+    if (av_cmp_q(coded, rate) != 0)
+        GetLogger().LogF(this, llInfo,
+                         "Encoder \"%s\" cannot code the time base of %d/%d fps (its denominator may be at "
+                         "most 65535): the nearest rate it can, %d/%d fps, is used",
+                         codec->name, rate.num, rate.den, coded.num, coded.den);
+    return coded;
+}
+
+} // namespace vx
