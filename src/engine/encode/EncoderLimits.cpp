@@ -120,7 +120,8 @@ std::optional<TPictureSize> LargestFittingSize(const TSizeLimits& ALimits, TPict
         for (const TPictureSize& s : ALimits.Only) {
             if (!SizeFits(ALimits, s))
                 continue;
-            if (s.Width <= ASource.Width && s.Height <= ASource.Height && (!within || Area(s) > Area(*within)))
+            if (s.Width <= ASource.Width && s.Height <= ASource.Height &&
+                (!within || Area(s) > Area(*within)))
                 within = s;
             if (!smallest || Area(s) < Area(*smallest))
                 smallest = s;

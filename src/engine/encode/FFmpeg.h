@@ -291,8 +291,7 @@ protected:
     // Brings the encoder's picture size within what its encoder takes, logging any change.
     // A size taken over from the source (ADec's) is scaled down as far as needed; an asked
     // size is only rounded to the encoder's multiples and raises FFmpegException otherwise.
-    // True when the size came from the encoder's fixed list, whose shape may differ from
-    // the source's.
+    // True when the source's size was changed, so that its shape is kept by the aspect.
     bool fit_video_size(TAVOutputStream& AOst, const AVCodecContext& ADec);
     // The rate nearest ARate that AOst's encoder takes (from its list of rates, unless
     // Fforce_fps, and with a time base it can code), logging any change.

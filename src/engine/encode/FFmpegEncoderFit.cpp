@@ -24,8 +24,7 @@ bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& 
     if (!enc->width || !enc->height) {
         enc->width = ADec.width;
         enc->height = ADec.height;
-        const TSizeLimits limits =
-            EncoderSizeLimits(enc->codec_id, enc->pix_fmt, enc->strict_std_compliance);
+        const TSizeLimits limits = EncoderSizeLimits(enc->codec_id, enc->pix_fmt, enc->strict_std_compliance);
         const TPictureSize source{ADec.width, ADec.height};
         if (source.Width <= 0 || source.Height <= 0)
             return false;
@@ -45,7 +44,7 @@ bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& 
             GetLogger().LogF(this, llInfo, "Encoder \"%s\" takes %s: the %dx%d picture is scaled to %dx%d",
                              EncoderName(AOst), limits.Text.c_str(), source.Width, source.Height, size->Width,
                              size->Height);
-        return !limits.Only.empty();
+        return !(*size == source);
     }
     if (!AOst.enc)
         return false; // opening the encoders says that there is none
@@ -57,8 +56,9 @@ bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& 
         return false;
     const std::optional<TPictureSize> size = AlignedSize(limits, asked);
     if (!size) {
-        const std::string text = FormatText("Encoder \"%s\" cannot code %dx%d pictures: it takes %s",
-                                            EncoderName(AOst), asked.Width, asked.Height, limits.Text.c_str());
+        const std::string text =
+            FormatText("Encoder \"%s\" cannot code %dx%d pictures: it takes %s", EncoderName(AOst),
+                       asked.Width, asked.Height, limits.Text.c_str());
         GetLogger().Log(this, llError, text);
         throw FFmpegException(text);
     }

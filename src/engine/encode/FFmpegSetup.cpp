@@ -539,8 +539,8 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
             } else {
                 AVRational in = AIst.st->sample_aspect_ratio.num ? AIst.st->sample_aspect_ratio
                                                                  : dec->sample_aspect_ratio;
-                // A size from an encoder's fixed list has a shape of its own: the source's
-                // square pixels are then stretched back by the aspect.
+                // A source that does not say is taken as square pixels once its size had to
+                // change for the encoder (rounded, or from the encoder's fixed list).
                 if (in.num <= 0 && shapeBySar)
                     in = AVRational{1, 1};
                 if (in.num > 0 && in.den > 0 && dec->width > 0 && dec->height > 0)
