@@ -198,8 +198,9 @@ TEST_F(VideoPathTest, RepeatsOfOnePictureAreBoundedAndReported) {
     TAVOutputStream& ost = job.AddVideoOutput(ist, "mpeg4", 64, 48, {25, 1});
     int reports = 0;
     job.SetReportInterval(0);
-    job.OnProgress = [&](TCustomFFmpeg*, int32_t, int32_t, int32_t, float, float, int64_t, int64_t,
-                         int64_t) { ++reports; };
+    job.OnProgress = [&](TCustomFFmpeg*, int32_t, int32_t, int32_t, float, float, int64_t, int64_t, int64_t) {
+        ++reports;
+    };
     job.Start();
     Feed(job, ist, ost, 0, 1, 25);
     Feed(job, ist, ost, 90000, 1, 25); // an hour later
