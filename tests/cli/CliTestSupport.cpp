@@ -6,7 +6,11 @@
 #include <QJsonParseError>
 #include <QProcessEnvironment>
 
+#include <algorithm>
+#include <cmath>
+
 #include "base/FFLoad.h"
+#include "base/FormatIO.h"
 #include "decode/FFDecode.h"
 
 namespace vx::clitest {
@@ -141,6 +145,50 @@ TMediaFacts ReadMedia(const QString& AFile) {
     }
     const TFileStreamInfo file = decoder.FileStreamInfo();
     facts.Seconds = file.Duration >= 0 ? file.Duration / 1e6 : -1;
+
+    AVFormatContext* raw = nullptr;
+    if (OpenInputFile(&raw, AFile.toStdString(), nullptr, nullptr) < 0)
+        return facts;
+    TInputFilePtr input(raw);
+    if (ff::avformat_find_stream_info(raw, nullptr) < 0)
+        return facts;
+    int video = -1, audio = -1;
+    for (int i = static_cast<int>(raw->nb_streams) - 1; i >= 0; --i) {
+        const AVMediaType kind = raw->streams[i]->codecpar->codec_type;
+        if (kind == AVMEDIA_TYPE_VIDEO)
+            video = i;
+        else if (kind == AVMEDIA_TYPE_AUDIO)
+            audio = i;
+    }
+    if (video >= 0) {
+        const AVStream* st = raw->streams[video];
+        const AVRational rate = st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate
+                                                                                 : st->r_frame_rate;
+        facts.FrameRate = rate.den ? av_q2d(rate) : 0;
+    }
+    double first[2] = {INFINITY, INFINITY}, end[2] = {-INFINITY, -INFINITY};
+    TPacketPtr packet(ff::av_packet_alloc());
+    while (ff::av_read_frame(raw, packet.get()) >= 0) {
+        const int index = packet->stream_index;
+        const int which = index == video ? 0 : index == audio ? 1 : -1;
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (which >= 0 && ts != AV_NOPTS_VALUE) {
+            const double tb = av_q2d(raw->streams[index]->time_base);
+            first[which] = std::min(first[which], ts * tb);
+            end[which] = std::max(end[which], (ts + packet->duration) * tb);
+        }
+        if (which == 0)
+            ++facts.VideoFrames;
+        ff::av_packet_unref(packet.get());
+    }
+    if (end[0] > first[0]) {
+        facts.VideoStart = first[0];
+        facts.VideoSeconds = end[0] - first[0];
+    }
+    if (end[1] > first[1]) {
+        facts.AudioStart = first[1];
+        facts.AudioSeconds = end[1] - first[1];
+    }
     return facts;
 }
 

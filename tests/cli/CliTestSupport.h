@@ -92,6 +92,12 @@ struct TMediaFacts {
     int SampleRate = -1;
     int Channels = -1;
     double Seconds = -1;
+    // From the packets: pictures, the span of the video (first timestamp to the end of the
+    // last picture) and of the sound, in seconds, and the output frame rate.
+    int VideoFrames = 0;
+    double VideoStart = 0, VideoSeconds = 0;
+    double AudioStart = 0, AudioSeconds = 0;
+    double FrameRate = 0;
 };
 TMediaFacts ReadMedia(const QString& AFile);
 

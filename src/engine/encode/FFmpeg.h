@@ -270,7 +270,16 @@ protected:
     // Frame-rate conversion (dup/drop), scaling, output and post hooks, encoding and
     // writing. Returns the size of the last frame written, 0 when none.
     int do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, AVFrame* APicture);
-    // End of stream: drains the encoder.
+    // Scaling, hooks, encoding and writing of APicture, ACount times in a row.
+    int write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                          AVFrame* APicture, int64_t ACount);
+    // How many times one picture may still be written: bounded per picture and by the
+    // source's probed length.
+    int64_t video_copies_allowed(const TAVOutputStream& AOst) const;
+    // End of the input: the last picture is repeated until the end of its own duration.
+    void fill_video_to_end(TAVOutputFile& AFile, TAVOutputStream& AOst);
+    // End of stream: what the filter graph holds, the last picture's time, then drains
+    // the encoder.
     void flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
 
     // Byte and frame counters of the run (worker thread only).
@@ -336,6 +345,9 @@ protected:
     void do_streamcopy(TAVInputStream& AIst, TAVOutputStream& AOst, const AVPacket* APacket);
     void do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, AVSubtitle* ASub,
                          int64_t APts);
+    // Applies the file's and the stream's offsets and scale to APacket and repairs
+    // timestamps that jumped (FFmpegTimestamps.cpp).
+    void correct_timestamps(TAVInputFile& AFile, TAVInputStream& AIst, AVPacket* APacket);
     // Join mode: input AFinished has ended; goes on with the next or ends the loop.
     bool join_next_input(int AFinished);
     // The current time of an output stream in seconds: what it has encoded or copied.

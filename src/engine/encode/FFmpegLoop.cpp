@@ -36,6 +36,9 @@ int64_t FrameDurationOf(const TAVInputStream& AIst, const AVFrame* AFrame) {
     AVRational rate = AIst.dec_ctx ? AIst.dec_ctx->framerate : AVRational{0, 1};
     if (rate.num <= 0 || rate.den <= 0)
         rate = AIst.st->avg_frame_rate;
+    // Without a declared rate, the pictures so far tell better than the library's guess.
+    if ((rate.num <= 0 || rate.den <= 0) && AIst.last_frame_interval > 0)
+        return AIst.last_frame_interval;
     if (rate.num <= 0 || rate.den <= 0)
         rate = AIst.st->r_frame_rate;
     if (rate.num <= 0 || rate.den <= 0)
@@ -174,39 +177,14 @@ void TCustomFFmpeg::transcode() {
             if (ist.discard)
                 continue;
 
-            // e. The file's offset and the stream's scale.
-            const AVRational tb = ist.st->time_base;
-            const int64_t offset = ff::av_rescale_q(input.ts_offset, MicrosecondBase, tb);
-            if (pkt->dts != AV_NOPTS_VALUE)
-                pkt->dts += offset;
-            if (pkt->pts != AV_NOPTS_VALUE)
-                pkt->pts += offset;
-            if (pkt->stream_index < static_cast<int>(input.ts_scale.size()) &&
-                input.ts_scale[pkt->stream_index] != 0) {
-                const double scale = input.ts_scale[pkt->stream_index];
-                if (pkt->dts != AV_NOPTS_VALUE)
-                    pkt->dts = std::llround(pkt->dts * scale);
-                if (pkt->pts != AV_NOPTS_VALUE)
-                    pkt->pts = std::llround(pkt->pts * scale);
-            }
+            // A packet without data of a decoded sound stream carries nothing, not even a
+            // position: its timestamps are not to be trusted.
+            if (pkt->size == 0 && ist.decoding_needed && ist.st->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+                continue;
 
-            // f. A jump of the timestamps where the container allows them.
-            if (pkt->dts != AV_NOPTS_VALUE && ist.next_pts != AV_NOPTS_VALUE &&
-                (input.ctx->iformat->flags & AVFMT_TS_DISCONT) && !Fcopy_ts) {
-                const int64_t dtsUs = ff::av_rescale_q(pkt->dts, tb, MicrosecondBase);
-                const int64_t delta = dtsUs - ist.next_pts;
-                if (std::fabs(static_cast<double>(delta)) > Fdts_delta_threshold * 1000000.0 ||
-                    dtsUs + 1 < ist.pts) {
-                    input.ts_offset -= delta;
-                    const int64_t shift = ff::av_rescale_q(delta, MicrosecondBase, tb);
-                    pkt->dts -= shift;
-                    if (pkt->pts != AV_NOPTS_VALUE)
-                        pkt->pts -= shift;
-                    if (Fverbose > 2)
-                        GetLogger().LogF(this, llVerbose, "timestamp discontinuity %d, new offset= %d",
-                                         static_cast<int>(delta), static_cast<int>(input.ts_offset));
-                }
-            }
+            // e. and f. Offsets, scale and the repair of jumps.
+            const AVRational tb = ist.st->time_base;
+            correct_timestamps(input, ist, pkt);
 
             // g. The recording time.
             if (Frecording_time != INT64_MAX) {
@@ -293,11 +271,15 @@ bool TCustomFFmpeg::join_next_input(int AFinished) {
         ist.decoder_flushed = 1;
     }
     if (!last) {
-        // What the filter graphs still hold belongs to this input; the encoders go on.
+        // What the filter graphs still hold and the last picture's time belong to this
+        // input; the encoders go on.
         for (int s = 0; s < Fslot_stream_count; ++s) {
             TAVOutputStream& ost = *Frun_streams[static_cast<size_t>(AFinished) * Fslot_stream_count + s];
-            if (ost.kind == AVMEDIA_TYPE_VIDEO && ost.encoding_needed && ost.graph && encoder_open(ost))
+            if (ost.kind != AVMEDIA_TYPE_VIDEO || !ost.encoding_needed || !encoder_open(ost))
+                continue;
+            if (ost.graph)
                 process_video_frame(output_file_of(ost), ost, Finput_streams[ost.source_index], nullptr);
+            fill_video_to_end(output_file_of(ost), ost);
         }
         reopen_encoders(AFinished);
     }
@@ -343,6 +325,13 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
         }
     };
 
+    if (AIst.decoding_needed && APacket && APacket->size == 0) {
+        // A picture without data repeats the one before: only the stream's time moves on.
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO)
+            AIst.next_pts += APacket->duration > 0 ? ff::av_rescale_q(APacket->duration, tb, MicrosecondBase)
+                                                   : FrameDurationOf(AIst, nullptr);
+        return 0;
+    }
     if (AIst.decoding_needed) {
         AVCodecContext* dec = AIst.dec_ctx.get();
         if (!dec)
@@ -369,8 +358,12 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
                     process_audio_block(AIst, AFrame);
                 } else {
                     const int64_t ts = AFrame->best_effort_timestamp;
-                    AIst.pts = AIst.next_pts =
+                    const int64_t at =
                         ts != AV_NOPTS_VALUE ? ff::av_rescale_q(ts, tb, MicrosecondBase) : AIst.next_pts;
+                    if (AIst.last_frame_pts != AV_NOPTS_VALUE && at > AIst.last_frame_pts)
+                        AIst.last_frame_interval = at - AIst.last_frame_pts;
+                    AIst.last_frame_pts = at;
+                    AIst.pts = AIst.next_pts = at;
                     AIst.next_pts += FrameDurationOf(AIst, AFrame);
                     AIst.quality = static_cast<float>(AFrame->quality);
                     pre_process_video_frame(AIst, AFrame);

@@ -57,6 +57,10 @@ struct TAVInputFile {
     int32_t buffer_size = 0;
     int32_t nb_streams = 0;
     int64_t ts_offset = 0; // microseconds added to the file's timestamps
+    // The file's clock: the last timestamp (µs, offsets applied) of any stream read, and
+    // the stream that set it.
+    int64_t clock = AV_NOPTS_VALUE;
+    int32_t clock_stream = -1;
     std::vector<double> ts_scale; // per stream; 0 = unscaled
 };
 
@@ -79,6 +83,13 @@ struct TAVInputStream {
     int32_t used = 0;      // join mode: already feeds an output slot
     float quality = 0;     // of the last decoded picture
     TFramePtr decoded;     // the frame last received from the decoder
+    // Timestamps: microseconds added to this stream's on its own (a jump of its own was
+    // repaired), and whether a packet of it with a timestamp was read.
+    int64_t ts_offset = 0;
+    int32_t saw_timestamp = 0;
+    // Video: timestamp (µs) of the last decoded picture and its distance to the one before.
+    int64_t last_frame_pts = AV_NOPTS_VALUE;
+    int64_t last_frame_interval = 0;
 
     // Deinterlacing: a "yadif" graph made for the picture geometry it last saw.
     TFilterGraphPtr deint_graph;
@@ -127,6 +138,8 @@ struct TAVOutputStream {
     // Source geometry of img_resample_ctx.
     int32_t sws_src_width = 0, sws_src_height = 0, sws_src_pix_fmt = -1;
     TFramePtr enc_frame; // the reference handed to the encoder, reused
+    // The picture last given to the encoder: it fills the time up to the stream's end.
+    TFramePtr last_picture;
     // From the last packet's quality statistics: the coded picture's quality (lambda
     // units, -1 unknown), picture type and per-plane squared error.
     int32_t coded_quality = -1;

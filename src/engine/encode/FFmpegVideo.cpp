@@ -27,6 +27,10 @@ namespace vx {
 namespace {
 
 constexpr AVRational MicrosecondBase{1, AV_TIME_BASE};
+// The longest time (µs) one picture is repeated for, unless the source is longer.
+constexpr int64_t VideoHoldLimit = 60 * int64_t(AV_TIME_BASE);
+// Room (µs) past the source's probed length, at least, before pictures are cut.
+constexpr int64_t VideoEndMargin = 10 * int64_t(AV_TIME_BASE);
 
 const char* PixelFormatName(int AFormat) {
     const char* name = AFormat >= 0 ? ff::av_get_pix_fmt_name(static_cast<AVPixelFormat>(AFormat)) : nullptr;
@@ -410,9 +414,9 @@ int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAV
             else if (vdelta > 0.6)
                 AOst.sync_opts = std::llrint(syncIpts);
         } else if (vdelta > 1.1) {
-            // A jump of hours is still bounded by the frame limit below.
             n = std::llrint(std::min(vdelta, 1e15));
         }
+        n = std::min(n, video_copies_allowed(AOst));
         if (n == 0) {
             ++Fnb_frames_drop;
             FShowDupOrDrop = true;
@@ -428,7 +432,64 @@ int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAV
     } else {
         AOst.sync_opts = std::llrint(syncIpts);
     }
-    n = std::min<int64_t>(n, int64_t(Fmax_frames[AVMEDIA_TYPE_VIDEO]) - AOst.frame_number);
+    // The picture stands in for the time up to the end of the stream, if it is the last.
+    if (!AOst.last_picture)
+        AOst.last_picture.reset(ff::av_frame_alloc());
+    if (AOst.last_picture) {
+        ff::av_frame_unref(AOst.last_picture.get());
+        if (ff::av_frame_ref(AOst.last_picture.get(), APicture) < 0)
+            AOst.last_picture.reset();
+    }
+    return write_video_frame(AFile, AOst, AIst, APicture, n);
+}
+
+int64_t TCustomFFmpeg::video_copies_allowed(const TAVOutputStream& AOst) const {
+    // One picture fills at most a minute, or the whole of a longer source; and nothing
+    // goes past the end of the source's probed length, with some room.
+    const double tick = av_q2d(AOst.enc_ctx->time_base);
+    const int64_t hold = std::max<int64_t>(VideoHoldLimit, FTotalOutputDuration);
+    int64_t allowed = std::llrint(hold / 1000000.0 / tick);
+    if (FTotalOutputDuration > 0) {
+        const int64_t end =
+            FTotalOutputDuration + std::max<int64_t>(VideoEndMargin, FTotalOutputDuration / 10);
+        allowed = std::min<int64_t>(allowed, std::llrint(end / 1000000.0 / tick) - AOst.sync_opts);
+    }
+    return std::max<int64_t>(allowed, 0);
+}
+
+void TCustomFFmpeg::fill_video_to_end(TAVOutputFile& AFile, TAVOutputStream& AOst) {
+    const TAVInputStream* ist = AOst.sync_ist;
+    if (!AOst.last_picture || !AOst.last_picture->buf[0] || !ist || ist->next_pts == AV_NOPTS_VALUE ||
+        Fvideo_sync_method == 0)
+        return;
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    int64_t end = ist->next_pts - Fstart_time;
+    if (Frecording_time != INT64_MAX)
+        end = std::min(end, Frecording_time);
+    const int64_t target = std::llrint(end / 1000000.0 / av_q2d(enc->time_base));
+    if (target <= AOst.sync_opts)
+        return;
+    const bool variableRate = Fvideo_sync_method == 2 || (Fvideo_sync_method < 0 && AFile.ctx &&
+                                                          (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+    int64_t n = target - AOst.sync_opts;
+    if (variableRate && n > 1) {
+        // One more picture, shown until the end.
+        AOst.sync_opts = target - 1;
+        n = 1;
+    }
+    n = std::min(n, video_copies_allowed(AOst));
+    if (n > 1) {
+        Fnb_frames_dup += static_cast<int32_t>(std::min<int64_t>(n - 1, std::numeric_limits<int32_t>::max()));
+        FShowDupOrDrop = true;
+    }
+    TFramePtr picture(std::move(AOst.last_picture));
+    write_video_frame(AFile, AOst, *AOst.sync_ist, picture.get(), n);
+}
+
+int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                                     AVFrame* APicture, int64_t ACount) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    const int64_t n = std::min<int64_t>(ACount, int64_t(Fmax_frames[AVMEDIA_TYPE_VIDEO]) - AOst.frame_number);
     if (n <= 0)
         return 0;
 
@@ -482,6 +543,9 @@ int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAV
     AVFrame* frame = AOst.enc_frame.get();
     int size = 0;
     for (int64_t i = 0; i < n && !Broken(); ++i) {
+        // A long run of copies still tells how far the job has come.
+        if (i > 0 && NowMicroseconds() - FLastReport > ReportInterval())
+            print_report(false, FCurrentInput);
         ff::av_frame_unref(frame);
         if (ff::av_frame_ref(frame, source) < 0)
             throw FFmpegException("Video encoding failed");
@@ -558,6 +622,7 @@ void TCustomFFmpeg::flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst)
         if (ist)
             process_video_frame(AFile, AOst, *ist, nullptr);
     }
+    fill_video_to_end(AFile, AOst);
     encode_and_write(AFile, AOst, nullptr, "Video encoding failed");
 }
 

@@ -188,6 +188,27 @@ TEST_F(VideoPathTest, StopEndsARunOfDuplicates) {
     job.Finish();
 }
 
+// A picture stamped an hour after the one before fills at most a minute, and the job keeps
+// reporting its progress while it repeats the picture.
+TEST_F(VideoPathTest, RepeatsOfOnePictureAreBoundedAndReported) {
+    TPathJob job;
+    job.CreateOutput(Dir.File("hour.avi"), "avi");
+    TAVInputStream& ist = job.AddInput();
+    SetVideoDecoder(ist, 64, 48);
+    TAVOutputStream& ost = job.AddVideoOutput(ist, "mpeg4", 64, 48, {25, 1});
+    int reports = 0;
+    job.SetReportInterval(0);
+    job.OnProgress = [&](TCustomFFmpeg*, int32_t, int32_t, int32_t, float, float, int64_t, int64_t, int64_t) {
+        ++reports;
+    };
+    job.Start();
+    Feed(job, ist, ost, 0, 1, 25);
+    Feed(job, ist, ost, 90000, 1, 25); // an hour later
+    EXPECT_EQ(ost.frame_number, 1 + 60 * 25);
+    EXPECT_GT(reports, 0);
+    job.Finish();
+}
+
 TEST_F(VideoPathTest, SizeChangeIsLoggedOnceAndTheScalerFollows) {
     const std::string path = Dir.File("resize.mkv");
     TLogCapture log(llInfo);
