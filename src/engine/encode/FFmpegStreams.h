@@ -58,6 +58,8 @@ struct TAVInputFile {
     int32_t nb_streams = 0;
     int64_t ts_offset = 0; // microseconds added to the file's timestamps
     std::vector<double> ts_scale; // per stream; 0 = unscaled
+    int64_t probed_size = -1;     // bytes of the file when it was opened; -1 unknown
+    bool damaged = false;         // a packet came out incomplete or damaged
 };
 
 struct TAVInputStream {
