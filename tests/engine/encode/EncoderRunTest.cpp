@@ -177,8 +177,9 @@ TEST_F(EncoderRunTest, StopBeforeAnyMediaLeavesNoOutput) {
 // a file that was already cut off (its last packet incomplete) is converted as far as it goes,
 // and the termination says so; an intact file ends without a message.
 TEST_F(EncoderRunTest, ASourceThatEndsEarlyIsReported) {
-    fixtures::TMediaSpec longClip = fixtures::AviMpeg4Mp3();
-    longClip.Seconds = 10;
+    // Pictures only: the library keeps the mark of an incomplete packet only on packets
+    // that it does not cut up again (it does cut up MP3 sound).
+    const fixtures::TMediaSpec longClip{"avi", {{"mpeg4"}}, {}, 10.0};
     const std::string whole = Out.File("whole.avi");
     fixtures::WriteMedia(whole, longClip);
     const long size = fixtures::FileSize(whole);
