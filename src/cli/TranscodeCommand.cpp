@@ -190,7 +190,11 @@ int RunTranscode(const QStringList& AArgs) {
             PrintError(FromUtf8(result->ExceptionMsg));
         return ExitFailed;
     }
-    printer.Line(label + QStringLiteral(": Done"));
+    // A run that converted what it could of a damaged source says so.
+    QString line = label + QStringLiteral(": Done");
+    if (!result->ExceptionMsg.empty())
+        line += QStringLiteral(" (") + FromUtf8(result->ExceptionMsg) + QLatin1Char(')');
+    printer.Line(line);
     return ExitDone;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "DurationScan.h"
 #include "FFUtils.h"
 #include "base/FFLoad.h"
 #include "base/FFLog.h"
@@ -248,6 +249,13 @@ bool TCustomDecoder::LoadFile(const TFileName& AFileName, const std::string& AFo
     if (ret < 0) {
         FLastErrMsg = timeout.Expired() ? timeoutText : name + ": no media data found";
         return false;
+    }
+    // A length that the library only guessed from a bit rate is measured instead; when
+    // that fails the guess stays.
+    if (DurationIsGuessed(context)) {
+        timeout.Start();
+        MeasureDuration(context, name);
+        timeout.Stop();
     }
     // Later reads must not block a caller that polls.
     context->flags |= AVFMT_FLAG_NONBLOCK;

@@ -167,10 +167,17 @@ void TCustomFFmpeg::DoTerminate() {
 void TCustomFFmpeg::SetFatal(const std::string& AMessage) {
     std::lock_guard lock(FStateLock);
     // The first failure is the cause; later ones are usually its consequences.
+    // A note about a damaged input gives way to the failure.
     if (!FFatalException) {
         FFatalException = true;
         FFatalMessage = AMessage;
     }
+}
+
+void TCustomFFmpeg::SetRunNote(const std::string& AMessage) {
+    std::lock_guard lock(FStateLock);
+    if (!FFatalException && FFatalMessage.empty())
+        FFatalMessage = AMessage;
 }
 
 void TCustomFFmpeg::SetFinished(bool AValue) {

@@ -80,6 +80,7 @@ struct TAVOutputFile {
     std::vector<std::unique_ptr<TAVOutputStream>> streams;
     bool header_written = false;
     int64_t packets_written = 0;
+    bool discard = false; // holds no media after a stop: removed when the run ends
 };
 
 class TCustomFFmpeg : public TFFmpegOptions {
@@ -132,6 +133,7 @@ public:
     bool Terminated() const;
     bool Finished() const;
     bool FatalException() const;
+    // The failure's reason; without a failure, what the run could not convert, or empty.
     std::string FatalMessage() const;
     bool Paused() const;
     const std::string& LastErrMsg() const { return FLastErrMsg; }
@@ -199,6 +201,9 @@ protected:
     bool CheckPaused();
     bool Broken() const { return FBroken.load(); }
     void SetFatal(const std::string& AMessage);
+    // What a run that goes on to its end could not convert (a damaged input): the
+    // termination's message, unless a failure gives its own.
+    void SetRunNote(const std::string& AMessage);
     void SetFinished(bool AValue);
     // The read time-out of an open on the owner's thread: registers the job's check for
     // the calling thread and starts the clock; StopReadTimeout undoes both.
@@ -219,9 +224,13 @@ protected:
     bool FJoinMode = false;
     int64_t FTotalOutputDuration = -1;
     // Releases every output (closing its byte stream, deleting a file left with 0 bytes,
-    // or any file of a run that failed) and every input. Errors while closing an output
-    // are returned, not thrown.
+    // one marked to discard, or any file of a run that failed) and every input. Errors
+    // while closing an output are returned, not thrown.
     std::string file_cleanup();
+    // Whether the muxer took packets but wrote none of them (a container that keeps one
+    // kind of stream only together with another): the written file, read back, holds no
+    // packet.
+    bool muxer_dropped_everything(const TAVOutputFile& AFile) const;
     // One more output stream of the kind in AFile (output number AFileIndex), with the
     // pending options of that kind. Raises FFmpegException.
     void new_video_stream(TAVOutputFile& AFile, int AFileIndex);
@@ -255,6 +264,8 @@ protected:
     void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock);
     // End of stream: encodes what the FIFO still holds and drains the encoder.
     void flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
+    // End of stream: the samples the resampler still holds go into the FIFO.
+    void drain_resampler(TAVOutputStream& AOst);
 
     // ---- Video path (FFmpegVideo.cpp) ----
     // Right after decoding: frame count, deinterlacing, input hooks and frame hooks.
@@ -350,6 +361,12 @@ protected:
     void correct_timestamps(TAVInputFile& AFile, TAVInputStream& AIst, AVPacket* APacket);
     // Join mode: input AFinished has ended; goes on with the next or ends the loop.
     bool join_next_input(int AFinished);
+    // A read of AInput gave ARet (< 0, not "try again"). Returns at the clean end of its
+    // file; raises FFmpegException with the library's reason for a read error, for data
+    // the demuxer cannot go on from, and for a file that became shorter than it was when
+    // it was opened.
+    void check_input_end(const TAVInputFile& AInput, int ARet);
+    static std::string InputName(const TAVInputFile& AInput);
     // The current time of an output stream in seconds: what it has encoded or copied.
     double output_time(const TAVOutputStream& AOst) const;
     TAVOutputFile& output_file_of(const TAVOutputStream& AOst) { return Foutput_files[AOst.file_index]; }

@@ -91,6 +91,19 @@ void PrepareFrame(TFramePtr& AFrame, int32_t& ACapacity, AVSampleFormat AFormat,
     AFrame->nb_samples = ASamples;
 }
 
+// SilenceChunk samples of silence in the given format, kept in AOst.silence for reuse.
+AVFrame* SilenceBlock(TAVOutputStream& AOst, AVSampleFormat AFormat, int ARate, const AVChannelLayout& ALayout) {
+    AVFrame* quiet = AOst.silence.get();
+    if (!quiet || quiet->format != AFormat || quiet->ch_layout.nb_channels != ALayout.nb_channels) {
+        int32_t capacity = 0;
+        AOst.silence.reset();
+        PrepareFrame(AOst.silence, capacity, AFormat, ARate, ALayout, SilenceChunk);
+        quiet = AOst.silence.get();
+        ff::av_samples_set_silence(quiet->extended_data, 0, SilenceChunk, ALayout.nb_channels, AFormat);
+    }
+    return quiet;
+}
+
 void WriteFifo(AVAudioFifo* AFifo, uint8_t* const* APlanes, int ACount) {
     if (ACount <= 0)
         return;
@@ -402,14 +415,7 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     };
 
     if (silence > 0) {
-        AVFrame* quiet = AOst.silence.get();
-        if (!quiet || quiet->format != decFmt || quiet->ch_layout.nb_channels != decChannels) {
-            int32_t capacity = 0;
-            AOst.silence.reset();
-            PrepareFrame(AOst.silence, capacity, decFmt, decRate, ABlock->ch_layout, SilenceChunk);
-            quiet = AOst.silence.get();
-            ff::av_samples_set_silence(quiet->extended_data, 0, SilenceChunk, decChannels, decFmt);
-        }
+        AVFrame* quiet = SilenceBlock(AOst, decFmt, decRate, ABlock->ch_layout);
         for (int64_t left = silence; left > 0;) {
             const int n = static_cast<int>(std::min<int64_t>(left, SilenceChunk));
             if (!feed(quiet->extended_data, n))
@@ -431,23 +437,44 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     feed(planes.data(), count);
 }
 
+void TCustomFFmpeg::drain_resampler(TAVOutputStream& AOst) {
+    // The resampler keeps the last samples of the input for its filter, and lets them out
+    // only once enough input follows them: flushing gives nothing back for a source
+    // shorter than the filter. Silence follows the real samples instead, and only as many
+    // samples as the resampler still owes are kept; the rest is the filter ringing out.
+    SwrContext* swr = AOst.resample.get();
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    int64_t owed = ff::swr_get_delay(swr, enc->sample_rate);
+    if (owed <= 0 || AOst.resample_sample_fmt < 0 || AOst.resample_channels <= 0)
+        return;
+    AVChannelLayout layout{};
+    ff::av_channel_layout_default(&layout, AOst.resample_channels);
+    AVFrame* quiet = SilenceBlock(AOst, static_cast<AVSampleFormat>(AOst.resample_sample_fmt),
+                                  AOst.resample_sample_rate, layout);
+    // A filter spans far less than a few blocks of silence, whatever the rates.
+    for (int block = 0; block < 8 && owed > 0; ++block) {
+        const int capacity = ff::swr_get_out_samples(swr, SilenceChunk);
+        if (capacity <= 0)
+            break;
+        PrepareFrame(AOst.audio_buf, AOst.audio_buf_samples, enc->sample_fmt, enc->sample_rate, enc->ch_layout,
+                     capacity);
+        const int got = ff::swr_convert(swr, AOst.audio_buf->extended_data, capacity,
+                                        const_cast<const uint8_t**>(quiet->extended_data), SilenceChunk);
+        if (got < 0)
+            break;
+        const int keep = static_cast<int>(std::min<int64_t>(got, owed));
+        WriteFifo(AOst.fifo.get(), AOst.audio_buf->extended_data, keep);
+        owed -= keep;
+    }
+}
+
 void TCustomFFmpeg::flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst) {
     if (!AOst.encoding_needed || !AOst.enc_ctx)
         return;
-    AVCodecContext* enc = AOst.enc_ctx.get();
     auto encode = [&](AVFrame* AFrame) { encode_and_write(AFile, AOst, AFrame, "Audio encoding failed"); };
     if (AOst.fifo) {
-        // The resampler keeps the last few samples for its filter; they belong to the end.
-        if (SwrContext* swr = AOst.resample.get()) {
-            const int capacity = ff::swr_get_out_samples(swr, 0);
-            if (capacity > 0) {
-                PrepareFrame(AOst.audio_buf, AOst.audio_buf_samples, enc->sample_fmt, enc->sample_rate,
-                             enc->ch_layout, capacity);
-                const int got = ff::swr_convert(swr, AOst.audio_buf->extended_data, capacity, nullptr, 0);
-                if (got > 0)
-                    WriteFifo(AOst.fifo.get(), AOst.audio_buf->extended_data, got);
-            }
-        }
+        if (AOst.resample)
+            drain_resampler(AOst);
         DrainFifo(AOst, true, encode);
     }
     encode_and_write(AFile, AOst, nullptr, "Audio encoding failed");

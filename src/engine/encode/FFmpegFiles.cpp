@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "base/FFLog.h"
+#include "decode/DurationScan.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
 #include "base/TextFormat.h"
@@ -398,9 +399,13 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         }
     }
 
+    // A length that the library only guessed from a bit rate would make the progress a guess too.
+    if (DurationIsGuessed(raw))
+        MeasureDuration(raw, name);
     if (raw->duration != AV_NOPTS_VALUE && raw->duration > FTotalOutputDuration)
         FTotalOutputDuration = raw->duration;
     TAVInputFile file;
+    file.probed_size = raw->pb ? ff::avio_size(raw->pb) : -1;
     file.ts_offset = Fcopy_ts ? Finput_ts_offset : Finput_ts_offset - startOffset;
     if (fileIndex < Fnb_input_files_ts_scale())
         file.ts_scale = Finput_files_ts_scale[fileIndex];
@@ -1005,7 +1010,7 @@ std::string TCustomFFmpeg::file_cleanup() {
             std::error_code ec;
             const std::filesystem::path path(LocalPath(file.file_name));
             if (std::filesystem::is_regular_file(path, ec) &&
-                (failed || lost || (std::filesystem::file_size(path, ec) == 0 && !ec)))
+                (failed || lost || file.discard || (std::filesystem::file_size(path, ec) == 0 && !ec)))
                 std::filesystem::remove(path, ec);
         }
         file.ctx.reset();
@@ -1014,6 +1019,25 @@ std::string TCustomFFmpeg::file_cleanup() {
     Finput_files.clear();
     Finput_streams.clear();
     return errors;
+}
+
+bool TCustomFFmpeg::muxer_dropped_everything(const TAVOutputFile& AFile) const {
+    // Only a file on disk is read back: a pipe or a device would give nothing, or block.
+    std::error_code ec;
+    if (!AFile.header_written || (AFile.ctx->oformat->flags & AVFMT_NOFILE) ||
+        !std::filesystem::is_regular_file(LocalPath(AFile.file_name), ec))
+        return false;
+    AVFormatContext* raw = nullptr;
+    // A file the library cannot read back is not judged.
+    if (OpenInputFile(&raw, AFile.file_name, nullptr, nullptr) < 0)
+        return false;
+    TInputFilePtr written(raw);
+    TPacketPtr packet(ff::av_packet_alloc());
+    if (!packet)
+        return false;
+    const int ret = ff::av_read_frame(raw, packet.get());
+    ff::av_packet_unref(packet.get());
+    return ret == AVERROR_EOF;
 }
 
 std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {

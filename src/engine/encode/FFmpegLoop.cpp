@@ -148,6 +148,7 @@ void TCustomFFmpeg::transcode() {
             if (ret < 0) {
                 if (Broken())
                     break; // the read was abandoned
+                check_input_end(input, ret);
                 input.eof_reached = 1;
                 if (FJoinMode) {
                     if (!join_next_input(fileIndex))
@@ -160,6 +161,12 @@ void TCustomFFmpeg::transcode() {
             }
             std::fill(Finput_waiting.begin(), Finput_waiting.end(), 0);
             Fnb_input_waiting = 0;
+            // A packet the file could not give whole (cut off at its end, or damaged) is
+            // decoded as far as it goes; the run says so when it ends.
+            if ((packet->flags & AV_PKT_FLAG_CORRUPT) && !input.damaged) {
+                input.damaged = true;
+                SetRunNote(InputName(input) + ": the file is damaged; what could be read was converted");
+            }
             if (Fdo_pkt_dump && packet->stream_index < static_cast<int>(input.ctx->nb_streams))
                 ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), Fdo_hex_dump,
                                      input.ctx->streams[packet->stream_index]);
@@ -244,17 +251,42 @@ void TCustomFFmpeg::transcode() {
     print_report(true, -1);
     close_codecs();
 
-    // A run that ends without having written anything must not pass for a conversion.
-    if (!Broken()) {
-        int64_t written = 0;
-        for (const TAVOutputFile& file : Foutput_files)
-            written += file.packets_written;
-        for (size_t i = 0; i < outputs; ++i)
-            if ((FJoinMode ? written : Foutput_files[i].packets_written) == 0)
-                throw FFmpegException(Foutput_files[i].file_name +
-                                      ": nothing was written to the output file");
+    // An output without a single media packet must not pass for a conversion, whatever its
+    // size; after a stop it is removed instead.
+    int64_t written = 0;
+    for (const TAVOutputFile& file : Foutput_files)
+        written += file.packets_written;
+    for (size_t i = 0; i < outputs; ++i) {
+        TAVOutputFile& file = Foutput_files[i];
+        if ((FJoinMode ? written : file.packets_written) > 0 && !muxer_dropped_everything(file))
+            continue;
+        if (Broken())
+            file.discard = true;
+        else
+            throw FFmpegException(file.file_name + ": nothing was written to the output file");
     }
     SetFinished(!Broken());
+}
+
+std::string TCustomFFmpeg::InputName(const TAVInputFile& AInput) {
+    return AInput.ctx && AInput.ctx->url ? AInput.ctx->url : std::string();
+}
+
+void TCustomFFmpeg::check_input_end(const TAVInputFile& AInput, int ARet) {
+    const AVIOContext* pb = AInput.ctx->pb;
+    if (pb && pb->error < 0 && pb->error != AVERROR_EOF && pb->error != AVERROR(EAGAIN))
+        throw FFmpegException(ErrorText(InputName(AInput), pb->error));
+    // Some demuxers tell the end of their data in words of their own; the byte stream
+    // knows whether it was the end of the file.
+    if (ARet != AVERROR_EOF && !(pb && pb->eof_reached))
+        throw FFmpegException(ErrorText(InputName(AInput), ARet));
+    if (pb && AInput.probed_size > 0) {
+        const int64_t size = ff::avio_size(const_cast<AVIOContext*>(pb));
+        if (size >= 0 && size < AInput.probed_size)
+            throw FFmpegException(FormatText("%s: the file was cut to %lld of its %lld bytes while it was read",
+                                             InputName(AInput).c_str(), static_cast<long long>(size),
+                                             static_cast<long long>(AInput.probed_size)));
+    }
 }
 
 bool TCustomFFmpeg::join_next_input(int AFinished) {

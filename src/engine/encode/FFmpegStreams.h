@@ -62,6 +62,8 @@ struct TAVInputFile {
     int64_t clock = AV_NOPTS_VALUE;
     int32_t clock_stream = -1;
     std::vector<double> ts_scale; // per stream; 0 = unscaled
+    int64_t probed_size = -1;     // bytes of the file when it was opened; -1 unknown
+    bool damaged = false;         // a packet came out incomplete or damaged
 };
 
 struct TAVInputStream {

@@ -110,6 +110,7 @@ protected:
         WriteMedia(Media->File("tone.mp3"), Mp3AudioOnly());
         WriteMedia(Media->File("odd.avi"), OddSize());
         WriteMedia(Media->File("two.mkv"), TwoVideoStreams());
+        WriteMedia(Media->File("raw.m1v"), RawMpeg1Video());
         WriteTextFile(Media->File("notmedia.avi"), "this is not a movie\n");
         WriteTextFile(Media->File("empty.avi"), "");
         WriteTruncatedCopy(Media->File("clip.avi"), Media->File("header.avi"), 600);
@@ -182,6 +183,8 @@ TEST_F(AddFilesTest, EachSourceGivesItsRow) {
         {"tone.mp3", "-1x-1", "1", "00:00:03"}, // no video: the decoder's reset values
         {"odd.avi", "175x97", "25", "00:00:01"},
         {"two.mkv", "320x240", "25", "00:00:02"}, // the first of two video streams
+        // 5.4 s that the library's guess from the stream's bit rate makes 0.018 s
+        {"raw.m1v", "320x240", "25", "00:00:05"},
     };
     const char* broken[] = {"notmedia.avi", "empty.avi", "header.avi", "noise.mp4",
                             "folder.avi",   "pipe.avi",  "missing.avi"};

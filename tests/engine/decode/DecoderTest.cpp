@@ -683,6 +683,29 @@ TEST_F(DecoderTest, ContainerWithoutDurationReportsMinusOne) {
     EXPECT_EQ(info.StartTime, -1);
 }
 
+// A video elementary stream has no container to tell its length, and the bit rate in its header
+// is a maximum: the library's guess from it is far too short. The file is read instead.
+TEST_F(DecoderTest, LengthGuessedFromTheBitRateIsMeasured) {
+    TTempDir dir;
+    const std::string path = dir.File("raw.m1v");
+    WriteMedia(path, RawMpeg1Video());
+    {
+        TOwnedInput plain(path);
+        ASSERT_TRUE(plain.Input);
+        ASSERT_EQ(plain.Input->duration_estimation_method, AVFMT_DURATION_FROM_BITRATE);
+        ASSERT_LT(plain.Input->duration, 1000000) << "the library's guess is no longer wrong";
+    }
+    ASSERT_TRUE(Decoder.LoadFile(Name(path)));
+    EXPECT_NEAR(Decoder.FileStreamInfo().Duration, 5400000, 40000);
+    EXPECT_NEAR(Decoder.FirstVideoStreamInfo().DurationScaled, 5400000, 40000);
+    // The measure reads a file of its own: the decoder's file still starts at its first packet.
+    TPacketReader reader;
+    ASSERT_TRUE(reader.LoadFile(Name(path)));
+    TPacketPtr packet(ff::av_packet_alloc());
+    ASSERT_EQ(reader.Read(packet.get()), 0);
+    EXPECT_EQ(packet->pos, 0);
+}
+
 // Unloads one library at a time and loads the set again before the next case.
 TEST_F(DecoderTest, MissingLibrariesRaiseTheirText) {
     const struct {

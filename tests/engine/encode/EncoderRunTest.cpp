@@ -1,6 +1,8 @@
 // The encoder's run: task order, termination events, stop, pause and the working state,
 // with real task objects converting generated media on real threads.
+#include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -39,6 +41,24 @@ TOutputFacts ReadBack(const std::string& APath) {
 }
 
 class EncoderRunTest : public EncoderMediaTest {};
+
+// The engine's own queue to the main thread, counting the deliveries that a worker asked for.
+class TCountingBridge : public IPlatformBridge {
+public:
+    TCountingBridge() : FInner(PlatformBridge()) { SetPlatformBridge(this); }
+    ~TCountingBridge() override { SetPlatformBridge(nullptr); }
+    bool IsMainThread() const override { return FInner.IsMainThread(); }
+    void CallInMainThread(const std::function<void()>& fn) override {
+        if (!IsMainThread())
+            ++Asked;
+        FInner.CallInMainThread(fn);
+    }
+    void ProcessPendingMessages() override { FInner.ProcessPendingMessages(); }
+    std::atomic<int> Asked{0};
+
+private:
+    IPlatformBridge& FInner;
+};
 
 TEST_F(EncoderRunTest, StartWithoutThreadsRunsEveryTaskInsideTheCall) {
     TFFEncoder encoder;
@@ -101,8 +121,13 @@ TEST_F(EncoderRunTest, StopWithWaitEndsTheRunningTaskAndTheNeverStartedOnes) {
     for (const char* name : {"a.avi", "b.avi", "c.avi"})
         AddRemux(encoder, Out.File(name));
 
-    // The worker's progress waits for this thread, so task 0 cannot end before the stop.
+    // The worker's first report waits for this thread, so task 0 has pictures in its file and
+    // cannot end before the stop.
+    TCountingBridge bridge;
     encoder.Start(1);
+    for (int waited = 0; bridge.Asked == 0 && waited < 30000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_GT(bridge.Asked, 0) << "no report came";
     encoder.Stop(true);
 
     // Every event has been delivered inside Stop.
@@ -115,6 +140,94 @@ TEST_F(EncoderRunTest, StopWithWaitEndsTheRunningTaskAndTheNeverStartedOnes) {
     EXPECT_TRUE(encoder.Terminated());
     // The stopped output still got its trailer.
     EXPECT_TRUE(ReadBack(Out.File("a.avi")).Opened);
+}
+
+// A stop before anything reached the file leaves no file: there is nothing in it to keep. The
+// source's pictures cannot be decoded, so nothing ever reaches the file; a run that ends before
+// the stop fails for that.
+TEST_F(EncoderRunTest, StopBeforeAnyMediaLeavesNoOutput) {
+    fixtures::TMediaSpec spec{"avi", {{"mpeg4"}}, {}, 10.0};
+    spec.Videos[0].Undecodable = true;
+    const std::string source = Out.File("zeros.avi");
+    fixtures::WriteMedia(source, spec);
+    for (const char* output : {"stopped.mp4", "stopped.avi"}) {
+        SCOPED_TRACE(output);
+        TFFEncoder encoder;
+        TEventLog log;
+        log.Attach(encoder);
+        const int task = encoder.AddTask(Name(source), nullptr);
+        ASSERT_GE(task, 0) << encoder.LastErrMsg();
+        TOutputOptions options;
+        ASSERT_TRUE(encoder.SetOutputFile(task, Name(Out.File(output)), &options)) << encoder.LastErrMsg();
+
+        encoder.Start(1);
+        encoder.Stop(true);
+
+        ASSERT_EQ(log.Order(), (std::vector<int>{0, -1}));
+        EXPECT_FALSE(log.Terminations[0].Finished);
+        if (log.Terminations[0].Exception) {
+            EXPECT_NE(log.Terminations[0].ExceptionMsg.find("nothing was written"), std::string::npos)
+                << log.Terminations[0].ExceptionMsg;
+        }
+        EXPECT_EQ(fixtures::FileSize(Out.File(output)), -1) << "a file without media was left";
+    }
+}
+
+// How a run ends when its source ends early: a file cut while it is read fails with the reason;
+// a file that was already cut off (its last packet incomplete) is converted as far as it goes,
+// and the termination says so; an intact file ends without a message.
+TEST_F(EncoderRunTest, ASourceThatEndsEarlyIsReported) {
+    // Pictures only: the library keeps the mark of an incomplete packet only on packets
+    // that it does not cut up again (it does cut up MP3 sound).
+    const fixtures::TMediaSpec longClip{"avi", {{"mpeg4"}}, {}, 10.0};
+    const std::string whole = Out.File("whole.avi");
+    fixtures::WriteMedia(whole, longClip);
+    const long size = fixtures::FileSize(whole);
+    const struct {
+        const char* Name;
+        long Bytes;     // of the source at the start
+        bool CutInRun;  // cut to half at the first report
+        bool Exception;
+        const char* Message; // part of the termination's message; "" none
+    } cases[] = {
+        {"cut-in-run.avi", size, true, true, "was cut to"},
+        {"cut-before.avi", size * 6 / 10 + 7, false, false, "the file is damaged"},
+        {"intact.avi", size, false, false, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const std::string source = Out.File(c.Name);
+        fixtures::WriteTruncatedCopy(whole, source, c.Bytes);
+        TFFEncoder encoder;
+        encoder.SetProgressInterval(100);
+        TEventLog log;
+        log.Attach(encoder);
+        bool firstReportWasLast = false;
+        encoder.OnProgress = [&](TCustomEncoder*, const TProgressInfo& AInfo) {
+            if (c.CutInRun && log.Progress.empty()) {
+                firstReportWasLast = AInfo.FileIndex == -1;
+                std::filesystem::resize_file(source, c.Bytes / 2);
+            }
+            log.Progress.push_back(AInfo);
+        };
+        const std::string output = Out.File(std::string("out-") + c.Name);
+        AddRemuxOf(encoder, source, output);
+
+        encoder.Start(1);
+        ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+
+        ASSERT_FALSE(firstReportWasLast) << "the run ended before the source was cut";
+        const TTerminateInfo& end = log.Terminations.front();
+        EXPECT_EQ(end.Exception, c.Exception) << end.ExceptionMsg;
+        EXPECT_EQ(end.Finished, !c.Exception);
+        if (*c.Message) {
+            EXPECT_NE(end.ExceptionMsg.find(c.Message), std::string::npos) << end.ExceptionMsg;
+            EXPECT_NE(end.ExceptionMsg.find(source), std::string::npos) << end.ExceptionMsg;
+        } else {
+            EXPECT_EQ(end.ExceptionMsg, "");
+        }
+        EXPECT_EQ(ReadBack(output).Opened, !c.Exception);
+    }
 }
 
 TEST_F(EncoderRunTest, APausedTaskRaisesNothingUntilResumed) {

@@ -102,7 +102,11 @@ protected:
 
     // A task converting Avi() into AOutput; returns its index.
     int AddRemux(TCustomEncoder& AEncoder, const std::string& AOutput, TOutputOptions* AOptions = nullptr) {
-        const int task = AEncoder.AddTask(Name(Avi()), nullptr);
+        return AddRemuxOf(AEncoder, Avi(), AOutput, AOptions);
+    }
+    int AddRemuxOf(TCustomEncoder& AEncoder, const std::string& ASource, const std::string& AOutput,
+                   TOutputOptions* AOptions = nullptr) {
+        const int task = AEncoder.AddTask(Name(ASource), nullptr);
         EXPECT_GE(task, 0) << AEncoder.LastErrMsg();
         TOutputOptions options;
         EXPECT_TRUE(AEncoder.SetOutputFile(task, Name(AOutput), AOptions ? AOptions : &options))
