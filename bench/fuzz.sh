@@ -45,7 +45,7 @@ for target in "${targets[@]}"; do
     log="$out/$target.log"
     mkdir -p "$corpus" "$artifacts"
     dict=()
-    [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
+    [ -f "fuzz/$target.dict" ] && dict=(-dict="$PWD/fuzz/$target.dict")
     more=()
     ((keep_going)) && more=(-fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
     echo "== $target: ${seconds} s, log in $log"

@@ -103,7 +103,8 @@ std::vector<RcOverride> ParseRcOverride(const std::string& AText) {
             o.quality_factor = 1.0f;
         } else {
             o.qscale = 0;
-            o.quality_factor = -q / 100.0f;
+            // Negated as a float: the smallest int has no positive counterpart.
+            o.quality_factor = -(static_cast<float>(q) / 100.0f);
         }
         result.push_back(o);
         const size_t slash = AText.find('/', entry);

@@ -1,0 +1,44 @@
+// Every input that fuzzing found a fault with, replayed through the same harness as the fuzz
+// targets (fuzz/FuzzHarness.h). A fault the harness notices comes back as its text; a crash
+// or a sanitizer report (this build has AddressSanitizer and UndefinedBehaviorSanitizer)
+// ends the test. Inputs are kept small: each is the minimised form of what was found.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "FuzzHarness.h"
+
+namespace {
+
+using THarness = std::string (*)(const uint8_t*, size_t);
+
+struct TFound {
+    const char* Name;
+    std::string Bytes;
+};
+
+std::string Replay(THarness AHarness, const std::string& ABytes) {
+    return AHarness(reinterpret_cast<const uint8_t*>(ABytes.data()), ABytes.size());
+}
+
+// Option text: the input's, a zero byte, the output's.
+std::string OutputOptions(const std::string& AText) {
+    return std::string(1, '\0') + AText;
+}
+
+class OptionTextFound : public ::testing::TestWithParam<TFound> {};
+
+TEST_P(OptionTextFound, RunsWithoutFault) {
+    EXPECT_EQ(Replay(vx::fuzz::RunOptionText, GetParam().Bytes), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fuzz, OptionTextFound,
+    ::testing::Values(
+        // The quality factor of a negative q is -q / 100, which overflowed for the smallest int.
+        TFound{"RateControlOverrideOfTheSmallestInt", OutputOptions("rc_override=0,1,-2147483648")},
+        // 16-bit samples times the volume overflowed 32 bits before they were clipped.
+        TFound{"VolumeFarBeyondFullScale", OutputOptions("vol=2147483647")}),
+    [](const ::testing::TestParamInfo<TFound>& AInfo) { return std::string(AInfo.param.Name); });
+
+} // namespace
