@@ -22,7 +22,8 @@ constexpr auto RunLimit = std::chrono::milliseconds(1000);
 const std::string& InputClip() {
     static const std::string path = [] {
         const std::string file = ScratchFile("clip.avi");
-        fixtures::WriteMedia(file, {"avi", {{"mpeg4", 64, 48, {10, 1}, 100000}}, {{"pcm_s16le", 8000, 1}}, 0.5});
+        fixtures::WriteMedia(file,
+                             {"avi", {{"mpeg4", 64, 48, {10, 1}, 100000}}, {{"pcm_s16le", 8000, 1}}, 0.5});
         return file;
     }();
     return path;

@@ -74,9 +74,10 @@ void WriteOptionTextSeeds(const std::filesystem::path& AFolder) {
         {"", "ar=8000\nac=1\nvol=512\nsample_fmt=s16p\nasync=1"},
         {"", "map=0.0\nmap=0:1\nmap_metadata=0,s0:0\nmap_chapters=0:0\nmetadata=title=Fuzz"},
         {"", "vf=scale=32:16,rotate=45,nativehue=h=90\nvcodec=mpeg4"},
-        {"", "intra_matrix=8,16,19,22,26,27,29,34,16,16,22,24,27,29,34,37,19,22,26,27,29,34,34,38,22,22,26,"
-             "27,29,34,37,40,22,26,27,29,32,35,40,48,26,27,29,32,35,40,48,58,26,27,29,34,38,46,56,69,27,29,35,"
-             "38,46,56,69,83\nrc_override=0,2,5/3,2,-10"},
+        {"",
+         "intra_matrix=8,16,19,22,26,27,29,34,16,16,22,24,27,29,34,37,19,22,26,27,29,34,34,38,22,22,26,"
+         "27,29,34,37,40,22,26,27,29,32,35,40,48,26,27,29,32,35,40,48,58,26,27,29,34,38,46,56,69,27,29,35,"
+         "38,46,56,69,83\nrc_override=0,2,5/3,2,-10"},
         {"", "force_key_frames=0,0.1,0.2\nstreamid=0:33\nvtag=XVID\natag=85"},
         {"", "target=pal-vcd"},
         {"", "target=ntsc-dvd\nvn=0\nan"},
@@ -121,12 +122,14 @@ void WriteSettingsSeeds(const std::filesystem::path& AFolder) {
             options.SetSimpleAdvanceSettings(c.View);
             TSettingsStore(settings, options).SaveSettings();
         }
-        std::filesystem::rename(scratch / "Quenlo" / "Vantorix.conf", AFolder / ("saved" + std::to_string(++n)));
+        std::filesystem::rename(scratch / "Quenlo" / "Vantorix.conf",
+                                AFolder / ("saved" + std::to_string(++n)));
     }
     std::filesystem::remove_all(scratch);
     // Files edited by hand or damaged.
     WriteText(AFolder / "edited1", "[General]\nDropDownItems=100\nSimpleAdvanceSettings=1\nLetterBox=-1\n");
-    WriteText(AFolder / "edited2", "[General]\nComboOutputFormat=3\nOverwrite=true\nOutput%20Folder=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x12QVariantList)\n");
+    WriteText(AFolder / "edited2", "[General]\nComboOutputFormat=3\nOverwrite=true\nOutput%20Folder=@Variant("
+                                   "\\0\\0\\0\\x7f\\0\\0\\0\\x12QVariantList)\n");
     WriteText(AFolder / "edited3", "Output Folder=\"a, b\", c\nComboOutputFormat=9999999999\n[Other]\nx=1\n");
 }
 
