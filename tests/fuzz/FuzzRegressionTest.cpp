@@ -7,6 +7,8 @@
 #include <string>
 
 #include "FuzzHarness.h"
+#include "base/FFLoad.h"
+#include "encode/FFmpegOptions.h"
 
 namespace {
 
@@ -38,7 +40,28 @@ INSTANTIATE_TEST_SUITE_P(
         // The quality factor of a negative q is -q / 100, which overflowed for the smallest int.
         TFound{"RateControlOverrideOfTheSmallestInt", OutputOptions("rc_override=0,1,-2147483648")},
         // 16-bit samples times the volume overflowed 32 bits before they were clipped.
-        TFound{"VolumeFarBeyondFullScale", OutputOptions("vol=2147483647")}),
+        TFound{"VolumeFarBeyondFullScale", OutputOptions("vol=2147483647")},
+        // The DC precision is handed over less 8, which overflowed for the smallest int.
+        TFound{"DcPrecisionOfTheSmallestInt", OutputOptions("dc=-2147483648")},
+        // Start plus length, and offset less start, overflowed 64 bits.
+        TFound{"HugeStartAndLength", OutputOptions("t=9000000000000\nss=9000000000000")},
+        TFound{"HugeOffsetAndStart", "itsoffset=-9000000000000\nss=9000000000000"},
+        // Seconds times a million, as a float, went past what an int or int64 holds.
+        TFound{"HugeMuxDelay", OutputOptions("muxdelay=1e38")},
+        TFound{"HugeMuxPreload", OutputOptions("muxpreload=1e38")},
+        TFound{"HugeAudioQuality", OutputOptions("aq=1e38")},
+        // A discard level far outside the library's levels was stored as one.
+        TFound{"DiscardLevelOutsideTheLevels", "vdt=123456"}),
     [](const ::testing::TestParamInfo<TFound>& AInfo) { return std::string(AInfo.param.Name); });
+
+// The transcoder adds times up; a time option leaves room for that or is refused.
+TEST(TimeOptionFound, TimesBeyondTwoToTheSixtyMicrosecondsAreRefused) {
+    using vx::TFFmpegOptions;
+    ASSERT_TRUE(vx::FFLoader().Load(vx::EncoderLibraries)) << vx::FFLoader().LastErrMsg();
+    EXPECT_EQ(TFFmpegOptions::parse_time_value("t", "1152921504606", true), 1152921504606000000);
+    EXPECT_EQ(TFFmpegOptions::parse_time_value("t", "-1152921504606", true), -1152921504606000000);
+    for (const char* text : {"1152921504607", "-1152921504607", "9000000000000"})
+        EXPECT_THROW(TFFmpegOptions::parse_time_value("ss", text, true), vx::FFmpegException) << text;
+}
 
 } // namespace

@@ -229,7 +229,10 @@ TFFmpegOptions::~TFFmpegOptions() = default;
 int64_t TFFmpegOptions::parse_time_value(const std::string& AContext, const std::string& ATime,
                                          bool AIsDuration) {
     int64_t us = 0;
-    if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0)
+    // The transcoder adds times up (start, offset, length and a packet's own time), so a
+    // time must leave room for that: beyond 2^60 microseconds (36 000 years) it is refused.
+    constexpr int64_t Largest = int64_t{1} << 60;
+    if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0 || us > Largest || us < -Largest)
         throw FFmpegException(FormatText("Invalid %s specification for %s: %s", AIsDuration ? "duration" : "date",
                                      AContext.c_str(), ATime.c_str()));
     return us;
