@@ -28,7 +28,7 @@ cmake --build build-fuzz --target vantorix_fuzz_seeds "${targets[@]/#/fuzz_}" --
 
 out="$PWD/build-fuzz/runs"
 rm -rf "$out/seeds"
-./build-fuzz/fuzz/vantorix_fuzz_seeds "$out/seeds"
+./build-fuzz/fuzz/vantorix_fuzz_seeds "$out/seeds" fuzz/option_text.dict
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0"

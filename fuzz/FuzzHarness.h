@@ -19,8 +19,9 @@ namespace vx::fuzz {
 std::string ProbeBytes(const uint8_t* AData, size_t ASize);
 
 // Option text for a transcoding task: the bytes up to the first zero byte are the input's
-// option text, the rest the output's. The task is built on a small generated clip and run;
-// a run that goes on for more than about a second is stopped, as a user would stop it.
+// option text, the rest the output's. The task is built on a small generated clip and run
+// on a worker while this thread delivers the events; a run that goes on for more than a
+// second is stopped, as a user would stop it, and must then end.
 std::string RunOptionText(const uint8_t* AData, size_t ASize);
 
 // The bytes are the per-user settings file; the settings are loaded as at start-up, the

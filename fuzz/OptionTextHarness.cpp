@@ -1,20 +1,22 @@
 // Option text through the encoder component into the transcoder, as the window and the
 // command line hand it over: AddTask with the input's text, SetOutputFile with the
 // output's, then the run.
-#include <chrono>
 #include <filesystem>
 #include <optional>
 
 #include "FuzzEnvironment.h"
 #include "FuzzHarness.h"
 #include "MediaFixtures.h"
+#include "base/PlatformBridge.h"
 #include "encode/FFEncode.h"
 
 namespace vx::fuzz {
 namespace {
 
-// A run is stopped after this long; some option texts ask for hours of output.
-constexpr auto RunLimit = std::chrono::milliseconds(1000);
+// A run is stopped after this long (some option texts ask for hours of output), and must
+// end within the second limit once stopped.
+constexpr int RunLimitMs = 1000;
+constexpr int StopLimitMs = 10000;
 
 // Small and short, so that a whole run takes a few milliseconds: MPEG-4 video in AVI, as
 // cameras write it, with 16-bit PCM sound, so that the sound reaches the audio path as
@@ -55,7 +57,6 @@ std::string RunOptionText(const uint8_t* AData, size_t ASize) {
     std::string fault;
     {
         TFFEncoder encoder;
-        encoder.SetTriggerEventInMainThread(false);
         const int task = encoder.AddTask(UTF8ToFileName(input), inputText);
         if (task < 0) {
             if (encoder.LastErrMsg().empty())
@@ -64,27 +65,30 @@ std::string RunOptionText(const uint8_t* AData, size_t ASize) {
             if (encoder.LastErrMsg().empty())
                 fault = "setting the output failed without a reason";
         } else {
-            const auto started = std::chrono::steady_clock::now();
-            bool stopped = false;
             std::optional<TTerminateInfo> result;
             int runEnds = 0;
-            encoder.OnProgress = [&](TCustomEncoder*, const TProgressInfo&) {
-                if (!stopped && std::chrono::steady_clock::now() - started > RunLimit) {
-                    stopped = true;
-                    encoder.Stop(false);
-                }
-            };
             encoder.OnTerminate = [&](TCustomEncoder*, const TTerminateInfo& AInfo) {
                 if (AInfo.TaskIndex < 0)
                     ++runEnds;
                 else
                     result = AInfo;
             };
-            encoder.Start(0);
-            if (!result || runEnds != 1)
-                fault = "the run did not report its end once";
-            else if (result->Exception && result->ExceptionMsg.empty())
-                fault = "the task failed without a reason";
+            // As the window runs it: on a worker, the main thread delivering the events, and
+            // a user who stops what is still running after a while.
+            encoder.Start(1);
+            const auto ended = [&] { return runEnds > 0; };
+            fault = [&]() -> std::string {
+                if (!WaitProcessingMessages(ended, RunLimitMs)) {
+                    encoder.Stop(true);
+                    if (!WaitProcessingMessages(ended, StopLimitMs))
+                        return "the run did not end when it was stopped";
+                }
+                if (!result || runEnds != 1)
+                    return "the run did not report its end once";
+                if (result->Exception && result->ExceptionMsg.empty())
+                    return "the task failed without a reason";
+                return {};
+            }();
         }
     }
     EmptyFolder(RunFolder());

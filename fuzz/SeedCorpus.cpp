@@ -1,7 +1,8 @@
 // Writes the starting corpus of each fuzz target into a folder (bench/fuzz.sh runs it):
-//   vantorix_fuzz_seeds FOLDER
+//   vantorix_fuzz_seeds FOLDER fuzz/option_text.dict
 // FOLDER/probe        small media files of the common containers, written by the fixtures
-// FOLDER/option_text  option texts of every family of options, input and output parts
+// FOLDER/option_text  option texts of every family of options, input and output parts, and
+//                     every option name of the dictionary with edge values
 // FOLDER/settings     settings files as the settings store writes them, and hand-edited ones
 #include <QSettings>
 #include <cstdio>
@@ -94,6 +95,37 @@ void WriteOptionTextSeeds(const std::filesystem::path& AFolder) {
         WriteText(AFolder / ("text" + std::to_string(++n)), input + std::string(1, '\0') + output);
 }
 
+// Every option name of the dictionary ("name=" entries) with the values at the edges of the
+// types options are read into, once for the input and once for the output: most faults of
+// option values sit there, and random mutation rarely builds such numbers.
+void WriteOptionEdgeSeeds(const std::filesystem::path& AFolder, const std::filesystem::path& ADictionary) {
+    const char* const values[] = {"2147483647",
+                                  "-2147483648",
+                                  "9223372036854775807",
+                                  "-9223372036854775808",
+                                  "4294967296",
+                                  "1e38",
+                                  "-1e38",
+                                  "1e-38",
+                                  "0",
+                                  "-1",
+                                  "1152921504606",
+                                  "-1152921504606"};
+    std::ifstream dictionary(ADictionary);
+    int n = 0;
+    for (std::string line; std::getline(dictionary, line);) {
+        if (line.size() < 4 || line.front() != '"' || line.compare(line.size() - 2, 2, "=\"") != 0)
+            continue;
+        const std::string name = line.substr(1, line.size() - 2);
+        if (name == "vhook=") // would load whatever library the value names
+            continue;
+        for (const char* value : values) {
+            WriteText(AFolder / ("edge" + std::to_string(++n)), name + value + std::string(1, '\0'));
+            WriteText(AFolder / ("edge" + std::to_string(++n)), std::string(1, '\0') + name + value);
+        }
+    }
+}
+
 void WriteSettingsSeeds(const std::filesystem::path& AFolder) {
     // What the store itself writes, for a few sets of choices.
     const std::filesystem::path scratch = AFolder / "store";
@@ -136,8 +168,8 @@ void WriteSettingsSeeds(const std::filesystem::path& AFolder) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s FOLDER OPTION_DICTIONARY\n", argv[0]);
         return 2;
     }
     const std::filesystem::path root(argv[1]);
@@ -146,6 +178,7 @@ int main(int argc, char** argv) {
             std::filesystem::create_directories(root / target);
         WriteProbeSeeds(root / "probe");
         WriteOptionTextSeeds(root / "option_text");
+        WriteOptionEdgeSeeds(root / "option_text", argv[2]);
         WriteSettingsSeeds(root / "settings");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());
