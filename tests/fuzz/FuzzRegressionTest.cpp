@@ -50,6 +50,9 @@ INSTANTIATE_TEST_SUITE_P(
         TFound{"HugeMuxDelay", OutputOptions("muxdelay=1e38")},
         TFound{"HugeMuxPreload", OutputOptions("muxpreload=1e38")},
         TFound{"HugeAudioQuality", OutputOptions("aq=1e38")},
+        // An output start 68 years before the first frame: the video path repeats the picture
+        // to fill the gap, for longer than anyone waits; a stop must still end the run.
+        TFound{"OutputStartLongBeforeTheInputIsStopped", OutputOptions("ss=-2147483648")},
         // A discard level far outside the library's levels was stored as one.
         TFound{"DiscardLevelOutsideTheLevels", "vdt=123456"}),
     [](const ::testing::TestParamInfo<TFound>& AInfo) { return std::string(AInfo.param.Name); });
