@@ -64,6 +64,9 @@ for target in "${targets[@]}"; do
         "$target" "$elapsed" "${execs:-?}" "${cov:-?}" "${ft:-?}" "$(find "$corpus" -type f | wc -l)" "$crashes")")
 done
 
+# A target that crashed or was killed leaves its scratch folder behind.
+rm -rf "${TMPDIR:-/tmp}"/vantorix-fuzz-*
+
 echo
 printf '%s\n' "${summary[@]}"
 echo "findings (crash-, leak-, timeout-, oom- files) are in $out/artifacts/"
