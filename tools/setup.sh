@@ -12,6 +12,8 @@ VANTORIX_PACKAGES=(
     libgtest-dev
     xvfb xauth
 )
+# Scripts that need more (bench/fuzz.sh: clang) name it here, as a space-separated list.
+VANTORIX_PACKAGES+=(${VANTORIX_EXTRA_PACKAGES:-})
 
 missing=()
 for pkg in "${VANTORIX_PACKAGES[@]}"; do

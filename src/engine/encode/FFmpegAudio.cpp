@@ -149,7 +149,8 @@ void DrainFifo(TAVOutputStream& AOst, bool AFlush, const std::function<void(AVFr
     }
 }
 
-// Volume in 1/256 steps, rounded and clipped to the sample type's range.
+// Volume in 1/256 steps, rounded and clipped to the sample type's range. TWide holds a
+// sample times any int volume.
 template <class T, class TWide> void ScaleSamples(uint8_t* AData, size_t ACount, int AVolume) {
     auto* samples = reinterpret_cast<T*>(AData);
     constexpr TWide low = std::numeric_limits<T>::min();
@@ -162,8 +163,8 @@ template <class T, class TWide> void ScaleSamples(uint8_t* AData, size_t ACount,
 
 void ScaleUnsigned8(uint8_t* AData, size_t ACount, int AVolume) {
     for (size_t i = 0; i < ACount; ++i) {
-        const int v = ((static_cast<int>(AData[i]) - 128) * AVolume + 128) >> 8;
-        AData[i] = static_cast<uint8_t>(std::clamp(v, -128, 127) + 128);
+        const int64_t v = ((static_cast<int64_t>(AData[i]) - 128) * AVolume + 128) >> 8;
+        AData[i] = static_cast<uint8_t>(std::clamp<int64_t>(v, -128, 127) + 128);
     }
 }
 
@@ -187,7 +188,7 @@ void ApplyVolume(AVFrame* ABlock, int AVolume) {
             ScaleUnsigned8(data, count, AVolume);
             break;
         case AV_SAMPLE_FMT_S16:
-            ScaleSamples<int16_t, int32_t>(data, count, AVolume);
+            ScaleSamples<int16_t, int64_t>(data, count, AVolume);
             break;
         case AV_SAMPLE_FMT_S32:
             ScaleSamples<int32_t, int64_t>(data, count, AVolume);

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <system_error>
 
@@ -43,6 +45,18 @@ const AVCodec* FindCodecByName(void* ASender, const std::string& AName, bool AEn
 
 bool IsDataKind(AVMediaType AKind) {
     return AKind == AVMEDIA_TYPE_DATA || AKind == AVMEDIA_TYPE_ATTACHMENT || AKind == AVMEDIA_TYPE_UNKNOWN;
+}
+
+// A number an option allows (any int, any finite float scaled to a unit) in an integer
+// field of the library: clipped to the field's range, which the library then checks.
+template <class T> T ClippedValue(double AValue) {
+    if (std::isnan(AValue))
+        return 0;
+    if (AValue >= static_cast<double>(std::numeric_limits<T>::max()))
+        return std::numeric_limits<T>::max();
+    if (AValue <= static_cast<double>(std::numeric_limits<T>::min()))
+        return std::numeric_limits<T>::min();
+    return static_cast<T>(AValue);
 }
 
 // The local path of an output name, for the file system checks.
@@ -104,7 +118,8 @@ std::vector<RcOverride> ParseRcOverride(const std::string& AText) {
             o.quality_factor = 1.0f;
         } else {
             o.qscale = 0;
-            o.quality_factor = -q / 100.0f;
+            // Negated as a float: the smallest int has no positive counterpart.
+            o.quality_factor = -(static_cast<float>(q) / 100.0f);
         }
         result.push_back(o);
         const size_t slash = AText.find('/', entry);
@@ -377,7 +392,8 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
             if (Fvideo_disable)
                 st->discard = AVDISCARD_ALL;
             else if (Fvideo_discard)
-                st->discard = static_cast<AVDiscard>(Fvideo_discard);
+                st->discard = static_cast<AVDiscard>(
+                    std::clamp<int32_t>(Fvideo_discard, AVDISCARD_NONE, AVDISCARD_ALL));
             break;
         }
         case AVMEDIA_TYPE_AUDIO:
@@ -597,8 +613,9 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
 
     // The muxer's buffering: the preload of the MPEG program stream muxer, the delay of
     // every muxer; a looping output (GIF) when asked.
-    raw->max_delay = static_cast<int>(Fmux_max_delay * 1000000);
-    ff::av_opt_set_int(raw, "preload", static_cast<int64_t>(Fmux_preload * 1000000), AV_OPT_SEARCH_CHILDREN);
+    raw->max_delay = ClippedValue<int>(Fmux_max_delay * 1000000.0);
+    ff::av_opt_set_int(raw, "preload", ClippedValue<int64_t>(Fmux_preload * 1000000.0),
+                       AV_OPT_SEARCH_CHILDREN);
     if (Floop_output >= 0)
         ff::av_opt_set_int(raw, "loop", Floop_output, AV_OPT_SEARCH_CHILDREN);
     FOptions.apply_generic_options(raw, FOptions.avformat_opts(), OptFlagsOutputFormat);
@@ -748,7 +765,7 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
         }
         if (enc->rc_initial_buffer_occupancy == 0)
             enc->rc_initial_buffer_occupancy = static_cast<int>(enc->rc_buffer_size * 3LL / 4);
-        enc->intra_dc_precision = Fintra_dc_precision - 8;
+        enc->intra_dc_precision = ClippedValue<int>(Fintra_dc_precision - 8.0);
         if (Fdo_psnr)
             enc->flags |= AV_CODEC_FLAG_PSNR;
         if (Fdo_pass == 1)
@@ -799,7 +816,7 @@ void TCustomFFmpeg::new_audio_stream(TAVOutputFile& AFile, int AFileIndex) {
                                        OptFlagsAudioEncoder);
         if (Faudio_qscale > -99999) {
             enc->flags |= AV_CODEC_FLAG_QSCALE;
-            enc->global_quality = static_cast<int>(FF_QP2LAMBDA * Faudio_qscale);
+            enc->global_quality = ClippedValue<int>(FF_QP2LAMBDA * static_cast<double>(Faudio_qscale));
         }
         // No channel count given: the set-up takes the input's (layout and all).
         ff::av_channel_layout_uninit(&enc->ch_layout);

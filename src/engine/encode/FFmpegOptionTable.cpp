@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <source_location>
 #include <string_view>
 #include <unordered_map>
 
@@ -230,7 +229,10 @@ TFFmpegOptions::~TFFmpegOptions() = default;
 int64_t TFFmpegOptions::parse_time_value(const std::string& AContext, const std::string& ATime,
                                          bool AIsDuration) {
     int64_t us = 0;
-    if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0)
+    // The transcoder adds times up (start, offset, length and a packet's own time), so a
+    // time must leave room for that: beyond 2^60 microseconds (36 000 years) it is refused.
+    constexpr int64_t Largest = int64_t{1} << 60;
+    if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0 || us > Largest || us < -Largest)
         throw FFmpegException(FormatText("Invalid %s specification for %s: %s", AIsDuration ? "duration" : "date",
                                      AContext.c_str(), ATime.c_str()));
     return us;
@@ -839,10 +841,10 @@ void TFFmpegOptions::opt_codec_tag(const std::string& AName, const std::string& 
         return;
     }
     if (AValue.size() != 4) {
-        const std::source_location here = std::source_location::current();
-        const std::string file = std::filesystem::path(here.file_name()).filename().string();
+        // __FILE__ and __LINE__ rather than std::source_location, which clang 14 lacks.
+        const std::string file = std::filesystem::path(__FILE__).filename().string();
         throw std::logic_error(FormatText("tag parameter must be 4 chars or int value (%s, line %u)",
-                                      file.c_str(), static_cast<unsigned>(here.line())));
+                                          file.c_str(), static_cast<unsigned>(__LINE__)));
     }
     const auto byte = [&](int i) { return static_cast<uint32_t>(static_cast<unsigned char>(AValue[i])); };
     *tag = byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;

@@ -88,7 +88,8 @@ public:
     void apply_target(const std::string& AType, const std::string& ANorm, const std::string& ADefaultNorm);
 
     // A duration (AIsDuration) or a date in microseconds, as the library reads time
-    // texts; a text it cannot read throws the duration or date error naming AContext.
+    // texts; a text it cannot read, or a time beyond 2^60 microseconds either way, throws
+    // the duration or date error naming AContext.
     static int64_t parse_time_value(const std::string& AContext, const std::string& ATime, bool AIsDuration);
 
     bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }
