@@ -49,4 +49,10 @@ std::optional<TPictureSize> LargestFittingSize(const TSizeLimits& ALimits, TPict
 // that is all the encoder needs. None when the encoder cannot take the size.
 std::optional<TPictureSize> AlignedSize(const TSizeLimits& ALimits, TPictureSize AAsked);
 
+// The largest coded picture, in bytes, that the muxer named AMuxer writes for video of ACodec,
+// for the encoders that can hold every picture within a budget; 0 when there is no such limit.
+// The RealMedia muxer puts each picture in one chunk whose length, with its headers, is 16 bits
+// (the older generation split larger pictures).
+int MuxerPictureLimit(const char* AMuxer, AVCodecID ACodec);
+
 } // namespace vx

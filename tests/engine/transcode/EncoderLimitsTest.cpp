@@ -210,6 +210,48 @@ TEST_F(EncoderLimitsTest, AnAskedSizeIsRoundedOrRefusedNamingTheLimit) {
     }
 }
 
+// The RealMedia muxer takes no picture above 65512 bytes. Pictures of pure noise are the most
+// an encoder can be given: the run keeps each of them within the limit by the encoder's rate
+// control, says so, and the file has every picture (the muxer fails the run otherwise).
+TEST_F(EncoderLimitsTest, EveryRealMediaPictureStaysWithinTheMuxersLimit) {
+    struct TCase {
+        const char* Encoder;
+        std::string Source;
+        const char* Rate;
+    };
+    const std::string camera = Source("noise405.avi", fixtures::NoisePicture(720, 405, 0.4));
+    const std::string fullHd = Source("noise1080.avi", fixtures::NoisePicture(1920, 1080, 0.2));
+    const TCase cases[] = {
+        {"rv10", camera, "1800k"},
+        {"rv20", camera, "1800k"},
+        {"rv10", fullHd, "3000k"},
+        {"rv20", fullHd, "3000k"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Encoder) + " " + c.Source);
+        const TFileFacts source = ReadBack(c.Source);
+        const TStreamFacts* in = source.First(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(in, nullptr);
+        TLogRecorder log;
+        TTestJob job;
+        ASSERT_TRUE(job.Input(c.Source));
+        const std::string out = Out.File(std::string(c.Encoder) + ".rm");
+        ASSERT_EQ(job.Output(out, {{"vcodec", c.Encoder}, {"b", c.Rate}}), 1) << job.LastErrMsg();
+        job.Run();
+        ASSERT_FALSE(job.FatalException()) << job.FatalMessage() << log.Text();
+        EXPECT_EQ(log.Count(llInfo, FormatText("The \"rm\" muxer takes no picture above 65512 bytes: encoder "
+                                               "\"%s\" codes every picture within a video buffer of",
+                                               c.Encoder)),
+                  1);
+
+        const TFileFacts facts = ReadBack(out);
+        const TStreamFacts* video = facts.First(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->Packets, in->Packets);
+        EXPECT_NEAR(facts.Seconds, source.Seconds, 0.1);
+    }
+}
+
 // Camera rates whose time base needs a denominator above 65535 are refused by the MPEG-4
 // encoder; the run codes the nearest rate it can and logs it. An encoder with a fixed list of
 // rates takes the nearest listed one. Every picture of the second is in the file either way.
