@@ -159,10 +159,15 @@ std::optional<TPictureSize> AlignedSize(const TSizeLimits& ALimits, TPictureSize
     return std::nullopt;
 }
 
-int MuxerPictureLimit(const char* AMuxer, AVCodecID ACodec) {
-    if (AMuxer && std::strcmp(AMuxer, "rm") == 0 && (ACodec == AV_CODEC_ID_RV10 || ACodec == AV_CODEC_ID_RV20))
-        return RealMediaMaxPicture;
-    return 0;
+TPictureBudget MuxerPictureBudget(const char* AMuxer, AVCodecID ACodec) {
+    if (!AMuxer || std::strcmp(AMuxer, "rm") != 0 || (ACodec != AV_CODEC_ID_RV10 && ACodec != AV_CODEC_ID_RV20))
+        return {};
+    // The encoder measures a picture before its last byte is padded; a few bytes spare.
+    const int bits = (RealMediaMaxPicture - 256) * 8;
+    // The fewest bits of an intra macroblock with no coefficient but its DCs: RealVideo 1 codes
+    // six 8-bit DCs besides its block pattern, RealVideo 2 predicts them.
+    const int floor = ACodec == AV_CODEC_ID_RV10 ? 53 : 6;
+    return {RealMediaMaxPicture, bits, bits / floor};
 }
 
 } // namespace vx

@@ -19,10 +19,6 @@ const char* EncoderName(const TAVOutputStream& AOst) {
     return AOst.enc ? AOst.enc->name : ff::avcodec_get_name(AOst.enc_ctx->codec_id);
 }
 
-// Bytes kept free below a muxer's picture limit: the encoder measures a picture before its
-// last byte is padded.
-constexpr int PictureLimitMargin = 256;
-
 } // namespace
 
 bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& ADec) {
@@ -100,21 +96,30 @@ AVRational TCustomFFmpeg::fit_frame_rate(const TAVOutputStream& AOst, AVRational
 void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
     AVCodecContext* enc = AOst.enc_ctx.get();
     const char* muxer = output_file_of(AOst).ctx->oformat->name;
-    const int limit = MuxerPictureLimit(muxer, enc->codec_id);
-    if (!limit || !AOst.enc)
+    const TPictureBudget limit = MuxerPictureBudget(muxer, enc->codec_id);
+    if (!limit.Bytes || !AOst.enc)
         return;
+    const std::string name = EncoderName(AOst);
+    const int64_t macroblocks = int64_t{(enc->width + 15) / 16} * ((enc->height + 15) / 16);
+    if (macroblocks > limit.MaxMacroblocks) {
+        const std::string text = FormatText(
+            "The \"%s\" muxer takes no picture above %d bytes: encoder \"%s\" cannot code %dx%d pictures "
+            "within it (at most %d macroblocks)",
+            muxer, limit.Bytes, name.c_str(), enc->width, enc->height, limit.MaxMacroblocks);
+        GetLogger().Log(this, llError, text);
+        throw FFmpegException(text);
+    }
     // The encoder's rate control with a buffer of the muxer's limit (refilled whole for every
     // picture) codes a picture that would not fit again with a coarser quantiser; the
     // buffer's first fill is whole as well, for the first key picture.
-    const int budget = (limit - PictureLimitMargin) * 8;
+    const int budget = limit.BufferBits;
     const AVRational rate = enc->framerate;
-    const std::string name = EncoderName(AOst);
     if (enc->rc_buffer_size <= 0 || enc->rc_buffer_size > budget) {
         if (enc->rc_buffer_size > budget)
             GetLogger().LogF(this, llInfo,
                              "The \"%s\" muxer takes no picture above %d bytes: the video buffer size of %d "
                              "bits becomes %d bits",
-                             muxer, limit, enc->rc_buffer_size, budget);
+                             muxer, limit.Bytes, enc->rc_buffer_size, budget);
         enc->rc_buffer_size = budget;
         enc->rc_initial_buffer_occupancy = budget;
     }
@@ -125,7 +130,7 @@ void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
         GetLogger().LogF(this, llInfo,
                          "The \"%s\" muxer takes no picture above %d bytes: the video bit rate of %lld b/s "
                          "becomes %lld b/s at %d/%d fps",
-                         muxer, limit, static_cast<long long>(enc->bit_rate), static_cast<long long>(most),
+                         muxer, limit.Bytes, static_cast<long long>(enc->bit_rate), static_cast<long long>(most),
                          rate.num, rate.den);
         enc->bit_rate = most;
     }
@@ -142,7 +147,7 @@ void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
     GetLogger().LogF(this, llInfo,
                      "The \"%s\" muxer takes no picture above %d bytes: encoder \"%s\" codes every picture "
                      "within a video buffer of %d bits, with trellis quantisation",
-                     muxer, limit, name.c_str(), enc->rc_buffer_size);
+                     muxer, limit.Bytes, name.c_str(), enc->rc_buffer_size);
 }
 
 } // namespace vx
