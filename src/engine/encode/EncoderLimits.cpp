@@ -160,7 +160,8 @@ std::optional<TPictureSize> AlignedSize(const TSizeLimits& ALimits, TPictureSize
 }
 
 TPictureBudget MuxerPictureBudget(const char* AMuxer, AVCodecID ACodec) {
-    if (!AMuxer || std::strcmp(AMuxer, "rm") != 0 || (ACodec != AV_CODEC_ID_RV10 && ACodec != AV_CODEC_ID_RV20))
+    if (!AMuxer || std::strcmp(AMuxer, "rm") != 0 ||
+        (ACodec != AV_CODEC_ID_RV10 && ACodec != AV_CODEC_ID_RV20))
         return {};
     // The encoder measures a picture before its last byte is padded; a few bytes spare.
     const int bits = (RealMediaMaxPicture - 256) * 8;

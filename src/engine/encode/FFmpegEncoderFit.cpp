@@ -130,8 +130,8 @@ void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
         GetLogger().LogF(this, llInfo,
                          "The \"%s\" muxer takes no picture above %d bytes: the video bit rate of %lld b/s "
                          "becomes %lld b/s at %d/%d fps",
-                         muxer, limit.Bytes, static_cast<long long>(enc->bit_rate), static_cast<long long>(most),
-                         rate.num, rate.den);
+                         muxer, limit.Bytes, static_cast<long long>(enc->bit_rate),
+                         static_cast<long long>(most), rate.num, rate.den);
         enc->bit_rate = most;
     }
     if (enc->rc_max_rate <= 0)

@@ -558,6 +558,24 @@ TEST_P(CatalogueAwkwardSourceTest, ConvertsWithItsDefaults) {
 
 INSTANTIATE_TEST_SUITE_P(Defaults, CatalogueAwkwardSourceTest, ::testing::ValuesIn(AwkwardCases()), CaseName);
 
+// A camera's size with the most detail a picture can have (noise), into the RealMedia entry,
+// whose muxer takes no picture above 64 kB.
+const TSource DetailedSource = {
+    "NoisePictures",
+    "noise.avi",
+    {"avi", {{"rawvideo", 720, 405, {25, 1}, 0, {}, true}}, {{"pcm_s16le", 48000, 2}}, 0.2}};
+
+std::vector<TCase> DetailedCases() {
+    std::vector<TCase> cases;
+    for (const TEntryExpect& entry : Entries)
+        if (entry.Video && std::string(entry.Muxer) == "rm")
+            cases.push_back({&entry, &DetailedSource});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Detailed, CatalogueAwkwardSourceTest, ::testing::ValuesIn(DetailedCases()),
+                         CaseName);
+
 // The table above speaks for exactly the entries the format list offers.
 TEST(CatalogueEntryTable, CoversEveryEntry) {
     std::vector<std::string> catalogue, table;
