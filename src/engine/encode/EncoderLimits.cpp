@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "base/FFApi.h"
 
@@ -12,6 +13,10 @@ namespace {
 
 // MPEG-4 Part 2 codes the time base's resolution in 16 bits.
 constexpr int Mpeg4MaxTimeBaseDen = 65535;
+
+// A RealMedia chunk is at most 65535 bytes; a video picture's chunk and packet headers take
+// at most 23 of them.
+constexpr int RealMediaMaxPicture = 65535 - 23;
 
 // H.263 without its extensions knows five picture formats; H.261 two of them.
 const std::vector<TPictureSize> H263Sizes = {{128, 96}, {176, 144}, {352, 288}, {704, 576}, {1408, 1152}};
@@ -152,6 +157,18 @@ std::optional<TPictureSize> AlignedSize(const TSizeLimits& ALimits, TPictureSize
     if (SizeFits(ALimits, rounded))
         return rounded;
     return std::nullopt;
+}
+
+TPictureBudget MuxerPictureBudget(const char* AMuxer, AVCodecID ACodec) {
+    if (!AMuxer || std::strcmp(AMuxer, "rm") != 0 ||
+        (ACodec != AV_CODEC_ID_RV10 && ACodec != AV_CODEC_ID_RV20))
+        return {};
+    // The encoder measures a picture before its last byte is padded; a few bytes spare.
+    const int bits = (RealMediaMaxPicture - 256) * 8;
+    // The fewest bits of an intra macroblock with no coefficient but its DCs: RealVideo 1 codes
+    // six 8-bit DCs besides its block pattern, RealVideo 2 predicts them.
+    const int floor = ACodec == AV_CODEC_ID_RV10 ? 53 : 6;
+    return {RealMediaMaxPicture, bits, bits / floor};
 }
 
 } // namespace vx

@@ -49,4 +49,16 @@ std::optional<TPictureSize> LargestFittingSize(const TSizeLimits& ALimits, TPict
 // that is all the encoder needs. None when the encoder cannot take the size.
 std::optional<TPictureSize> AlignedSize(const TSizeLimits& ALimits, TPictureSize AAsked);
 
+// The largest coded picture that a muxer writes, for an encoder that can hold every picture
+// within it. The RealMedia muxer puts each picture in one chunk whose length, with its headers,
+// is 16 bits (the older generation split larger pictures).
+struct TPictureBudget {
+    int Bytes = 0;          // the muxer's limit; 0: none
+    int BufferBits = 0;     // the encoder's buffer (a little below the limit) that keeps to it
+    int MaxMacroblocks = 0; // the most a picture can have and still fit when coded coarsest
+};
+
+// The budget of the muxer named AMuxer for video of ACodec.
+TPictureBudget MuxerPictureBudget(const char* AMuxer, AVCodecID ACodec);
+
 } // namespace vx

@@ -316,6 +316,9 @@ protected:
     // The rate nearest ARate that AOst's encoder takes (from its list of rates, unless
     // Fforce_fps, and with a time base it can code), logging any change.
     AVRational fit_frame_rate(const TAVOutputStream& AOst, AVRational ARate);
+    // Keeps every coded picture of AOst within the largest one its muxer takes, by the
+    // encoder's own rate control, logging what was set (after the frame rate is set).
+    void fit_picture_budget(TAVOutputStream& AOst);
     void setup_two_pass(TAVOutputStream& AOst, int ARunIndex);
     void open_encoders();
     void open_decoders();

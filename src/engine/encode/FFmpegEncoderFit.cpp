@@ -1,6 +1,8 @@
 // The picture size and frame rate of an encoded video stream, brought within what its
 // encoder takes. The older encoders coded what they were given (cropping a picture where
 // they had to); several of the present ones refuse to open, or fail on the first picture.
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -89,6 +91,63 @@ AVRational TCustomFFmpeg::fit_frame_rate(const TAVOutputStream& AOst, AVRational
                          "most 65535): the nearest rate it can, %d/%d fps, is used",
                          codec->name, rate.num, rate.den, coded.num, coded.den);
     return coded;
+}
+
+void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
+    const char* muxer = output_file_of(AOst).ctx->oformat->name;
+    const TPictureBudget limit = MuxerPictureBudget(muxer, enc->codec_id);
+    if (!limit.Bytes || !AOst.enc)
+        return;
+    const std::string name = EncoderName(AOst);
+    const int64_t macroblocks = int64_t{(enc->width + 15) / 16} * ((enc->height + 15) / 16);
+    if (macroblocks > limit.MaxMacroblocks) {
+        const std::string text = FormatText(
+            "The \"%s\" muxer takes no picture above %d bytes: encoder \"%s\" cannot code %dx%d pictures "
+            "within it (at most %d macroblocks)",
+            muxer, limit.Bytes, name.c_str(), enc->width, enc->height, limit.MaxMacroblocks);
+        GetLogger().Log(this, llError, text);
+        throw FFmpegException(text);
+    }
+    // The encoder's rate control with a buffer of the muxer's limit (refilled whole for every
+    // picture) codes a picture that would not fit again with a coarser quantiser; the
+    // buffer's first fill is whole as well, for the first key picture.
+    const int budget = limit.BufferBits;
+    const AVRational rate = enc->framerate;
+    if (enc->rc_buffer_size <= 0 || enc->rc_buffer_size > budget) {
+        if (enc->rc_buffer_size > budget)
+            GetLogger().LogF(this, llInfo,
+                             "The \"%s\" muxer takes no picture above %d bytes: the video buffer size of %d "
+                             "bits becomes %d bits",
+                             muxer, limit.Bytes, enc->rc_buffer_size, budget);
+        enc->rc_buffer_size = budget;
+        enc->rc_initial_buffer_occupancy = budget;
+    }
+    // The average picture at the stream's bit rate must fit the buffer, or the encoder refuses
+    // to open.
+    const int64_t most = int64_t{enc->rc_buffer_size} * rate.num / rate.den;
+    if (enc->bit_rate > most) {
+        GetLogger().LogF(this, llInfo,
+                         "The \"%s\" muxer takes no picture above %d bytes: the video bit rate of %lld b/s "
+                         "becomes %lld b/s at %d/%d fps",
+                         muxer, limit.Bytes, static_cast<long long>(enc->bit_rate),
+                         static_cast<long long>(most), rate.num, rate.den);
+        enc->bit_rate = most;
+    }
+    if (enc->rc_max_rate <= 0)
+        enc->rc_max_rate = std::max(most, enc->bit_rate);
+    if (enc->rc_max_available_vbv_use <= 0 || enc->rc_max_available_vbv_use > 1)
+        enc->rc_max_available_vbv_use = 1;
+    // A picture still too large at the coarsest quantiser (noise-like detail) loses its
+    // costliest coefficients instead: trellis quantisation weighs each one's bits against the
+    // rate control's lambda, which may then rise beyond the quantiser's range.
+    if (enc->trellis <= 0)
+        enc->trellis = 1;
+    ff::av_opt_set_int(enc->priv_data, "lmax", FF_LAMBDA_MAX, 0);
+    GetLogger().LogF(this, llInfo,
+                     "The \"%s\" muxer takes no picture above %d bytes: encoder \"%s\" codes every picture "
+                     "within a video buffer of %d bits, with trellis quantisation",
+                     muxer, limit.Bytes, name.c_str(), enc->rc_buffer_size);
 }
 
 } // namespace vx

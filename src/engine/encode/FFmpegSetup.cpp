@@ -504,6 +504,8 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
         AOst.frame_rate = rate;
         enc->framerate = rate;
         enc->time_base = AVRational{rate.den, rate.num};
+        if (!first)
+            fit_picture_budget(AOst);
         AOst.video_resample =
             enc->width != dec->width || enc->height != dec->height || enc->pix_fmt != dec->pix_fmt;
         if (AOst.video_resample)

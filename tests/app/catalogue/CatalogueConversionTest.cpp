@@ -250,7 +250,8 @@ TOutputFacts ReadBack(const std::string& APath, const AVInputFormat* AFormat = n
             facts.Width = par->width;
             facts.Height = par->height;
             const AVStream* st = raw->streams[i];
-            facts.SampleAspect = st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+            facts.SampleAspect =
+                st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
             const AVRational rate =
                 st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate : st->r_frame_rate;
             facts.FrameRate = rate.den ? av_q2d(rate) : 0;
@@ -412,7 +413,8 @@ protected:
             else
                 ended = true;
         };
-        EXPECT_TRUE(RowBuilder.BuildOutputName(List, ARow, AOutputName)) << Builder.LastErrMsg().toStdString();
+        EXPECT_TRUE(RowBuilder.BuildOutputName(List, ARow, AOutputName))
+            << Builder.LastErrMsg().toStdString();
         encoder.ClearTasks();
         TInputOptions input;
         RowBuilder.BuildInputOptions(List, ARow, input);
@@ -613,8 +615,8 @@ TEST_P(CatalogueTinySourceTest, ConvertsToAShortSoundFile) {
     // A frame or two are too little for the library to recognise some files by their content:
     // they are read as what their muxer wrote.
     const std::string demuxer = ReadAs(e.Muxer).Demuxer;
-    const TOutputFacts facts =
-        ReadBack(outputName.toStdString(), ff::av_find_input_format(demuxer.substr(0, demuxer.find(',')).c_str()));
+    const TOutputFacts facts = ReadBack(
+        outputName.toStdString(), ff::av_find_input_format(demuxer.substr(0, demuxer.find(',')).c_str()));
     if (std::string(e.Muxer) == "mp2" && !facts.Error.empty()) {
         EXPECT_TRUE(IsOneMp2Frame(outputName.toStdString())) << facts.Error;
         return;
@@ -662,6 +664,27 @@ TEST_P(CatalogueNoMediaTest, AnOutputWithoutMediaFails) {
 
 INSTANTIATE_TEST_SUITE_P(UndecodableVideo, CatalogueNoMediaTest,
                          ::testing::Values(TCase{EntryById("SWF"), &UndecodableVideoSource}), CaseName);
+
+// A camera's size with the most detail a picture can have (noise), into the RealMedia entry,
+// whose muxer takes no picture above 64 kB.
+const TSource DetailedSource = {
+    "NoisePictures",
+    "noise.avi",
+    {"avi",
+     {fixtures::TVideoSpec{.Codec = "rawvideo", .Width = 720, .Height = 405, .BitRate = 0, .Noise = true}},
+     {{"pcm_s16le", 48000, 2}},
+     0.2}};
+
+std::vector<TCase> DetailedCases() {
+    std::vector<TCase> cases;
+    for (const TEntryExpect& entry : Entries)
+        if (entry.Video && std::string(entry.Muxer) == "rm")
+            cases.push_back({&entry, &DetailedSource});
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Detailed, CatalogueAwkwardSourceTest, ::testing::ValuesIn(DetailedCases()),
+                         CaseName);
 
 // The table above speaks for exactly the entries the format list offers.
 TEST(CatalogueEntryTable, CoversEveryEntry) {

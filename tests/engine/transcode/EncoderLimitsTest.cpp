@@ -118,17 +118,12 @@ TEST_F(EncoderLimitsTest, ASourceTooLargeForTheEncoderIsScaledToFit) {
         const char* File;
         std::string Source;
         int Width, Height;
-        TOptionList Extra = {};
     };
     const std::string fullHd = Source("fullhd.avi", fixtures::LargePicture(1920, 1080, 0.4));
     const std::string cinema = Source("cinema4k.avi", fixtures::LargePicture(4096, 2160, 0.2));
     const TCase cases[] = {
-        // Coarse: the RealMedia muxer takes no packet above 64 kB, which a first picture of
-        // this size may otherwise be.
-        {"rv10", "rv10.rm", fullHd, 1360, 768, {{"qscale", "31"}}},
-        {"h263", "h263.avi", fullHd, 704, 576},
-        {"h261", "h261.avi", fullHd, 352, 288},
-        {"mpeg1video", "mpeg1.mpg", cinema, 4094, 2158},
+        {"rv10", "rv10.rm", fullHd, 1360, 768},          {"h263", "h263.avi", fullHd, 704, 576},
+        {"h261", "h261.avi", fullHd, 352, 288},          {"mpeg1video", "mpeg1.mpg", cinema, 4094, 2158},
         {"mpeg2video", "mpeg2.mpg", cinema, 4094, 2158},
     };
     for (const TCase& c : cases) {
@@ -140,9 +135,8 @@ TEST_F(EncoderLimitsTest, ASourceTooLargeForTheEncoderIsScaledToFit) {
         TTestJob job;
         ASSERT_TRUE(job.Input(c.Source));
         const std::string out = Out.File(c.File);
-        TOptionList options = {{"vcodec", c.Encoder}, {"b", "2000k"}, {"an", "1"}};
-        options.insert(options.end(), c.Extra.begin(), c.Extra.end());
-        ASSERT_EQ(job.Output(out, options), 1) << job.LastErrMsg();
+        ASSERT_EQ(job.Output(out, {{"vcodec", c.Encoder}, {"b", "2000k"}, {"an", "1"}}), 1)
+            << job.LastErrMsg();
         job.Run();
         ASSERT_FALSE(job.FatalException()) << job.FatalMessage() << log.Text();
         EXPECT_EQ(log.Count(llInfo, FormatText("the %dx%d picture is scaled to %dx%d", in->Width, in->Height,
@@ -178,6 +172,9 @@ TEST_F(EncoderLimitsTest, AnAskedSizeIsRoundedOrRefusedNamingTheLimit) {
         {"h263", "refused.3gp", "320x240", 0, 0,
          "Encoder \"h263\" cannot code 320x240 pictures: it takes only 128x96, 176x144, 352x288, 704x576 and "
          "1408x1152"},
+        {"rv20", "coarsest.rm", "7680x4320", 0, 0,
+         "The \"rm\" muxer takes no picture above 65512 bytes: encoder \"rv20\" cannot code 7680x4320 "
+         "pictures within it (at most 87008 macroblocks)"},
         {"rv10", "refused.rm", "1920x1088", 0, 0,
          "Encoder \"rv10\" cannot code 1920x1088 pictures: it takes whole macroblocks (multiples of 16), "
          "fewer "
@@ -207,6 +204,50 @@ TEST_F(EncoderLimitsTest, AnAskedSizeIsRoundedOrRefusedNamingTheLimit) {
         EXPECT_EQ(video->Width, c.Width);
         EXPECT_EQ(video->Height, c.Height);
         EXPECT_EQ(video->Packets, 25);
+    }
+}
+
+// The RealMedia muxer takes no picture above 65512 bytes. Pictures of pure noise are the most
+// an encoder can be given (each one codes to several times the limit at the coarsest quantiser):
+// the run keeps every picture within the limit by the encoder's rate control, says so, and the
+// file has them all (the muxer ends the run otherwise). A few pictures each: those of noise are
+// coded again and again before they fit.
+TEST_F(EncoderLimitsTest, EveryRealMediaPictureStaysWithinTheMuxersLimit) {
+    struct TCase {
+        const char* Encoder;
+        std::string Source;
+        const char* Rate;
+    };
+    const std::string camera = Source("noise405.avi", fixtures::NoisePicture(720, 405, 0.12));
+    const std::string fullHd = Source("noise1080.avi", fixtures::NoisePicture(1920, 1080, 0.04));
+    const TCase cases[] = {
+        {"rv10", camera, "1800k"}, // the catalogue entry's codec and bit rate at a camera's size
+        {"rv20", camera, "1800k"},
+        {"rv10", fullHd, "3000k"}, // scaled to 1360x768 for the encoder
+        {"rv20", fullHd, "3000k"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Encoder) + " " + c.Source);
+        const TFileFacts source = ReadBack(c.Source);
+        const TStreamFacts* in = source.First(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(in, nullptr);
+        TLogRecorder log;
+        TTestJob job;
+        ASSERT_TRUE(job.Input(c.Source));
+        const std::string out = Out.File(std::string(c.Encoder) + ".rm");
+        ASSERT_EQ(job.Output(out, {{"vcodec", c.Encoder}, {"b", c.Rate}}), 1) << job.LastErrMsg();
+        job.Run();
+        ASSERT_FALSE(job.FatalException()) << job.FatalMessage() << log.Text();
+        EXPECT_EQ(log.Count(llInfo, FormatText("The \"rm\" muxer takes no picture above 65512 bytes: encoder "
+                                               "\"%s\" codes every picture within a video buffer of",
+                                               c.Encoder)),
+                  1);
+
+        const TFileFacts facts = ReadBack(out);
+        const TStreamFacts* video = facts.First(AVMEDIA_TYPE_VIDEO);
+        ASSERT_NE(video, nullptr);
+        EXPECT_EQ(video->Packets, in->Packets);
+        EXPECT_NEAR(facts.Seconds, source.Seconds, 0.1);
     }
 }
 
