@@ -40,7 +40,7 @@ const std::set<QString> SwitchOptions = {
     "l", "h", "version", "formats", "codecs", "bsfs", "protocols", "filters", "y", "benchmark",
     // on/off settings
     "dump", "hex", "re", "loop_input", "copyts", "copytb", "shortest", "xerror", "intra", "vn", "an", "sn",
-    "sameq", "deinterlace", "psnr", "qphist", "force_fps", "isync", "vstats",
+    "sameq", "deinterlace", "psnr", "qphist", "force_fps", "isync", "vstats", "keep_existing",
     // one more stream in the last output
     "newvideo", "newaudio", "newsubtitle", "newdata",
     // an output record setting: all inputs into one output
@@ -152,7 +152,7 @@ int RunTranscode(const QStringList& AArgs) {
         }
 
     TProgressPrinter printer;
-    const QString label = QFileInfo(args->Outputs.front().FileName).fileName();
+    const QString label = DisplayName(QFileInfo(args->Outputs.front().FileName).fileName());
     std::optional<TTerminateInfo> result;
     bool runEnded = false;
     encoder.OnProgress = [&](TCustomEncoder*, const TProgressInfo& AInfo) {
@@ -168,8 +168,10 @@ int RunTranscode(const QStringList& AArgs) {
         }
     };
 
-    TInterruptWatcher interrupt;
-    interrupt.OnInterrupt = [&] {
+    vx::TInterruptWatcher interrupt;
+    int stoppedBy = 0;
+    interrupt.OnInterrupt = [&](int ASignal) {
+        stoppedBy = ASignal;
         printer.Line(QStringLiteral("Stopping..."));
         encoder.Stop(true);
     };
@@ -182,7 +184,7 @@ int RunTranscode(const QStringList& AArgs) {
 
     if (interrupt.Interrupted()) {
         printer.Line(label + QStringLiteral(": Abort"));
-        return ExitInterrupted;
+        return ExitInterruptedBy(stoppedBy);
     }
     if (!result || result->Exception) {
         printer.Line(label + QStringLiteral(": Fail"));

@@ -337,7 +337,9 @@ public:
 
 class TNoBuilder : public TRowTaskBuilder {
 public:
-    bool BuildOutputName(const TJobListModel&, int, QString&) override { return false; }
+    bool BuildOutputName(const TJobListModel&, int, const TBatchOutputNames&, QString&) override {
+        return false;
+    }
     bool BuildOutputOptions(const TJobListModel&, int, TOutputOptions&) override { return false; }
 };
 

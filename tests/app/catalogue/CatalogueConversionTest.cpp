@@ -450,7 +450,8 @@ TEST_P(CatalogueEntryTest, ConvertsWithItsDefaults) {
     };
 
     QString outputName;
-    ASSERT_TRUE(RowBuilder.BuildOutputName(List, row, outputName)) << Builder.LastErrMsg().toStdString();
+    ASSERT_TRUE(RowBuilder.BuildOutputName(List, row, TBatchOutputNames(), outputName))
+        << Builder.LastErrMsg().toStdString();
     encoder.ClearTasks();
     TInputOptions input;
     RowBuilder.BuildInputOptions(List, row, input);
