@@ -149,7 +149,7 @@ protected:
 };
 
 TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
-    List.AddRow("  " + Source("clip.avi") + " ");
+    List.AddRow(Source("clip.avi"));
     List.SetCell(0, jcProgress, "Error");
     ProgressSeen.clear();
 
