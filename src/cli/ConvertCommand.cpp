@@ -50,13 +50,16 @@ const char* const ConvertHelp =
     "                      \"vantorix-cli formats --json\" shows each format's items\n"
     "  --volume PERCENT    the volume slider: 0 to 200 in steps of 20 (default 100)\n"
     "  --dry-run           print each file's task as a JSON line and convert nothing;\n"
-    "                      output names are those free now (a run numbers a second\n"
-    "                      file of the same name, which a dry run cannot foresee)\n"
+    "                      output names are those a run would reserve now\n"
     "  --json              JSON lines on stdout: progress, the end of each file, the end\n"
     "  --help              show this text\n"
     "\n"
-    "Progress and a summary go to stderr. Ctrl-C stops the running conversion.\n"
-    "Exit codes: 0 every file done, 1 some file failed, 2 usage error, 130 stopped.\n";
+    "Each output is written under a hidden name and named when its file ends; a name\n"
+    "another run took meanwhile gets the next free number (unless --overwrite).\n"
+    "Progress and a summary go to stderr. Ctrl-C, SIGTERM and SIGHUP stop the running\n"
+    "conversion, which keeps what it wrote.\n"
+    "Exit codes: 0 every file done, 1 some file failed, 2 usage error, 128 + the signal's\n"
+    "number when stopped (130 for Ctrl-C).\n";
 
 struct TConvertArgs {
     QString Format;

@@ -25,13 +25,15 @@ const char* const TranscodeHelp =
     "before an output name to that output, e.g.\n"
     "  vantorix-cli transcode -i clip.avi -vcodec copy -acodec copy -f matroska clip.mkv\n"
     "Options that switch something on (-an, -vn, -sn, -y, -shortest, -copyts, ...) take no\n"
-    "value; every other option takes the next argument as its value.\n"
+    "value; every other option takes the next argument as its value. An output is written\n"
+    "under a hidden name and replaces a file of its name only when the task ends well;\n"
+    "-keep_existing before it keeps such a file and takes the next free numbered name.\n"
     "\n"
     "  --help   show this text\n"
     "\n"
     "Progress goes to stderr, with the engine's warnings and errors (-loglevel changes how\n"
-    "much). Ctrl-C stops the task; the output is closed properly.\n"
-    "Exit codes: 0 done, 1 failed, 2 usage error, 130 stopped.\n";
+    "much). Ctrl-C, SIGTERM and SIGHUP stop the task; the output is closed properly.\n"
+    "Exit codes: 0 done, 1 failed, 2 usage error, 128 + the signal's number when stopped.\n";
 
 // Options whose command-line form is a bare switch. In option text such a name stands alone,
 // and the engine reads its empty value as "on".

@@ -83,6 +83,7 @@ const QStringList OutputFields = {"FileName",
                                   "FrameInputHook",
                                   "FrameOutputHook",
                                   "Join",
+                                  "KeepExisting",
                                   "ExtOptions",
                                   "Tag",
                                   "Data"};
