@@ -347,7 +347,8 @@ TEST_P(StopSignalTest, StopsTheRunningRowWithItsTrailerWritten) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest,
-                         ::testing::Values(TSignalCase{SIGINT, "SIGINT", 130}, TSignalCase{SIGTERM, "SIGTERM", 143},
+                         ::testing::Values(TSignalCase{SIGINT, "SIGINT", 130},
+                                           TSignalCase{SIGTERM, "SIGTERM", 143},
                                            TSignalCase{SIGHUP, "SIGHUP", 129}));
 
 // A run that is killed outright leaves only its hidden part file, never a file without an index
@@ -363,7 +364,8 @@ TEST_F(ConvertCommandTest, AKilledRunLeavesOnlyAPartFileThatTheNextRunRemoves) {
     process.waitForFinished(30000);
     const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
     ASSERT_EQ(left.size(), 1) << left.join(' ').toStdString();
-    EXPECT_TRUE(left[0].startsWith(".long.mp4.vantorix-") && left[0].endsWith(".part")) << left[0].toStdString();
+    EXPECT_TRUE(left[0].startsWith(".long.mp4.vantorix-") && left[0].endsWith(".part"))
+        << left[0].toStdString();
 
     const QString again = Folder("again") + "/long.avi";
     ASSERT_TRUE(QFile::copy(Clip(), again));

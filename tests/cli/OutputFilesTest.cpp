@@ -65,8 +65,8 @@ TEST_F(OutputFilesTest, ConcurrentRunsIntoOneFolderEachKeepTheirOwnOutput) {
     std::vector<std::unique_ptr<QProcess>> processes;
     for (int i = 0; i < Runs; ++i) {
         processes.push_back(std::make_unique<QProcess>());
-        StartCli(*processes.back(),
-                 {"convert", "--json", "-f", BatchFormat, "-o", out, OutFile(QString("s%1/clip.avi").arg(i))});
+        StartCli(*processes.back(), {"convert", "--json", "-f", BatchFormat, "-o", out,
+                                     OutFile(QString("s%1/clip.avi").arg(i))});
     }
     std::set<QString> outputs;
     for (int i = 0; i < Runs; ++i) {
@@ -95,8 +95,8 @@ TEST_F(OutputFilesTest, OverwritingNeverWritesOverASourceOfTheBatch) {
     ASSERT_TRUE(QFile::copy(Wav(), out + "/a.mp4")); // a sound file named like an MP4
     const qint64 originalSize = QFileInfo(out + "/a.mp4").size();
 
-    const TCliResult result = RunCli({"convert", "--json", "--overwrite", "-f", "MP4", "-o", out, src + "/a.avi",
-                                      out + "/a.mp4"});
+    const TCliResult result =
+        RunCli({"convert", "--json", "--overwrite", "-f", "MP4", "-o", out, src + "/a.avi", out + "/a.mp4"});
     ASSERT_EQ(result.ExitCode, 0) << result;
     const std::vector<QJsonObject> ends = Ends(result);
     ASSERT_EQ(ends.size(), 2u) << result;
@@ -124,7 +124,8 @@ TEST_F(OutputFilesTest, AFailedRunLeavesTheFileItWouldReplace) {
         RunCli({"transcode", "-i", Clip(), "-an", "-vcodec", "h263", "-s", "100x100", out + "/old.avi"});
     EXPECT_EQ(result.ExitCode, 1) << result;
     EXPECT_EQ(QFileInfo(out + "/old.avi").size(), size);
-    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"old.avi"}) << "no part file is left";
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"old.avi"})
+        << "no part file is left";
 }
 
 // File names are never trimmed: "clip.avi " is another file than "clip.avi", and a relative
@@ -144,7 +145,8 @@ TEST_F(OutputFilesTest, BlanksAtTheEndsOfANameBelongToIt) {
     ASSERT_EQ(trailing.ExitCode, 0) << trailing;
     EXPECT_EQ(ReadMedia(out + "/clip.mp4").Width, 320) << "the file with the blank was converted";
 
-    const TCliResult leading = RunCliWithBytes({"convert", "-f", "MP4", "-o", out.toUtf8(), " lead.avi"}, sources);
+    const TCliResult leading =
+        RunCliWithBytes({"convert", "-f", "MP4", "-o", out.toUtf8(), " lead.avi"}, sources);
     ASSERT_EQ(leading.ExitCode, 0) << leading;
     EXPECT_EQ(ReadMedia(out + "/ lead.mp4").Width, 320);
 }
@@ -162,7 +164,8 @@ TEST_F(OutputFilesTest, NamesThatAreNotUTF8OrHoldALineBreakWork) {
     EXPECT_TRUE(probe.Out.contains("b\\udcff.avi\",\"ok\":true")) << probe;
 
     const TCliResult convert = RunCliWithBytes(
-        {"convert", "--json", "-f", BatchFormat, "-o", out.toUtf8(), QByteArray::fromStdString(odd)}, sources);
+        {"convert", "--json", "-f", BatchFormat, "-o", out.toUtf8(), QByteArray::fromStdString(odd)},
+        sources);
     ASSERT_EQ(convert.ExitCode, 0) << convert;
     EXPECT_TRUE(convert.Out.contains("b\\udcff.avi")) << convert;
     ASSERT_TRUE(Exists(out.toStdString() + "/b\xFF.avi"));
