@@ -1,6 +1,7 @@
 #include "BatchDriver.h"
 
-#include <QFileInfo>
+#include "LocalFileNames.h"
+
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
@@ -21,7 +22,7 @@ QString TBatchDriver::MissingFolderText(const QString& AFolder) {
 
 void TRowTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) {
     AOptions.Reset();
-    AOptions.FileName = AList.Caption(ARow).trimmed().toStdU16String();
+    AOptions.FileName = AList.Caption(ARow).toStdU16String();
 }
 
 TBatchDriver::TBatchDriver(TJobListModel& AList, TFFEncoder& AEncoder, TBatchUI& AUI,
@@ -74,7 +75,7 @@ void TBatchDriver::ButtonConvertClick() {
         FUI.BrowseOutputFolder();
         return;
     }
-    if (!QFileInfo(folder.trimmed()).isDir()) {
+    if (!IsDirectory(folder.trimmed())) {
         FUI.MessageBox(MissingFolderText(folder), InformationCaption, TBatchUI::TIcon::Information,
                        TBatchUI::TButtons::Ok);
         FUI.BrowseOutputFolder();
@@ -86,8 +87,41 @@ void TBatchDriver::ButtonConvertClick() {
     FUserAborted = false;
     DisableControls();
     FEncoder.ClearTasks();
+    ReserveOutputNames();
     FListviewItem = -1;
     StartNextRow();
+}
+
+void TBatchDriver::ReserveOutputNames() {
+    FBatchNames.Clear();
+    FOutputNames.clear();
+    // Every row's file counts, checked or not: a row checked later must find it as it was.
+    for (int row = 0; row < FList.Count(); ++row)
+        FBatchNames.AddSource(FList.Caption(row));
+    for (int row = 0; row < FList.Count(); ++row)
+        if (FList.Checked(row))
+            ReserveOutputName(row);
+}
+
+bool TBatchDriver::ReserveOutputName(int ARow) {
+    QString name;
+    bool named = false;
+    try {
+        named = FBuilder.BuildOutputName(FList, ARow, FBatchNames, name);
+    } catch (const std::exception&) {
+        named = false;
+    }
+    if (!named)
+        name.clear();
+    else
+        FBatchNames.Reserve(name);
+    FOutputNames[ARow] = name;
+    return named;
+}
+
+QString TBatchDriver::OutputName(int ARow) const {
+    const auto found = FOutputNames.find(ARow);
+    return found == FOutputNames.end() ? QString() : found->second;
 }
 
 void TBatchDriver::FailRow(int ARow) {
@@ -126,10 +160,14 @@ void TBatchDriver::StartNextRow() {
 
     // A task that could not be built completely is never started: without its output the
     // encoder would end it without the row's result, or not at all.
+    emit RowStarting(row);
     int task = -1;
     try {
-        QString outputName;
-        if (!FBuilder.BuildOutputName(FList, row, outputName))
+        // A row checked after the run started has no name yet.
+        if (!FOutputNames.contains(row))
+            ReserveOutputName(row);
+        const QString outputName = OutputName(row);
+        if (outputName.isEmpty())
             throw std::runtime_error("no output name");
         FEncoder.ClearTasks();
         TInputOptions input;
@@ -222,6 +260,11 @@ void TBatchDriver::EncoderProgress(TCustomEncoder*, const TProgressInfo& AInfo) 
 void TBatchDriver::EncoderTerminate(TCustomEncoder*, const TTerminateInfo& AInfo) {
     FTaskActive = false;
     if (AInfo.TaskIndex >= 0 && FListviewItem >= 0 && FListviewItem < FList.Count()) {
+        if (AInfo.TaskIndex < FEncoder.TasksCount()) {
+            const TPathFileName used = FEncoder.OutputFileNameUsed(AInfo.TaskIndex);
+            if (!used.empty())
+                FOutputNames[FListviewItem] = QString::fromStdU16String(used);
+        }
         const char* result = AInfo.Exception ? "Fail" : FUserAborted ? "Abort" : "Done";
         FList.SetCell(FListviewItem, jcProgress, QString::fromLatin1(result));
     }
@@ -239,8 +282,13 @@ void TBatchDriver::ButtonStopConvertClick() {
             FEncoder.Resume();
             return;
         }
-        FUserAborted = true;
     }
+    StopRun();
+}
+
+void TBatchDriver::StopRun() {
+    if (FTaskActive)
+        FUserAborted = true;
     FNoMoreFilesToConvert = true;
     DisableTimer();
     FEncoder.Stop(true);

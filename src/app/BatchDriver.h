@@ -10,7 +10,9 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <map>
 
+#include "BatchOutputNames.h"
 #include "JobListModel.h"
 #include "encode/FFEncode.h"
 
@@ -43,8 +45,11 @@ public:
 class TRowTaskBuilder {
 public:
     virtual ~TRowTaskBuilder() = default;
-    virtual bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) = 0;
-    // Default: a reset record naming the row's trimmed source path.
+    // ABatch: the run's sources and the names given to its rows so far; the name must be
+    // none of them.
+    virtual bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames& ABatch,
+                                 QString& AOutputFileName) = 0;
+    // Default: a reset record naming the row's source path (its caption, exactly).
     virtual void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions);
     virtual bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) = 0;
 };
@@ -71,6 +76,13 @@ public:
 
     // The "Go Convert " button and the File menu's "Convert": validates and starts a run.
     void ButtonConvertClick();
+    // Names the output of every checked row, before any row starts (the start of a run does
+    // this). A row that cannot be named gets an empty name and fails when it is reached.
+    void ReserveOutputNames();
+    // The row's output file: its reserved name, and once the row has ended the name the file
+    // was finally given (another run may have taken the reserved one meanwhile). Empty for a
+    // row that has none.
+    QString OutputName(int ARow) const;
     // Advances to the next row and starts its task, or schedules the next step.
     void StartNextRow();
     void ConvertAgain() { StartNextRow(); }
@@ -80,6 +92,9 @@ public:
     void EncoderTerminate(TCustomEncoder* Sender, const TTerminateInfo& AInfo);
     // The "Stop Convert" button and the "Stop" button under the list.
     void ButtonStopConvertClick();
+    // The stop without the question, for a session that ends: the running row ends "Abort"
+    // with its file finished, and no further row starts.
+    void StopRun();
     // False while a task is starting or running: the window must not close then.
     bool FormCloseQuery() const { return !FTaskActive; }
     void DisableControls();
@@ -99,6 +114,8 @@ public:
     const QTimer& TimerConvertAgain() const { return FTimerConvertAgain; }
 
 signals:
+    // A checked row is about to be built and started.
+    void RowStarting(int ARow);
     // The run is over: after "All Conversions Completed", or stopped by the user.
     void RunEnded(bool AStopped);
 
@@ -108,12 +125,16 @@ private:
     // A row that cannot be started: marked "Fail", and the run moves on.
     void FailRow(int ARow);
     void EndRun(bool AStopped);
+    // Names the row's output within the batch; false when it cannot be named.
+    bool ReserveOutputName(int ARow);
 
     TJobListModel& FList;
     TFFEncoder& FEncoder;
     TBatchUI& FUI;
     TRowTaskBuilder& FBuilder;
     QTimer FTimerConvertAgain;
+    TBatchOutputNames FBatchNames;
+    std::map<int, QString> FOutputNames; // by row; an empty name: the row could not be named
 
     int FListviewItem = -1;
     bool FThisIsTheLastItem = false;

@@ -6,8 +6,9 @@ TTaskRow TJobListTaskBuilder::RowOf(const TJobListModel& AList, int ARow) {
     return TTaskRow{AList.Caption(ARow), AList.Cell(ARow, jcVideoSize), AList.Cell(ARow, jcOutput)};
 }
 
-bool TJobListTaskBuilder::BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) {
-    return FBuilder.BuildOutputName(AList.Caption(ARow), AOutputFileName);
+bool TJobListTaskBuilder::BuildOutputName(const TJobListModel& AList, int ARow,
+                                          const TBatchOutputNames& ABatch, QString& AOutputFileName) {
+    return FBuilder.BuildOutputName(AList.Caption(ARow), AOutputFileName, &ABatch);
 }
 
 void TJobListTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) {

@@ -12,7 +12,8 @@ public:
     // ABuilder must outlive this object.
     explicit TJobListTaskBuilder(TTaskBuilder& ABuilder) : FBuilder(ABuilder) {}
 
-    bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) override;
+    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames& ABatch,
+                         QString& AOutputFileName) override;
     void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) override;
     bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override;
 

@@ -3,9 +3,9 @@
 #include "BatchDriver.h"
 #include "ConversionSettings.h"
 #include "JobListModel.h"
+#include "LocalFileNames.h"
 #include "base/PlatformBridge.h"
 #include "decode/FFDecode.h"
-
 
 namespace vx {
 
@@ -130,7 +130,9 @@ void TSourceFileAdder::AddFiles(const QStringList& AFiles) {
 void TSourceFileAdder::AddFilesToList(const QStringList& AFiles) {
     try {
         for (const QString& file : AFiles) {
-            const int row = AddFile(file);
+            // A dialog or a drop hands over names that Qt decoded; a name that is not UTF-8
+            // must be found again by its bytes.
+            const int row = AddFile(ResolveDecodedName(file));
             if (OnScrollToRow)
                 OnScrollToRow(this, row);
             PlatformBridge().ProcessPendingMessages();

@@ -1,15 +1,13 @@
 #include "TaskBuilder.h"
 
 #include "AdditionalOptions.h"
+#include "BatchOutputNames.h"
 #include "ConversionSettings.h"
+#include "LocalFileNames.h"
 #include "VolumeSliders.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <cmath>
-#include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 namespace vx {
 
@@ -171,19 +169,6 @@ QString WithoutExtension(const QString& APath) {
     return dot < 0 ? APath : APath.left(dot);
 }
 
-bool NameIsTaken(const QString& APath) {
-    const QFileInfo info(APath);
-    return info.exists() || info.isSymLink();
-}
-
-// Through links and other spellings of the same path: is writing AOutput writing over ASource?
-bool IsSameFile(const QString& ASource, const QString& AOutput) {
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(QFile::encodeName(ASource).toStdString(),
-                                                  QFile::encodeName(AOutput).toStdString(), error);
-    return !error && same;
-}
-
 } // namespace
 
 TTaskBuilder::TTaskBuilder(const TConversionSettings& ASettings, const TAdditionalOptions& AOptions,
@@ -204,19 +189,21 @@ QString TTaskBuilder::OutputFolder() const {
     // checked spelling is used, so that stray blanks from the field do not send every output to
     // a folder that does not exist.
     const QString typed = FSettings.OutputFolder();
-    if (QFileInfo(typed).isDir())
+    if (IsDirectory(typed))
         return typed;
     return typed.trimmed();
 }
 
-bool TTaskBuilder::BuildOutputName(const QString& ACaption, QString& AOutputFileName) {
+bool TTaskBuilder::BuildOutputName(const QString& ACaption, QString& AOutputFileName,
+                                   const TBatchOutputNames* ABatch) {
     AOutputFileName.clear();
     const QString extension = FSettings.OutputExtension();
     if (extension.isEmpty()) {
         FLastErrMsg = QStringLiteral("No output format is selected.");
         return false;
     }
-    const QString source = ACaption.trimmed();
+    // The caption is the file's name exactly: blanks at either end are part of it.
+    const QString& source = ACaption;
     const QString sourceName = source.mid(source.lastIndexOf('/') + 1);
     if (sourceName.isEmpty()) {
         FLastErrMsg = QStringLiteral("The source \"%1\" names no file.").arg(ACaption);
@@ -228,32 +215,38 @@ bool TTaskBuilder::BuildOutputName(const QString& ACaption, QString& AOutputFile
         return false;
     }
 
+    const auto usedByBatch = [ABatch](const QString& AName) { return ABatch && ABatch->IsUsed(AName); };
     const QString path = folder.endsWith('/') ? folder + sourceName : folder + '/' + sourceName;
     if (FOptions.Overwrite()) {
         const QString name = WithoutExtension(path) + extension;
-        // Overwriting the source while reading it would destroy it; such a row is named as if
+        // Overwriting the source while reading it would destroy it, and overwriting another
+        // row's source or output would lose that row's file: such a row is named as if
         // overwriting were off.
-        if (!IsSameFile(source, name)) {
+        if (!IsSameFile(source, name) && !usedByBatch(name)) {
             AOutputFileName = name;
             return true;
         }
     }
-    AOutputFileName = UniqueOutputName(path, extension);
+    AOutputFileName = UniqueOutputName(path, extension, usedByBatch);
     return true;
 }
 
-QString TTaskBuilder::UniqueOutputName(const QString& APath, const QString& AExt) {
+QString TTaskBuilder::UniqueOutputName(const QString& APath, const QString& AExt,
+                                       const std::function<bool(const QString&)>& AAlsoTaken) {
     const QString base = WithoutExtension(APath);
+    const auto taken = [&](const QString& AName) {
+        return NameIsTaken(AName) || (AAlsoTaken && AAlsoTaken(AName));
+    };
     QString name = base + AExt;
     // Ends: each name tried is a different entry of one folder, and a folder holds finitely many.
-    for (qint64 n = 1; NameIsTaken(name); ++n)
+    for (qint64 n = 1; taken(name); ++n)
         name = base + '-' + QString::number(n) + AExt;
     return name;
 }
 
 void TTaskBuilder::BuildInputOptions(const QString& ACaption, TInputOptions& AOptions) {
     AOptions.Reset();
-    AOptions.FileName = ACaption.trimmed().toStdU16String();
+    AOptions.FileName = ACaption.toStdU16String();
 }
 
 int32_t TTaskBuilder::ReadBackInteger(const QString& ANumberText, const TSettingsList& AList) const {
@@ -394,6 +387,10 @@ bool TTaskBuilder::BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOpt
         else if (frameRate == PALFrameRate)
             AOptions.NormType = ntPAL;
     }
+
+    // Without overwriting, a file that appears under the output's name while the row converts
+    // (another run into the same folder) is kept too: the output then takes the next free name.
+    AOptions.KeepExisting = !FOptions.Overwrite();
 
     const QString output = ARow.Output.value_or(FSettings.CurrentOutputFormat());
     const bool mobile = output == QLatin1String("3GP") || output == QLatin1String("3G2");

@@ -6,12 +6,14 @@
 #include "encode/FFEncodeRecords.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <string>
 
 namespace vx {
 
 class TAdditionalOptions;
+class TBatchOutputNames;
 class TConversionSettings;
 class TSettingsList;
 class TVolumeSliders;
@@ -46,11 +48,14 @@ public:
 
     // The output file: the source's name with the output extension in the output folder. With
     // overwriting off, or when the name would be the source file itself, a name that is taken
-    // gets "-1", "-2", ... before the extension. False when there is no output format, no output
-    // folder or no source file name.
-    bool BuildOutputName(const QString& ACaption, QString& AOutputFileName);
+    // gets "-1", "-2", ... before the extension. Within a batch (ABatch), the batch's sources
+    // and the names already given to its rows count as taken even with overwriting on. The
+    // caption is the file name as it stands, blanks included. False when there is no output
+    // format, no output folder or no source file name.
+    bool BuildOutputName(const QString& ACaption, QString& AOutputFileName,
+                         const TBatchOutputNames* ABatch = nullptr);
 
-    // A reset record naming the trimmed source path. Cannot fail.
+    // A reset record naming the source path (the caption, exactly). Cannot fail.
     static void BuildInputOptions(const QString& ACaption, TInputOptions& AOptions);
 
     // Resets AOptions and fills it from the selected output format and the current list texts.
@@ -74,8 +79,10 @@ public:
 
     // APath with its extension replaced by AExt (e.g. ".mp4") if no such file exists; otherwise
     // the first of base-1.ext, base-2.ext, ... that does not exist. Anything already at a name
-    // (a folder, a dangling link) counts as existing, since none of them can be written as a file.
-    static QString UniqueOutputName(const QString& APath, const QString& AExt);
+    // (a folder, a dangling link) counts as existing, since none of them can be written as a file;
+    // so does a name for which AAlsoTaken answers true.
+    static QString UniqueOutputName(const QString& APath, const QString& AExt,
+                                    const std::function<bool(const QString&)>& AAlsoTaken = {});
 
     const QString& LastErrMsg() const { return FLastErrMsg; }
 

@@ -22,8 +22,37 @@ void PrintError(const QString& AText) {
     WriteLine(stderr, QString::fromLatin1(ProgramName) + QStringLiteral(": ") + AText);
 }
 
+QString DisplayName(const QString& AText) {
+    QString shown;
+    shown.reserve(AText.size());
+    const auto hex = [&](int AByte) { shown += QStringLiteral("\\x%1").arg(AByte, 2, 16, QLatin1Char('0')); };
+    for (qsizetype i = 0; i < AText.size(); ++i) {
+        const QChar c = AText[i];
+        const char16_t u = c.unicode();
+        if (c.isHighSurrogate() && i + 1 < AText.size() && AText[i + 1].isLowSurrogate()) {
+            shown += c;
+            shown += AText[++i];
+        } else if (u == '\n') {
+            shown += QStringLiteral("\\n");
+        } else if (u == '\r') {
+            shown += QStringLiteral("\\r");
+        } else if (u == '\t') {
+            shown += QStringLiteral("\\t");
+        } else if (u < 0x20 || u == 0x7F) {
+            hex(u);
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            hex(u - 0xDC00); // a byte of a name that is not UTF-8
+        } else if (c.isSurrogate()) {
+            shown += QChar::ReplacementCharacter;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 QString Quoted(const QString& AText) {
-    return QLatin1Char('"') + AText + QLatin1Char('"');
+    return QLatin1Char('"') + DisplayName(AText) + QLatin1Char('"');
 }
 
 QString FromUtf8(const std::string& AText) {

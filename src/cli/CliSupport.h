@@ -18,6 +18,11 @@ inline constexpr int ExitDone = 0;
 inline constexpr int ExitFailed = 1;
 inline constexpr int ExitUsage = 2;
 inline constexpr int ExitInterrupted = 130;
+// A run stopped by a signal (Ctrl-C, SIGTERM, SIGHUP) ends with 128 + its number, as the shell
+// reports a program that the signal ended: 130, 143, 129.
+inline constexpr int ExitInterruptedBy(int ASignal) {
+    return 128 + ASignal;
+}
 
 inline constexpr const char* ProgramName = "vantorix-cli";
 
@@ -39,7 +44,11 @@ void WriteLine(std::FILE* AStream, const std::string& AUtf8);
 // "vantorix-cli: " and the text, on stderr.
 void PrintError(const QString& AText);
 
-// The text in double quotation marks, for messages.
+// A name as a line of the terminal can show it: line breaks, tabs and other control characters
+// become "\n", "\r", "\t", "\xHH", and the bytes of a name that are not UTF-8 (kept as lone
+// surrogates) "\xHH", so that a file name never breaks a progress line or a message.
+QString DisplayName(const QString& AText);
+// The text in double quotation marks, shown as DisplayName does, for messages.
 QString Quoted(const QString& AText);
 QString FromUtf8(const std::string& AText);
 

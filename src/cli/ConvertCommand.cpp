@@ -14,6 +14,7 @@
 #include "ConversionSettings.h"
 #include "JobListModel.h"
 #include "JobListTaskBuilder.h"
+#include "LocalFileNames.h"
 #include "SourceFiles.h"
 #include "TaskBuilder.h"
 #include "VolumeSliders.h"
@@ -23,7 +24,6 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <map>
 #include <optional>
 #include <unistd.h>
@@ -50,13 +50,16 @@ const char* const ConvertHelp =
     "                      \"vantorix-cli formats --json\" shows each format's items\n"
     "  --volume PERCENT    the volume slider: 0 to 200 in steps of 20 (default 100)\n"
     "  --dry-run           print each file's task as a JSON line and convert nothing;\n"
-    "                      output names are those free now (a run numbers a second\n"
-    "                      file of the same name, which a dry run cannot foresee)\n"
+    "                      output names are those a run would reserve now\n"
     "  --json              JSON lines on stdout: progress, the end of each file, the end\n"
     "  --help              show this text\n"
     "\n"
-    "Progress and a summary go to stderr. Ctrl-C stops the running conversion.\n"
-    "Exit codes: 0 every file done, 1 some file failed, 2 usage error, 130 stopped.\n";
+    "Each output is written under a hidden name and named when its file ends; a name\n"
+    "another run took meanwhile gets the next free number (unless --overwrite).\n"
+    "Progress and a summary go to stderr. Ctrl-C, SIGTERM and SIGHUP stop the running\n"
+    "conversion, which keeps what it wrote.\n"
+    "Exit codes: 0 every file done, 1 some file failed, 2 usage error, 128 + the signal's\n"
+    "number when stopped (130 for Ctrl-C).\n";
 
 struct TConvertArgs {
     QString Format;
@@ -129,37 +132,32 @@ std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
 // The output folder as an absolute path, checked before anything starts: a run that fails every
 // row for a folder typo would only waste the user's time.
 QString CheckOutputFolder(const QString& AFolder) {
-    const QFileInfo info(AFolder);
-    if (AFolder.trimmed().isEmpty() || !info.exists())
+    if (AFolder.trimmed().isEmpty() || !NameIsTaken(AFolder))
         throw TUsageError(QStringLiteral("the output folder %1 does not exist").arg(Quoted(AFolder)));
-    if (!info.isDir())
+    if (!IsDirectory(AFolder))
         throw TUsageError(QStringLiteral("the output folder %1 is not a folder").arg(Quoted(AFolder)));
-    const QString path = QDir::cleanPath(info.absoluteFilePath());
-    if (::access(QFile::encodeName(path).constData(), W_OK | X_OK) != 0)
+    const QString path = QDir::cleanPath(QDir(AFolder).absolutePath());
+    if (::access(LocalBytes(path).c_str(), W_OK | X_OK) != 0)
         throw TUsageError(QStringLiteral("the output folder %1 is not writable").arg(Quoted(AFolder)));
     return path;
 }
 
-// The row builder of the window, watched: it remembers each row's output name and, when a row
-// cannot be started, why. The driver marks such a row "Fail" without the encoder raising an
-// event, and the reason is only known at the step that refused it.
+// The row builder of the window, watched: when a row cannot be started, it remembers why. The
+// driver marks such a row "Fail" without the encoder raising an event, and the reason is only
+// known at the step that refused it.
 class TWatchedRowBuilder final : public TRowTaskBuilder {
 public:
     TWatchedRowBuilder(TTaskBuilder& ABuilder, const TCustomEncoder& AEncoder)
         : FRows(ABuilder), FBuilder(ABuilder), FEncoder(AEncoder) {}
 
-    // Called when a row starts.
-    std::function<void(int ARow, const std::optional<QString>& AOutput)> OnRowStarted;
-
-    bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) override {
-        FStep = TStep::OutputName;
-        const bool built = FRows.BuildOutputName(AList, ARow, AOutputFileName);
+    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames& ABatch,
+                         QString& AOutputFileName) override {
+        // All rows are named before the first starts, so each keeps its own reason.
+        const bool built = FRows.BuildOutputName(AList, ARow, ABatch, AOutputFileName);
         if (built)
-            FOutputs[ARow] = AOutputFileName;
+            FNameErrors.erase(ARow);
         else
-            FOutputs.erase(ARow);
-        if (OnRowStarted)
-            OnRowStarted(ARow, Output(ARow));
+            FNameErrors[ARow] = FBuilder.LastErrMsg();
         return built;
     }
     void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) override {
@@ -175,14 +173,15 @@ public:
         return built;
     }
 
-    std::optional<QString> Output(int ARow) const {
-        const auto found = FOutputs.find(ARow);
-        return found == FOutputs.end() ? std::nullopt : std::optional(found->second);
-    }
-    // Why the row that was last started could not be.
-    QString FailureText() const {
+    // A row is starting: what fails from now on fails at its first step.
+    void RowStarting() { FStep = TStep::OutputName; }
+    // Why the row ARow, the one last started, could not be.
+    QString FailureText(int ARow) const {
         switch (FStep) {
-        case TStep::OutputName:
+        case TStep::OutputName: {
+            const auto found = FNameErrors.find(ARow);
+            return found == FNameErrors.end() ? QString() : found->second;
+        }
         case TStep::OutputOptions:
             return FBuilder.LastErrMsg();
         case TStep::AddTask:
@@ -199,7 +198,7 @@ private:
     const TTaskBuilder& FBuilder;
     const TCustomEncoder& FEncoder;
     TStep FStep = TStep::OutputName;
-    std::map<int, QString> FOutputs;
+    std::map<int, QString> FNameErrors;
 };
 
 // The window's surface as the driver sees it. The run is validated before it starts, so no
@@ -250,7 +249,7 @@ private:
     void AddFiles();
     int DryRun();
     int Convert();
-    void RowStarted(int ARow, const std::optional<QString>& AOutput);
+    void RowStarted(int ARow);
     void CellChanged(const QModelIndex& AIndex);
     void RowEnded(int ARow, const QString& AResult);
     QString RowLabel(int ARow) const;
@@ -271,7 +270,8 @@ private:
     // The termination of the running row, while the driver writes its result.
     std::optional<TTerminateInfo> FTermination;
     std::map<int, QString> FResults;
-    bool FInterrupted = false;
+    // The signal that stopped the run, or 0.
+    int FInterrupted = 0;
 };
 
 void TConvertRun::ChooseSettings() {
@@ -307,23 +307,22 @@ void TConvertRun::AddFiles() {
 }
 
 int TConvertRun::DryRun() {
+    // The names a run would reserve, the batch's own sources and earlier rows included.
+    FDriver.ReserveOutputNames();
     bool allBuilt = true;
     for (int row = 0; row < FList.Count(); ++row) {
-        QString output;
+        const QString output = FDriver.OutputName(row);
         TInputOptions input;
         TOutputOptions outputOptions;
         // Every part is built even after a failure, so that the record shows as much as it can;
         // the reason is the first step's that failed.
-        bool built = true;
-        QString error;
-        if (!FRowBuilder.BuildOutputName(FList, row, output)) {
-            built = false;
-            error = FRowBuilder.FailureText();
-        }
+        FRowBuilder.RowStarting();
+        bool built = !output.isEmpty();
+        QString error = built ? QString() : FRowBuilder.FailureText(row);
         FRowBuilder.BuildInputOptions(FList, row, input);
         if (!FRowBuilder.BuildOutputOptions(FList, row, outputOptions)) {
             if (built)
-                error = FRowBuilder.FailureText();
+                error = FRowBuilder.FailureText(row);
             built = false;
         }
         allBuilt = allBuilt && built;
@@ -345,15 +344,22 @@ int TConvertRun::DryRun() {
 
 QString TConvertRun::RowLabel(int ARow) const {
     const QString& source = FList.Caption(ARow);
-    const QString name = QFileInfo(source).fileName();
-    return QStringLiteral("[%1/%2] %3").arg(ARow + 1).arg(FList.Count()).arg(name.isEmpty() ? source : name);
+    const QString name = source.mid(source.lastIndexOf('/') + 1);
+    return QStringLiteral("[%1/%2] %3")
+        .arg(ARow + 1)
+        .arg(FList.Count())
+        .arg(DisplayName(name.isEmpty() ? source : name));
 }
 
-void TConvertRun::RowStarted(int ARow, const std::optional<QString>& AOutput) {
+void TConvertRun::RowStarted(int ARow) {
+    FRowBuilder.RowStarting();
+    FTermination.reset();
+    const QString output = FDriver.OutputName(ARow);
     FPrinter.Line(QStringLiteral("[%1/%2] %3 -> %4")
                       .arg(ARow + 1)
                       .arg(FList.Count())
-                      .arg(FList.Caption(ARow), AOutput.value_or(QStringLiteral("(no output name)"))));
+                      .arg(DisplayName(FList.Caption(ARow)),
+                           output.isEmpty() ? QStringLiteral("(no output name)") : DisplayName(output)));
 }
 
 void TConvertRun::CellChanged(const QModelIndex& AIndex) {
@@ -374,9 +380,10 @@ void TConvertRun::RowEnded(int ARow, const QString& AResult) {
         if (!FTermination->ExceptionMsg.empty())
             message = FromUtf8(FTermination->ExceptionMsg);
     } else if (AResult != QLatin1String("Done")) {
-        message = FRowBuilder.FailureText();
+        message = FRowBuilder.FailureText(ARow);
     }
-    const std::optional<QString> output = FRowBuilder.Output(ARow);
+    const QString outputName = FDriver.OutputName(ARow);
+    const std::optional<QString> output = outputName.isEmpty() ? std::nullopt : std::optional(outputName);
 
     if (FArgs.Json) {
         TJsonWriter json;
@@ -393,16 +400,12 @@ void TConvertRun::RowEnded(int ARow, const QString& AResult) {
     }
     QString line = RowLabel(ARow) + QStringLiteral(": ") + AResult;
     if (message && !message->isEmpty())
-        line += QStringLiteral(" (") + *message + QLatin1Char(')');
+        line += QStringLiteral(" (") + DisplayName(*message) + QLatin1Char(')');
     FPrinter.Line(line);
 }
 
 int TConvertRun::Convert() {
     TBatchDriver& driver = FDriver;
-    FRowBuilder.OnRowStarted = [this](int ARow, const std::optional<QString>& AOutput) {
-        FTermination.reset();
-        RowStarted(ARow, AOutput);
-    };
 
     // The driver's handlers stay in charge; the command line reads what they wrote.
     const TCustomEncoder::TProgressEvent driverProgress = FEncoder.OnProgress;
@@ -447,15 +450,16 @@ int TConvertRun::Convert() {
     bool runEnded = false;
     // The connections die with this frame, whose variables they use.
     QObject scope;
+    QObject::connect(&driver, &TBatchDriver::RowStarting, &scope, [this](int ARow) { RowStarted(ARow); });
     QObject::connect(&driver, &TBatchDriver::RunEnded, &scope, [&](bool AStopped) {
         stopped = AStopped;
         runEnded = true;
         QCoreApplication::exit(0);
     });
 
-    TInterruptWatcher interrupt;
-    interrupt.OnInterrupt = [&] {
-        FInterrupted = true;
+    vx::TInterruptWatcher interrupt;
+    interrupt.OnInterrupt = [&](int ASignal) {
+        FInterrupted = ASignal;
         FPrinter.Line(QStringLiteral("Stopping..."));
         if (driver.Converting())
             driver.ButtonStopConvertClick();
@@ -491,7 +495,7 @@ int TConvertRun::Convert() {
         WriteLine(stdout, TJsonWriter().BeginObject().Field("event", "end").EndObject().Text());
 
     if (FInterrupted)
-        return ExitInterrupted;
+        return ExitInterruptedBy(FInterrupted);
     return done == FList.Count() ? ExitDone : ExitFailed;
 }
 

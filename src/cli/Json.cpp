@@ -114,8 +114,30 @@ TJsonWriter& TJsonWriter::String(std::string_view AUtf8) {
 }
 
 TJsonWriter& TJsonWriter::String(const QString& AText) {
-    const QByteArray utf8 = AText.toUtf8();
-    return String(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+    // A file name's bytes that are not UTF-8 are lone surrogates U+DC80..U+DCFF in the text
+    // (FileNameToUTF8); they are written as "\udcXX", so that a reader can get the bytes back.
+    BeforeValue();
+    FText += '"';
+    qsizetype start = 0;
+    const auto flush = [&](qsizetype AEnd) {
+        const QByteArray utf8 = AText.mid(start, AEnd - start).toUtf8();
+        Escaped(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
+    };
+    for (qsizetype i = 0; i < AText.size(); ++i) {
+        const char16_t u = AText[i].unicode();
+        const bool paired = i > 0 && AText[i - 1].isHighSurrogate();
+        if (u >= 0xDC80 && u <= 0xDCFF && !paired) {
+            flush(i);
+            static const char hex[] = "0123456789abcdef";
+            FText += "\\udc";
+            FText += hex[(u >> 4) & 0xf];
+            FText += hex[u & 0xf];
+            start = i + 1;
+        }
+    }
+    flush(AText.size());
+    FText += '"';
+    return *this;
 }
 
 TJsonWriter& TJsonWriter::String(const std::u16string& AText) {
@@ -127,9 +149,14 @@ TJsonWriter& TJsonWriter::StringOrNull(const std::optional<QString>& AText) {
 }
 
 void TJsonWriter::Quoted(std::string_view AUtf8) {
+    FText += '"';
+    Escaped(AUtf8);
+    FText += '"';
+}
+
+void TJsonWriter::Escaped(std::string_view AUtf8) {
     // A round trip through QString replaces every invalid sequence.
     const QByteArray valid = QString::fromUtf8(AUtf8.data(), static_cast<qsizetype>(AUtf8.size())).toUtf8();
-    FText += '"';
     for (const char c : valid) {
         switch (c) {
         case '"':
@@ -164,7 +191,6 @@ void TJsonWriter::Quoted(std::string_view AUtf8) {
             }
         }
     }
-    FText += '"';
 }
 
 } // namespace vx::cli

@@ -61,6 +61,8 @@ private:
     void BeforeValue();
     void Raw(std::string_view AText);
     void Quoted(std::string_view AUtf8);
+    // The string's characters with JSON's escapes, without the quotation marks.
+    void Escaped(std::string_view AUtf8);
 
     std::string FText;
     // One entry per open object or array: whether it has no member yet.

@@ -132,6 +132,7 @@ void WriteOutputOptions(TJsonWriter& AJson, const TOutputOptions& AOptions) {
         .Field("FrameInputHook", AOptions.FrameInputHook)
         .Field("FrameOutputHook", AOptions.FrameOutputHook)
         .Field("Join", AOptions.Join)
+        .Field("KeepExisting", AOptions.KeepExisting)
         .Field("ExtOptions", AOptions.ExtOptions)
         .Field("Tag", AOptions.Tag);
     WritePointer(AJson, "Data", AOptions.Data);

@@ -25,13 +25,15 @@ const char* const TranscodeHelp =
     "before an output name to that output, e.g.\n"
     "  vantorix-cli transcode -i clip.avi -vcodec copy -acodec copy -f matroska clip.mkv\n"
     "Options that switch something on (-an, -vn, -sn, -y, -shortest, -copyts, ...) take no\n"
-    "value; every other option takes the next argument as its value.\n"
+    "value; every other option takes the next argument as its value. An output is written\n"
+    "under a hidden name and replaces a file of its name only when the task ends well;\n"
+    "-keep_existing before it keeps such a file and takes the next free numbered name.\n"
     "\n"
     "  --help   show this text\n"
     "\n"
     "Progress goes to stderr, with the engine's warnings and errors (-loglevel changes how\n"
-    "much). Ctrl-C stops the task; the output is closed properly.\n"
-    "Exit codes: 0 done, 1 failed, 2 usage error, 130 stopped.\n";
+    "much). Ctrl-C, SIGTERM and SIGHUP stop the task; the output is closed properly.\n"
+    "Exit codes: 0 done, 1 failed, 2 usage error, 128 + the signal's number when stopped.\n";
 
 // Options whose command-line form is a bare switch. In option text such a name stands alone,
 // and the engine reads its empty value as "on".
@@ -40,7 +42,7 @@ const std::set<QString> SwitchOptions = {
     "l", "h", "version", "formats", "codecs", "bsfs", "protocols", "filters", "y", "benchmark",
     // on/off settings
     "dump", "hex", "re", "loop_input", "copyts", "copytb", "shortest", "xerror", "intra", "vn", "an", "sn",
-    "sameq", "deinterlace", "psnr", "qphist", "force_fps", "isync", "vstats",
+    "sameq", "deinterlace", "psnr", "qphist", "force_fps", "isync", "vstats", "keep_existing",
     // one more stream in the last output
     "newvideo", "newaudio", "newsubtitle", "newdata",
     // an output record setting: all inputs into one output
@@ -152,7 +154,7 @@ int RunTranscode(const QStringList& AArgs) {
         }
 
     TProgressPrinter printer;
-    const QString label = QFileInfo(args->Outputs.front().FileName).fileName();
+    const QString label = DisplayName(QFileInfo(args->Outputs.front().FileName).fileName());
     std::optional<TTerminateInfo> result;
     bool runEnded = false;
     encoder.OnProgress = [&](TCustomEncoder*, const TProgressInfo& AInfo) {
@@ -168,8 +170,10 @@ int RunTranscode(const QStringList& AArgs) {
         }
     };
 
-    TInterruptWatcher interrupt;
-    interrupt.OnInterrupt = [&] {
+    vx::TInterruptWatcher interrupt;
+    int stoppedBy = 0;
+    interrupt.OnInterrupt = [&](int ASignal) {
+        stoppedBy = ASignal;
         printer.Line(QStringLiteral("Stopping..."));
         encoder.Stop(true);
     };
@@ -182,7 +186,7 @@ int RunTranscode(const QStringList& AArgs) {
 
     if (interrupt.Interrupted()) {
         printer.Line(label + QStringLiteral(": Abort"));
-        return ExitInterrupted;
+        return ExitInterruptedBy(stoppedBy);
     }
     if (!result || result->Exception) {
         printer.Line(label + QStringLiteral(": Fail"));

@@ -2,6 +2,7 @@
 // and the raw engine for power users.
 #include "CliSupport.h"
 #include "Commands.h"
+#include "LocalFileNames.h"
 #include "QtPlatformBridge.h"
 
 #include "base/FFBaseComponent.h"
@@ -66,7 +67,8 @@ int main(int argc, char* argv[]) {
     vx::TQtPlatformBridge bridge;
 
     try {
-        return Run(QCoreApplication::arguments().mid(1));
+        // Qt's own argument list decodes names that are not UTF-8 lossily.
+        return Run(vx::LocalArguments(argc, argv).mid(1));
     } catch (const TUsageError& error) {
         PrintError(QString::fromStdString(error.what()));
         PrintError(QStringLiteral("try \"vantorix-cli --help\""));

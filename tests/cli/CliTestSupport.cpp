@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QProcessEnvironment>
@@ -45,13 +46,40 @@ const QString& CliHome() {
     return path;
 }
 
-void StartCli(QProcess& AProcess, const QStringList& AArgs) {
+namespace {
+
+void StartProgram(QProcess& AProcess, const QString& AProgram, const QStringList& AArgs) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("HOME", CliHome());
     environment.insert("XDG_CONFIG_HOME", CliHome() + "/.config");
     AProcess.setProcessEnvironment(environment);
-    AProcess.start(QStringLiteral(VANTORIX_CLI_PATH), AArgs);
+    AProcess.start(AProgram, AArgs);
     ASSERT_TRUE(AProcess.waitForStarted(30000)) << AProcess.errorString().toStdString();
+}
+
+} // namespace
+
+void StartCli(QProcess& AProcess, const QStringList& AArgs) {
+    StartProgram(AProcess, QStringLiteral(VANTORIX_CLI_PATH), AArgs);
+}
+
+TCliResult RunCliWithBytes(const std::vector<QByteArray>& AArgs, const QString& AWorkingDir) {
+    // A shell script carries the bytes: each argument in single quotes, which keep every byte.
+    QByteArray script = "exec '" VANTORIX_CLI_PATH "'";
+    for (const QByteArray& arg : AArgs) {
+        EXPECT_FALSE(arg.contains('\'')) << arg.toStdString();
+        script += " '" + arg + "'";
+    }
+    QFile file(AWorkingDir + "/run-cli.sh");
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(script + "\n");
+    file.close();
+    QProcess process;
+    process.setWorkingDirectory(AWorkingDir);
+    StartProgram(process, QStringLiteral("/bin/sh"), {file.fileName()});
+    TCliResult result = FinishCli(process);
+    file.remove();
+    return result;
 }
 
 bool WaitForOutput(QProcess& AProcess, bool AStderr, QByteArray& ARead, const QByteArray& ANeedle,

@@ -36,6 +36,9 @@ const QString& CliHome();
 
 // Starts vantorix-cli with AArgs in the test's environment (sanitizer settings included).
 void StartCli(QProcess& AProcess, const QStringList& AArgs);
+// Runs vantorix-cli with arguments given as bytes, in AWorkingDir: Qt hands a program only
+// arguments that are valid in the locale's encoding, and file names need not be.
+TCliResult RunCliWithBytes(const std::vector<QByteArray>& AArgs, const QString& AWorkingDir);
 // Reads the program's stdout (AStderr: its stderr) into ARead until it holds ANeedle; false when
 // the program ends or ATimeoutMs pass first.
 bool WaitForOutput(QProcess& AProcess, bool AStderr, QByteArray& ARead, const QByteArray& ANeedle,

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <ostream>
 
 #include "CliTestSupport.h"
 
@@ -82,6 +83,7 @@ const QStringList OutputFields = {"FileName",
                                   "FrameInputHook",
                                   "FrameOutputHook",
                                   "Join",
+                                  "KeepExisting",
                                   "ExtOptions",
                                   "Tag",
                                   "Data"};
@@ -292,9 +294,22 @@ TEST_F(ConvertCommandTest, AMissingFileFailsWithItsMessageAndAGoodBatchExitsWith
     EXPECT_TRUE(ReadMedia(out + "/good.avi").Opened);
 }
 
-// Ctrl-C stops the encoder as the window's stop button does: the running row ends "Abort" with
-// a playable output, the rows after it never start.
-TEST_F(ConvertCommandTest, CtrlCDuringARowAbortsItWithItsTrailerWritten) {
+struct TSignalCase {
+    int Signal;
+    const char* Name;
+    int ExitCode;
+};
+
+void PrintTo(const TSignalCase& ACase, std::ostream* AStream) {
+    *AStream << ACase.Name;
+}
+
+class StopSignalTest : public ConvertCommandTest, public ::testing::WithParamInterface<TSignalCase> {};
+
+// Ctrl-C, and the system's or a closed terminal's request to end, stop the encoder as the
+// window's stop button does: the running row ends "Abort" with a playable output under its name,
+// the rows after it never start. While the row runs nothing is under the output's name yet.
+TEST_P(StopSignalTest, StopsTheRunningRowWithItsTrailerWritten) {
     const QString source = Source(LongClip(), "long.avi");
     const QString next = Source(Clip(), "next.avi");
     const QString out = Folder("out");
@@ -302,10 +317,13 @@ TEST_F(ConvertCommandTest, CtrlCDuringARowAbortsItWithItsTrailerWritten) {
     StartCli(process, {"convert", "--json", "-f", "MP4", "--set", SlowSize, "-o", out, source, next});
     QByteArray read;
     ASSERT_TRUE(WaitForOutput(process, false, read, "\"event\":\"progress\"")) << read.toStdString();
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    EXPECT_FALSE(QFileInfo::exists(out + "/long.mp4")) << "half-written under the output's name";
+    const QStringList parts = QDir(out).entryList({".long.mp4.vantorix-*.part"}, QDir::Files | QDir::Hidden);
+    EXPECT_EQ(parts.size(), 1) << parts.join(' ').toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), GetParam().Signal);
     const TCliResult result = FinishCli(process, 120000, read);
 
-    EXPECT_EQ(result.ExitCode, 130) << result;
+    EXPECT_EQ(result.ExitCode, GetParam().ExitCode) << result;
     EXPECT_FALSE(result.Crashed) << result;
     std::vector<QJsonObject> ends;
     for (const QJsonObject& line : result.JsonLines())
@@ -314,6 +332,7 @@ TEST_F(ConvertCommandTest, CtrlCDuringARowAbortsItWithItsTrailerWritten) {
     ASSERT_EQ(ends.size(), 1u) << result;
     EXPECT_EQ(ends[0]["row"].toInt(-1), 0);
     EXPECT_EQ(ends[0]["result"].toString(), "Abort") << result;
+    EXPECT_EQ(ends[0]["output"].toString(), out + "/long.mp4") << result;
     EXPECT_EQ(result.JsonLines().back(), (QJsonObject{{"event", "end"}}));
     EXPECT_TRUE(result.ErrText().contains("stopped")) << result;
 
@@ -324,6 +343,36 @@ TEST_F(ConvertCommandTest, CtrlCDuringARowAbortsItWithItsTrailerWritten) {
     EXPECT_GT(facts.Seconds, 0.0);
     EXPECT_LT(facts.Seconds, 50.0);
     EXPECT_FALSE(QFileInfo::exists(out + "/next.mp4"));
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"long.mp4"});
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, StopSignalTest,
+                         ::testing::Values(TSignalCase{SIGINT, "SIGINT", 130},
+                                           TSignalCase{SIGTERM, "SIGTERM", 143},
+                                           TSignalCase{SIGHUP, "SIGHUP", 129}));
+
+// A run that is killed outright leaves only its hidden part file, never a file without an index
+// under the output's name; the next run into the folder removes it and takes the name.
+TEST_F(ConvertCommandTest, AKilledRunLeavesOnlyAPartFileThatTheNextRunRemoves) {
+    const QString source = Source(LongClip(), "long.avi");
+    const QString out = Folder("out");
+    QProcess process;
+    StartCli(process, {"convert", "--json", "-f", "MP4", "--set", SlowSize, "-o", out, source});
+    QByteArray read;
+    ASSERT_TRUE(WaitForOutput(process, false, read, "\"event\":\"progress\"")) << read.toStdString();
+    ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+    process.waitForFinished(30000);
+    const QStringList left = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    ASSERT_EQ(left.size(), 1) << left.join(' ').toStdString();
+    EXPECT_TRUE(left[0].startsWith(".long.mp4.vantorix-") && left[0].endsWith(".part"))
+        << left[0].toStdString();
+
+    const QString again = Folder("again") + "/long.avi";
+    ASSERT_TRUE(QFile::copy(Clip(), again));
+    const TCliResult next = RunCli({"convert", "--json", "-f", "MP4", "-o", out, again});
+    EXPECT_EQ(next.ExitCode, 0) << next;
+    EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden), QStringList{"long.mp4"});
+    EXPECT_NEAR(ReadMedia(out + "/long.mp4").Seconds, 2.0, 0.2);
 }
 
 struct TConversionCase {

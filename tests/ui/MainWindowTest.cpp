@@ -788,4 +788,27 @@ TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     }
 }
 
+// The end of the desktop session (or SIGTERM) stops a running conversion as the Stop button does,
+// without asking: the row ends "Abort" with a file that opens, and no further row starts.
+TEST_F(MainWindowTest, TheSessionEndingStopsTheRunWithoutAsking) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("long clip.avi"), MediaFile("second clip.avi")});
+    w.Encoder.SetProgressInterval(100);
+    w.ButtonConvert->click();
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return w.JobList.Cell(0, jcProgress).endsWith('%'); }, 60000));
+
+    w.SessionEnding();
+    EXPECT_FALSE(w.Driver.Converting());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Abort");
+    EXPECT_EQ(w.JobList.Cell(1, jcProgress), "");
+    EXPECT_EQ(w.MessageTexts(), QStringList()) << "nothing was asked";
+    TFFDecoder decoder;
+    EXPECT_TRUE(decoder.LoadFile(Out.filePath("long clip.avi").toStdU16String())) << decoder.LastErrMsg();
+    EXPECT_FALSE(QFileInfo::exists(Out.filePath("second clip.avi")));
+    w.SessionEnding(); // nothing runs any more: nothing happens
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Abort");
+}
+
 } // namespace

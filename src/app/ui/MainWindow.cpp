@@ -699,6 +699,11 @@ void TMainWindow::closeEvent(QCloseEvent* AEvent) {
     AEvent->accept();
 }
 
+void TMainWindow::SessionEnding() {
+    if (Driver.Converting())
+        Driver.StopRun();
+}
+
 void TMainWindow::Exit1Click() {
     FExitRequested = true;
     Terminate();

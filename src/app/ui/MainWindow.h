@@ -98,6 +98,10 @@ public:
     void Exit1Click();
     bool FormCloseQuery() const { return Driver.FormCloseQuery(); }
     void FormClose();
+    // The desktop session ends (or the program is asked to end by a signal) while a run may be
+    // going: the run stops as the Stop button stops it, without asking, so the file being
+    // written is finished under its name.
+    void SessionEnding();
     void FormShow();
 
     // ---- TBatchUI ----

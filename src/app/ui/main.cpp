@@ -2,6 +2,8 @@
 #include <QTimer>
 
 #include "Icons.h"
+#include "InterruptWatcher.h"
+#include "LocalFileNames.h"
 #include "MainWindow.h"
 #include "QtPlatformBridge.h"
 
@@ -30,9 +32,21 @@ int main(int argc, char* argv[]) {
     vx::TMainWindow window;
     if (!window.FormCreate())
         return 1;
+    // The session manager asks before the session ends; SIGTERM and SIGHUP are how the system
+    // and a closed terminal ask. Either way a running conversion is stopped, not cut off.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window] { window.SessionEnding(); });
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, [&window] { window.SessionEnding(); });
+    vx::TInterruptWatcher stopSignals;
+    stopSignals.OnInterrupt = [&window](int) {
+        window.SessionEnding();
+        window.close();
+        QCoreApplication::quit();
+    };
     window.show();
-    // Files named on the command line (the file manager's "Open with") are added like dropped ones.
-    const QStringList files = QApplication::arguments().mid(1);
+    // Files named on the command line (the file manager's "Open with") are added like dropped
+    // ones, byte for byte: Qt's argument list decodes names that are not UTF-8 lossily.
+    const QStringList files = vx::LocalArguments(argc, argv).mid(1);
     if (!files.isEmpty())
         QTimer::singleShot(0, &window, [&window, files] { window.AddFiles(files); });
     return app.exec();

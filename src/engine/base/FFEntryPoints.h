@@ -92,6 +92,7 @@
     X(avio_alloc_context)                                                                                    \
     X(avio_closep)                                                                                           \
     X(avio_context_free)                                                                                     \
+    X(avio_find_protocol_name)                                                                               \
     X(avio_flush)                                                                                            \
     X(avio_open2)                                                                                            \
     X(avio_seek)                                                                                             \

@@ -18,9 +18,10 @@ namespace vx {
 
 using TFileName = std::u16string;
 
-// Unpaired surrogates become U+FFFD.
+// Linux file names are bytes and need not be UTF-8. A byte that is not part of valid UTF-8
+// travels as the lone surrogate U+DC00 + byte (U+DC80..U+DCFF), so that every name survives
+// the round trip bytes -> text -> bytes. Other unpaired surrogates become U+FFFD.
 std::string FileNameToUTF8(std::u16string_view AName);
-// Invalid UTF-8 gives an empty text.
 TFileName UTF8ToFileName(std::string_view ABytes);
 
 inline constexpr std::string_view UnicodeScheme = "unicode:";
@@ -33,6 +34,10 @@ std::string UnicodeURLPath(std::string_view AURL);
 // context, or a negative library error code (AVERROR(ENOENT), that is -2, for a file
 // that does not exist).
 int UnicodeOpen(std::string_view AURL, int AFlags, AVIOContext** APB);
+// Creates APath (a local path, no scheme) for writing; it must not exist yet (O_EXCL), so that
+// two writers never share a file. Returns 0 and the context, or a negative error code
+// (AVERROR(EEXIST) when the name is taken).
+int UnicodeCreateNew(const std::string& APath, AVIOContext** APB);
 // Flushes a writing context, closes the descriptor and frees the context; *APB = null.
 // Returns 0, or a negative error code when flushing or closing failed.
 int UnicodeClose(AVIOContext** APB);

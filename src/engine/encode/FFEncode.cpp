@@ -591,6 +591,8 @@ void TCustomEncoder::ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& O, TOptio
 
     auto set = [&](const char* AName, const std::string& AValue) { ATask.SetExtOption(AName, AValue); };
     const bool noTarget = O.TargetType == ttIgnore;
+    if (O.KeepExisting)
+        set("keep_existing", "1");
     if (!O.ForceFormat.empty())
         set("f", O.ForceFormat);
     if (O.PacketSize > 0)
@@ -720,6 +722,13 @@ void TCustomEncoder::AddExtraStreams(TFFmpeg& ATask, const TOutputOptions& AOpti
             ATask.SetExtOption(setting, take(setting));
         ATask.SetExtOption(lname, value);
     }
+}
+
+TPathFileName TCustomEncoder::OutputFileNameUsed(int ATaskIndex, int AOutputIndex) const {
+    const std::vector<std::string> names = FFFmpegList.Item(ATaskIndex).PublishedOutputs();
+    if (AOutputIndex < 0 || AOutputIndex >= static_cast<int>(names.size()))
+        return {};
+    return UTF8ToFileName(names[AOutputIndex]);
 }
 
 bool TCustomEncoder::SetOutputFile(int ATaskIndex, const TPathFileName& AFileName, POutputOptions AOptions) {

@@ -146,6 +146,10 @@ public:
     TFFDecoder& Decoder() { return FDecoder; }
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     int TasksCount() const { return FFFmpegList.Count(); }
+    // The name a task's output (AOutputIndex in the order set) was finally given, once the task
+    // has ended: the name asked for, or with KeepExisting the next free numbered one. Empty
+    // while the task has not ended, and for an output that was not kept (a failed run).
+    TPathFileName OutputFileNameUsed(int ATaskIndex, int AOutputIndex = 0) const;
     int CustomMaxFiles() const { return FCustomMaxFiles; }
     void SetCustomMaxFiles(int AValue) { FCustomMaxFiles = AValue; }
     bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }

@@ -106,6 +106,9 @@ struct TOutputOptions {
     bool FrameInputHook = false;
     bool FrameOutputHook = false;
     bool Join = false;
+    // An existing file of the output's name is kept: the output takes the next free name
+    // "NAME-1.EXT", "NAME-2.EXT", ... when it is finished (see the encoder's OutputFileNameUsed).
+    bool KeepExisting = false;
     std::string ExtOptions; // option text
     int32_t Tag = 0;
     void* Data = nullptr;

@@ -36,6 +36,7 @@
 
 #include "base/FormatIO.h"
 #include "base/InterruptCB.h"
+#include "base/PartFiles.h"
 #include "base/UnicodeProtocol.h"
 #include "encode/FFEncodeRecords.h"
 #include "encode/FFmpegException.h"
@@ -77,6 +78,12 @@ struct TAVOutputFile {
     TOutputContextPtr ctx;
     std::string file_name; // UTF-8
     bool io_open = false;  // the byte stream still needs closing
+    // A local output is written into a hidden part file in its folder (PartFiles.h) and gets
+    // its name when the run ends; empty when the output is written directly (a device, a
+    // stream of another protocol).
+    TPartFile part;
+    std::string local_path;     // the local path of file_name, when part is set
+    bool keep_existing = false; // at the end, an existing file keeps its name (Fkeep_existing)
     std::vector<std::unique_ptr<TAVOutputStream>> streams;
     bool header_written = false;
     int64_t packets_written = 0;
@@ -138,6 +145,13 @@ public:
     bool Paused() const;
     const std::string& LastErrMsg() const { return FLastErrMsg; }
     int MaxFiles() const { return FMaxFiles; }
+    // The names the outputs were given when the run ended (UTF-8, in the form the output was
+    // named, in output order); without "keep_existing" each is the name asked for. Set by the
+    // run's clean-up, before the terminate callback; a failed output has none.
+    std::vector<std::string> PublishedOutputs() const {
+        std::lock_guard lock(FPublishedLock);
+        return FPublishedOutputs;
+    }
 
     // Microseconds between two progress reports.
     int64_t ReportInterval() const { return FReportInterval.load(); }
@@ -223,10 +237,14 @@ protected:
     std::vector<TAVOutputFile> Foutput_files;
     bool FJoinMode = false;
     int64_t FTotalOutputDuration = -1;
-    // Releases every output (closing its byte stream, deleting a file left with 0 bytes,
-    // one marked to discard, or any file of a run that failed) and every input. Errors
-    // while closing an output are returned, not thrown.
+    // Releases every output and every input. An output that holds data, of a run that did
+    // not fail and was not marked to discard, gets its name (its part file is published);
+    // any other output's file is deleted, so a failed run leaves an older file of that name
+    // as it was. Errors while closing or publishing an output are returned, not thrown.
     std::string file_cleanup();
+    void Published(const std::string& AName);
+    mutable std::mutex FPublishedLock;
+    std::vector<std::string> FPublishedOutputs; // FPublishedLock
     // Whether the muxer took packets but wrote none of them (a container that keeps one
     // kind of stream only together with another): the written file, read back, holds no
     // packet.

@@ -6,13 +6,18 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <system_error>
 
 #include "base/FFLog.h"
+#include "base/PartFiles.h"
+#include "base/UnicodeProtocol.h"
 #include "decode/DurationScan.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
@@ -62,6 +67,27 @@ template <class T> T ClippedValue(double AValue) {
 // The local path of an output name, for the file system checks.
 std::string LocalPath(const std::string& AName) {
     return IsUnicodeURL(AName) ? UnicodeURLPath(AName) : AName;
+}
+
+// The local path an output is written to through a part file: a file-protocol name whose
+// path holds nothing yet or a regular file. Devices, pipes, links and other protocols are
+// written directly, as named.
+std::optional<std::string> PartFileTarget(const std::string& AName) {
+    std::string path;
+    if (IsUnicodeURL(AName)) {
+        path = UnicodeURLPath(AName);
+    } else {
+        const char* protocol = ff::avio_find_protocol_name(AName.c_str());
+        if (!protocol || std::strcmp(protocol, "file") != 0)
+            return std::nullopt;
+        path = AName.rfind("file:", 0) == 0 ? AName.substr(5) : AName;
+    }
+    if (path.empty() || path.back() == '/')
+        return std::nullopt;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)
+        return std::nullopt;
+    return path;
 }
 
 // The settings of a not yet opened encoder context that the set-up of a run reads.
@@ -601,15 +627,33 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
                 return -1;
             }
         }
-        StartReadTimeout();
-        const int io = OpenOutputIO(&raw->pb, name, AVIO_FLAG_WRITE, nullptr);
-        StopReadTimeout();
+        int io;
+        if (const std::optional<std::string> local = PartFileTarget(name)) {
+            // Written under a hidden name, so that nobody sees a half-written file under the
+            // output's name, and created exclusively, so that no other run writes into it.
+            const size_t slash = local->rfind('/');
+            RemoveStalePartFiles(slash == std::string::npos ? std::string(".") : local->substr(0, slash + 1));
+            std::string part;
+            do {
+                part = PartFileName(*local, NextPartFileNumber());
+                io = UnicodeCreateNew(part, &raw->pb);
+            } while (io == AVERROR(EEXIST));
+            if (io >= 0)
+                file.part.Reset(part);
+            file.local_path = *local;
+            file.keep_existing = Fkeep_existing;
+        } else {
+            StartReadTimeout();
+            io = OpenOutputIO(&raw->pb, name, AVIO_FLAG_WRITE, nullptr);
+            StopReadTimeout();
+        }
         if (io < 0) {
             FLastErrMsg = ErrorText(name, io);
             return -1;
         }
         file.io_open = true;
     }
+    Fkeep_existing = false;
 
     // The muxer's buffering: the preload of the MPEG program stream muxer, the delay of
     // every muxer; a looping output (GIF) when asked.
@@ -1004,6 +1048,11 @@ void TCustomFFmpeg::join_setup() {
     }
 }
 
+void TCustomFFmpeg::Published(const std::string& AName) {
+    std::lock_guard lock(FPublishedLock);
+    FPublishedOutputs.push_back(AName);
+}
+
 std::string TCustomFFmpeg::file_cleanup() {
     // A run that failed leaves no output behind: without its trailer (or with nothing in
     // it) a file only looks like a conversion.
@@ -1023,12 +1072,31 @@ std::string TCustomFFmpeg::file_cleanup() {
                     errors = ErrorText(file.file_name, ret);
             }
         }
-        if (writesFile) {
-            std::error_code ec;
+        std::error_code ec;
+        if (!file.part.Empty()) {
+            const bool keep = !failed && !lost && !file.discard && std::filesystem::file_size(file.part.Path(), ec) > 0 && !ec;
+            std::string published;
+            const int ret =
+                keep ? PublishPartFile(file.part.Path(), file.local_path, !file.keep_existing, published) : 0;
+            if (keep && ret == 0) {
+                file.part.Release();
+                // Reported in the form the output was named ("unicode:" and "file:" kept).
+                Published(file.file_name.substr(0, file.file_name.size() - file.local_path.size()) +
+                          published);
+            } else {
+                file.part.Remove();
+                if (ret < 0 && errors.empty())
+                    errors = ErrorText(file.file_name, ret);
+            }
+        } else if (writesFile) {
             const std::filesystem::path path(LocalPath(file.file_name));
             if (std::filesystem::is_regular_file(path, ec) &&
                 (failed || lost || file.discard || (std::filesystem::file_size(path, ec) == 0 && !ec)))
                 std::filesystem::remove(path, ec);
+            else if (!failed && !lost)
+                Published(file.file_name);
+        } else if (!failed) {
+            Published(file.file_name);
         }
         file.ctx.reset();
     }
@@ -1041,12 +1109,14 @@ std::string TCustomFFmpeg::file_cleanup() {
 bool TCustomFFmpeg::muxer_dropped_everything(const TAVOutputFile& AFile) const {
     // Only a file on disk is read back: a pipe or a device would give nothing, or block.
     std::error_code ec;
+    const std::string path = AFile.part.Empty() ? LocalPath(AFile.file_name) : AFile.part.Path();
     if (!AFile.header_written || (AFile.ctx->oformat->flags & AVFMT_NOFILE) ||
-        !std::filesystem::is_regular_file(LocalPath(AFile.file_name), ec))
+        !std::filesystem::is_regular_file(path, ec))
         return false;
     AVFormatContext* raw = nullptr;
     // A file the library cannot read back is not judged.
-    if (OpenInputFile(&raw, AFile.file_name, nullptr, nullptr) < 0)
+    const std::string name = AFile.part.Empty() ? AFile.file_name : "file:" + AFile.part.Path();
+    if (OpenInputFile(&raw, name, nullptr, nullptr) < 0)
         return false;
     TInputFilePtr written(raw);
     TPacketPtr packet(ff::av_packet_alloc());

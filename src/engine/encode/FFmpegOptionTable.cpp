@@ -450,6 +450,9 @@ void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& A
         t["shortest"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
             S.Fopt_shortest = OptBool(V);
         };
+        t["keep_existing"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
+            S.Fkeep_existing = OptBool(V);
+        };
         t["dts_delta_threshold"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
             S.Fdts_delta_threshold = OptFloat(N, V);
         };

@@ -167,6 +167,9 @@ public:
     bool Fcopy_ts = false;
     bool Fcopy_tb = false;
     bool Fopt_shortest = false;
+    // The next output keeps an existing file of its name: it takes the next free numbered
+    // name when its run ends. Reset by each output.
+    bool Fkeep_existing = false;
     std::optional<std::string> Fvstats_filename;
     int32_t Fopt_programid = 0; // 0: none
     int32_t Fcopy_initial_nonkeyframes = 0;

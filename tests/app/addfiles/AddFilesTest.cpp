@@ -4,12 +4,14 @@
 #include <QDir>
 #include <QFile>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "BatchDriver.h"
 #include "ConversionSettings.h"
 #include "JobListModel.h"
+#include "LocalFileNames.h"
 #include "MediaFixtures.h"
 #include "SourceFiles.h"
 #include "base/FFLoad.h"
@@ -201,6 +203,21 @@ TEST_F(AddFilesTest, EachSourceGivesItsRow) {
     EXPECT_EQ(List.Count(), int(std::size(media) + std::size(broken)));
 }
 
+// A file dialog or a drop hands over names as Qt decoded them: a name that is not UTF-8 arrives
+// with U+FFFD for its odd bytes. The adder finds the file again by its bytes.
+TEST_F(AddFilesTest, ANameQtDecodedLossilyIsFoundByItsBytes) {
+    const std::string bytes = Media->File("odd\xFF.avi");
+    ASSERT_EQ(::link(Media->File("odd.avi").c_str(), bytes.c_str()), 0);
+    const QString exact = FromLocalBytes(bytes);
+    const QString decoded = QFile::decodeName(QByteArray::fromStdString(bytes));
+    ASSERT_NE(decoded, exact);
+    Adder.AddFiles({decoded});
+    ASSERT_EQ(List.Count(), 1);
+    EXPECT_EQ(LocalBytes(List.Caption(0)), bytes);
+    EXPECT_EQ(List.Cell(0, jcVideoSize), "175x97");
+    ::unlink(bytes.c_str());
+}
+
 TEST_F(AddFilesTest, AudioOnlyFileLooksOnePastTheLastStream) {
     Adder.AddFile(Source("tone.mp3"));
     ASSERT_EQ(Decoder.StreamCount(), 1);
@@ -340,7 +357,9 @@ public:
 
 class TNoBuilder : public TRowTaskBuilder {
 public:
-    bool BuildOutputName(const TJobListModel&, int, QString&) override { return false; }
+    bool BuildOutputName(const TJobListModel&, int, const TBatchOutputNames&, QString&) override {
+        return false;
+    }
     bool BuildOutputOptions(const TJobListModel&, int, TOutputOptions&) override { return false; }
 };
 

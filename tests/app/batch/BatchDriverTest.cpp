@@ -68,10 +68,11 @@ public:
 class TRemuxBuilder : public TRowTaskBuilder {
 public:
     explicit TRemuxBuilder(const TFakeUI& AUI) : FUI(AUI) {}
-    bool BuildOutputName(const TJobListModel& AList, int ARow, QString& AOutputFileName) override {
+    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames&,
+                         QString& AOutputFileName) override {
         if (AList.Caption(ARow).contains("noname"))
             return false;
-        const QFileInfo source(AList.Caption(ARow).trimmed());
+        const QFileInfo source(AList.Caption(ARow));
         const QString ext = source.suffix() == "mp3" ? ".mka" : ".avi";
         AOutputFileName = FUI.Folder + "/" + source.completeBaseName() + ext;
         return true;
@@ -148,7 +149,7 @@ protected:
 };
 
 TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
-    List.AddRow("  " + Source("clip.avi") + " ");
+    List.AddRow(Source("clip.avi"));
     List.SetCell(0, jcProgress, "Error");
     ProgressSeen.clear();
 

@@ -413,7 +413,7 @@ protected:
             else
                 ended = true;
         };
-        EXPECT_TRUE(RowBuilder.BuildOutputName(List, ARow, AOutputName))
+        EXPECT_TRUE(RowBuilder.BuildOutputName(List, ARow, TBatchOutputNames(), AOutputName))
             << Builder.LastErrMsg().toStdString();
         encoder.ClearTasks();
         TInputOptions input;
@@ -496,8 +496,9 @@ protected:
     TJobListTaskBuilder RowBuilder{Builder};
 };
 
-// The task builder's default task opens the output with the entry's streams and encoders; the
-// file exists but nothing is written into it before the run.
+// The task builder's default task opens the output with the entry's streams and encoders; its
+// part file exists but nothing is written into it before the run, and nothing is under the
+// output's name yet.
 TEST_P(CatalogueEntryTest, DefaultTaskOpensItsOutput) {
     const TEntryExpect& e = Entry();
     const int row = ChooseEntryAndAddSource();
@@ -516,7 +517,8 @@ TEST_P(CatalogueEntryTest, DefaultTaskOpensItsOutput) {
     ASSERT_EQ(encoder.LastTask->Foutput_files.size(), 1u);
     const TAVOutputFile& file = encoder.LastTask->Foutput_files[0];
     EXPECT_STREQ(file.ctx->oformat->name, e.Muxer);
-    EXPECT_EQ(fixtures::FileSize(built.OutputFileName.toStdString()), 0) << "created, and still empty";
+    EXPECT_EQ(fixtures::FileSize(file.part.Path()), 0) << "created, and still empty";
+    EXPECT_EQ(fixtures::FileSize(built.OutputFileName.toStdString()), -1) << "named only when the run ends";
     EXPECT_FALSE(file.header_written);
 
     std::vector<AVMediaType> kinds;

@@ -4,8 +4,12 @@
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <ostream>
+#include <unistd.h>
 
+#include "BatchOutputNames.h"
+#include "LocalFileNames.h"
 #include "SettingsStore.h"
 #include "TaskBuilderFixture.h"
 
@@ -24,9 +28,11 @@ protected:
         Settings.SetOutputFolder(Out);
     }
 
+    // By the name's bytes: Qt's file classes cannot make a name that is not UTF-8.
     static void Touch(const QString& APath) {
-        QFile file(APath);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << APath.toStdString();
+        const int fd = ::open(LocalBytes(APath).c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_GE(fd, 0) << LocalBytes(APath);
+        ::close(fd);
     }
 
     QString Source(const QString& AName) const { return Root.filePath("sources/" + AName); }
@@ -92,6 +98,45 @@ TEST_F(OutputNameTest, SourceReachedThroughALinkIsNeverWrittenOver) {
     EXPECT_EQ(NameFor(real), Out + "/movie-1.avi");
 }
 
+// The names of one batch are decided together: no row's output is any row's source, and no two
+// rows share an output, even when overwriting.
+TEST_F(OutputNameTest, ABatchNeverNamesAnOutputAfterItsSourcesOrTwice) {
+    const QString fromSources = Source("a.avi");
+    const QString inOutput = Out + "/a.mp4";
+    Touch(fromSources);
+    Touch(inOutput);
+    for (const bool overwrite : {true, false}) {
+        Options.SetOverwrite(overwrite);
+        TBatchOutputNames batch;
+        batch.AddSource(fromSources);
+        batch.AddSource(inOutput);
+        QString first, second, third;
+        ASSERT_TRUE(Builder.BuildOutputName(fromSources, first, &batch));
+        batch.Reserve(first);
+        ASSERT_TRUE(Builder.BuildOutputName(inOutput, second, &batch));
+        batch.Reserve(second);
+        ASSERT_TRUE(Builder.BuildOutputName(fromSources, third, &batch));
+        EXPECT_EQ(first, Out + "/a-1.mp4") << "overwrite " << overwrite;
+        EXPECT_EQ(second, Out + "/a-2.mp4") << "overwrite " << overwrite;
+        EXPECT_EQ(third, Out + "/a-3.mp4") << "overwrite " << overwrite;
+    }
+    // A source spelled another way is still the same file.
+    TBatchOutputNames batch;
+    batch.AddSource(Root.filePath("sources/../out/a.mp4"));
+    EXPECT_TRUE(batch.IsSource(inOutput));
+    EXPECT_FALSE(batch.IsSource(Out + "/b.mp4"));
+}
+
+TEST_F(OutputNameTest, ANameThatIsNotUTF8KeepsItsBytes) {
+    const QString source = FromLocalBytes(LocalBytes(Root.filePath("sources/")) + "clip\xFF.avi");
+    Touch(source);
+    ASSERT_TRUE(NameIsTaken(source));
+    const QString output = NameFor(source);
+    EXPECT_EQ(LocalBytes(output), LocalBytes(Out) + "/clip\xFF.mp4");
+    Touch(output);
+    EXPECT_EQ(LocalBytes(NameFor(source)), LocalBytes(Out) + "/clip\xFF-1.mp4");
+}
+
 struct TNameCase {
     const char* Caption; // relative to the sources folder; "" for none
     const char* Output;  // relative to the output folder
@@ -116,8 +161,16 @@ INSTANTIATE_TEST_SUITE_P(Names, OutputNameOfTest,
                                            TNameCase{"Видео 映画 1.avi", "Видео 映画 1.mp4"}));
 
 TEST_F(OutputNameTest, CaptionAndFolderAreReadAsTheUserMeantThem) {
-    // The caption's surrounding blanks are not part of the file's name.
-    EXPECT_EQ(NameFor("  " + Source("clip.avi") + " \t"), Out + "/clip.mp4");
+    // The caption is the file's name exactly: blanks at either end belong to it, and the input
+    // is that very file, not another one whose name lacks the blanks.
+    const QString leading = Root.filePath("sources/  lead.avi");
+    EXPECT_EQ(NameFor(leading), Out + "/  lead.mp4");
+    EXPECT_EQ(NameFor(Source("clip.mp4 ")), Out + "/clip.mp4");
+    EXPECT_EQ(NameFor(Source("clip")), Out + "/clip.mp4");
+    EXPECT_EQ(NameFor(Source("clip ")), Out + "/clip .mp4");
+    TInputOptions input;
+    TTaskBuilder::BuildInputOptions(Source("clip.mp4 "), input);
+    EXPECT_EQ(input.FileName, Source("clip.mp4 ").toStdU16String());
     // A folder that ends in a separator gets no second one.
     Settings.SetOutputFolder(Out + "/");
     EXPECT_EQ(NameFor(Source("clip.avi")), Out + "/clip.mp4");
@@ -140,7 +193,7 @@ TEST_F(OutputNameTest, CounterGoesBeforeTheOutputExtensionOnly) {
 
 TEST_F(OutputNameTest, RowsThatCannotBeNamedFailWithAReason) {
     QString name = "stale";
-    EXPECT_FALSE(Builder.BuildOutputName("   ", name));
+    EXPECT_FALSE(Builder.BuildOutputName("", name));
     EXPECT_EQ(name, "");
     EXPECT_FALSE(Builder.LastErrMsg().isEmpty());
     EXPECT_FALSE(Builder.BuildOutputName(Root.filePath("sources/"), name));

@@ -26,7 +26,7 @@ protected:
 TEST_F(OutputOptionsTest, WorkedExampleMP4AtFullVolume) {
     Settings.SetOutputFolder("/tmp");
     TEncoderTask task;
-    ASSERT_TRUE(Builder.BuildTask({"  /videos/holiday clip.avi ", "640x480", "MP4"}, task));
+    ASSERT_TRUE(Builder.BuildTask({"/videos/holiday clip.avi", "640x480", "MP4"}, task));
 
     EXPECT_EQ(task.OutputFileName, "/tmp/holiday clip.mp4");
 

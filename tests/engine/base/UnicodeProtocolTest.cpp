@@ -16,22 +16,38 @@ namespace {
 
 class UnicodeProtocolTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg(); }
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+    }
     fixtures::TTempDir Dir;
 };
 
 TEST(FileNameTest, RoundTripsThroughUTF8) {
-    const TFileName names[] = {u"plain.avi", u"Привет мир.avi", u"中文字幕 テスト.mp4", u"emoji \U0001F3AC.mkv", u""};
+    const TFileName names[] = {u"plain.avi", u"Привет мир.avi", u"中文字幕 テスト.mp4",
+                               u"emoji \U0001F3AC.mkv", u""};
     for (const TFileName& name : names)
         EXPECT_EQ(UTF8ToFileName(FileNameToUTF8(name)), name);
     EXPECT_EQ(FileNameToUTF8(u"Я"), "\xD0\xAF");
     EXPECT_EQ(FileNameToUTF8(u"中"), "\xE4\xB8\xAD");
 }
 
-TEST(FileNameTest, BadInputIsHandledSafely) {
-    EXPECT_EQ(FileNameToUTF8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD") << "lone surrogate";
-    for (const char* bad : {"\xFF", "abc\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
-        EXPECT_EQ(UTF8ToFileName(bad), u"") << "invalid UTF-8 gives empty text";
+TEST(FileNameTest, NamesThatAreNotUTF8KeepTheirBytes) {
+    // Linux names are bytes: each byte outside valid UTF-8 travels as U+DC00 + byte and comes
+    // back as itself, whatever sequence it was part of.
+    struct TCase {
+        const char* Bytes;
+        std::u16string Text;
+    };
+    for (const TCase& c : {TCase{"\xFF", u"\xDCFF"}, TCase{"abc\xC3", u"abc\xDCC3"},
+                           TCase{"\xC0\xAF", u"\xDCC0\xDCAF"}, TCase{"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
+                           TCase{"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},
+                           TCase{"caf\xE9 \xD0\xAF.avi", u"caf\xDCE9 Я.avi"}}) {
+        EXPECT_EQ(UTF8ToFileName(c.Bytes), c.Text) << c.Bytes;
+        EXPECT_EQ(FileNameToUTF8(c.Text), c.Bytes) << c.Bytes;
+    }
+    // Other unpaired surrogates name no byte.
+    EXPECT_EQ(FileNameToUTF8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD") << "lone high surrogate";
+    EXPECT_EQ(FileNameToUTF8(std::u16string(1, char16_t(0xDC20))), "\xEF\xBF\xBD") << "not a byte's stand-in";
 }
 
 TEST(FileNameTest, UnicodeURLs) {

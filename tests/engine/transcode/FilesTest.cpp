@@ -152,8 +152,12 @@ TEST_F(InputsOutputsTest, AnOutputGetsTheKindsItsFormatAndInputsHave) {
         }
         EXPECT_EQ(videos, c.Videos) << c.Input << " -> " << c.Output;
         EXPECT_EQ(audios, c.Audios) << c.Input << " -> " << c.Output;
-        // Created, but nothing written before the run.
-        EXPECT_EQ(fixtures::FileSize(out), 0) << c.Output;
+        // Created as a hidden part file beside it, with nothing written before the run; nothing
+        // is under the output's name until the run ends.
+        const std::string& part = job.Foutput_files[0].part.Path();
+        EXPECT_EQ(part.substr(0, Out.Path().size() + 2), Out.Path() + "/.") << part;
+        EXPECT_EQ(fixtures::FileSize(part), 0) << c.Output;
+        EXPECT_EQ(fixtures::FileSize(out), -1) << c.Output;
     }
 }
 

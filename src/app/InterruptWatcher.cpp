@@ -4,22 +4,25 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <stdexcept>
 #include <unistd.h>
 
-namespace vx::cli {
+namespace vx {
 
 namespace {
 
+constexpr int WatchedSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 // The write end, for the handler; -1 while no watcher exists.
 volatile sig_atomic_t g_wakeFd = -1;
-struct sigaction g_previous {};
+struct sigaction g_previous[std::size(WatchedSignals)]{};
 
-void HandleSignal(int) {
+void HandleSignal(int ASignal) {
     const int savedErrno = errno;
     const int fd = g_wakeFd;
     if (fd >= 0) {
-        const char byte = 1;
+        const char byte = static_cast<char>(ASignal);
         // A full pipe already holds a wake-up; nothing is lost by dropping this one.
         [[maybe_unused]] const ssize_t written = ::write(fd, &byte, 1);
     }
@@ -42,11 +45,13 @@ TInterruptWatcher::TInterruptWatcher() {
     sigemptyset(&action.sa_mask);
     // Interrupted system calls of the libraries restart; the stop comes through the pipe.
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, &g_previous);
+    for (size_t i = 0; i < std::size(WatchedSignals); ++i)
+        ::sigaction(WatchedSignals[i], &action, &g_previous[i]);
 }
 
 TInterruptWatcher::~TInterruptWatcher() {
-    ::sigaction(SIGINT, &g_previous, nullptr);
+    for (size_t i = 0; i < std::size(WatchedSignals); ++i)
+        ::sigaction(WatchedSignals[i], &g_previous[i], nullptr);
     g_wakeFd = -1;
     FNotifier.reset();
     ::close(FPipe[0]);
@@ -55,17 +60,20 @@ TInterruptWatcher::~TInterruptWatcher() {
 
 void TInterruptWatcher::PipeReadable() {
     char buffer[64];
-    while (::read(FPipe[0], buffer, sizeof(buffer)) > 0) {
-    }
-    if (FInterrupted)
+    int first = 0;
+    for (ssize_t n; (n = ::read(FPipe[0], buffer, sizeof(buffer))) > 0;)
+        if (!first)
+            first = buffer[0];
+    if (FInterrupted || !first)
         return;
     FInterrupted = true;
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    for (const int signal : WatchedSignals)
+        ::sigaction(signal, &action, nullptr);
     if (OnInterrupt)
-        OnInterrupt();
+        OnInterrupt(first);
 }
 
-} // namespace vx::cli
+} // namespace vx
