@@ -178,8 +178,9 @@ TEST_F(EncoderRunTest, StopBeforeAnyMediaLeavesNoOutput) {
 // and the termination says so; an intact file ends without a message.
 TEST_F(EncoderRunTest, ASourceThatEndsEarlyIsReported) {
     // Pictures only: the library keeps the mark of an incomplete packet only on packets
-    // that it does not cut up again (it does cut up MP3 sound).
-    const fixtures::TMediaSpec longClip{"avi", {{"mpeg4"}}, {}, 10.0};
+    // that it does not cut up again (it does cut up MP3 sound). Pictures large enough that
+    // coding them lasts past the first progress report.
+    const fixtures::TMediaSpec longClip{"avi", {{"mpeg4", 1280, 720}}, {}, 10.0};
     const std::string whole = Out.File("whole.avi");
     fixtures::WriteMedia(whole, longClip);
     const long size = fixtures::FileSize(whole);
