@@ -135,8 +135,7 @@ void TFFLogger::OptLogLevel(const std::string& AArg) {
     } names[] = {{"quiet", AV_LOG_QUIET}, {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
                  {"error", AV_LOG_ERROR}, {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
                  {"verbose", AV_LOG_VERBOSE}, {"debug", AV_LOG_DEBUG}};
-    std::string lower = AArg;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    const std::string lower = LowerCase(AArg);
     for (const auto& item : names) {
         if (lower == item.Name) {
             SetLogLevel(AVLevelToLogLevel(item.Level));

@@ -11,9 +11,7 @@ namespace {
 // A local name that opening could block on for ever: a FIFO without a writer, a socket,
 // a terminal. The interrupt callback covers reading, not the open call of the system.
 bool IsBlockingSpecialFile(const std::string& AURL) {
-    std::string path = IsUnicodeURL(AURL) ? UnicodeURLPath(AURL) : AURL;
-    if (path.rfind("file:", 0) == 0)
-        path.erase(0, 5);
+    const std::string path = LocalPath(AURL);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return false; // not on disk: a URL of another protocol, or missing

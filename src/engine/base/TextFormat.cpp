@@ -1,5 +1,6 @@
 #include "TextFormat.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace vx {
@@ -15,6 +16,21 @@ std::string VFormatText(const char* AFormat, va_list AArgs) {
     std::vsnprintf(out.data(), out.size(), AFormat, AArgs);
     out.resize(static_cast<size_t>(len));
     return out;
+}
+
+std::string Trim(std::string_view AText) {
+    size_t first = 0, last = AText.size();
+    while (first < last && static_cast<unsigned char>(AText[first]) <= ' ')
+        ++first;
+    while (last > first && static_cast<unsigned char>(AText[last - 1]) <= ' ')
+        --last;
+    return std::string(AText.substr(first, last - first));
+}
+
+std::string LowerCase(std::string AText) {
+    for (char& c : AText)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return AText;
 }
 
 std::string FormatText(const char* AFormat, ...) {

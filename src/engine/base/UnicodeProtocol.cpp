@@ -152,6 +152,14 @@ std::string UnicodeURLPath(std::string_view AURL) {
     return std::string(IsUnicodeURL(AURL) ? AURL.substr(UnicodeScheme.size()) : AURL);
 }
 
+std::string LocalPath(std::string_view AURL) {
+    constexpr std::string_view fileScheme = "file:";
+    if (IsUnicodeURL(AURL))
+        return UnicodeURLPath(AURL);
+    return std::string(AURL.substr(0, fileScheme.size()) == fileScheme ? AURL.substr(fileScheme.size())
+                                                                       : AURL);
+}
+
 namespace {
 
 // Wraps an open descriptor in a context of the engine's own I/O; the descriptor is closed when

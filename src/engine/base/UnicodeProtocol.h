@@ -28,6 +28,9 @@ inline constexpr std::string_view UnicodeScheme = "unicode:";
 bool IsUnicodeURL(std::string_view AURL);
 // The local path that a "unicode:" URL names: everything after the scheme.
 std::string UnicodeURLPath(std::string_view AURL);
+// The local path behind a URL the engine opens: the path of a "unicode:" or "file:" URL,
+// else the URL itself (a plain path, or a URL of another protocol).
+std::string LocalPath(std::string_view AURL);
 
 // Opens the file of a "unicode:" URL with the library's AVIO_FLAG_* flags: read needs
 // an existing file; write (alone or with read) creates or empties it. Returns 0 and the

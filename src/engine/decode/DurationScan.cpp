@@ -30,7 +30,7 @@ bool DurationIsGuessed(const AVFormatContext* AContext) {
 bool MeasureDuration(AVFormatContext* AContext, const std::string& AURL) {
     // Only a file on disk is read a second time: a stream, a pipe or a device would be asked
     // for its data again, and may never give it.
-    const std::string path = IsUnicodeURL(AURL) ? UnicodeURLPath(AURL) : AURL;
+    const std::string path = LocalPath(AURL);
     if (!AContext->pb || !(AContext->pb->seekable & AVIO_SEEKABLE_NORMAL) || FileSizeOf(path) <= 0)
         return false;
     AVFormatContext* raw = nullptr;

@@ -13,6 +13,7 @@
 #include "base/FFLog.h"
 #include "base/InterruptCB.h"
 #include "base/PlatformBridge.h"
+#include "base/SteadyClock.h"
 
 namespace vx {
 namespace {
@@ -21,12 +22,6 @@ namespace {
 // Scores run from 1 to AVPROBE_SCORE_MAX (100); the library itself warns of a
 // possible misdetection at AVPROBE_SCORE_RETRY (25) and below.
 constexpr int LowestTrustedProbeScore = AVPROBE_SCORE_RETRY / 2;
-
-int64_t SteadyMicroseconds() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // A metadata number such as "year": 0 when it is absent or not a whole decimal number.
 int MetadataInt(const AVDictionary* ADict, const char* AKey) {
@@ -41,18 +36,6 @@ int MetadataInt(const AVDictionary* ADict, const char* AKey) {
     int value = 0;
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     return ec == std::errc() && ptr == end ? value : 0;
-}
-
-// The local path behind a context's URL, for asking the file system.
-std::string LocalPath(const char* AURL) {
-    if (!AURL)
-        return {};
-    std::string url(AURL);
-    if (IsUnicodeURL(url))
-        return UnicodeURLPath(url);
-    if (url.rfind("file:", 0) == 0)
-        return url.substr(5);
-    return url;
 }
 
 // Whether the analysis found anything that can be described and decoded: a picture
@@ -309,7 +292,7 @@ void TCustomDecoder::UpdateStreamInfo() {
     if (FOwnHandle && FFileHandle->pb)
         FFileSize = ff::avio_size(FFileHandle->pb);
     if (FFileSize <= 0) {
-        const int64_t size = FileSizeOf(LocalPath(FFileHandle->url));
+        const int64_t size = FileSizeOf(LocalPath(FFileHandle->url ? FFileHandle->url : ""));
         FFileSize = size >= 0 ? size : -1;
     }
 

@@ -10,22 +10,13 @@
 #include <sys/stat.h>
 
 #include "base/FormatIO.h"
+#include "base/LocalTime.h"
 #include "base/TextFormat.h"
 
 namespace vx {
 namespace {
 
 
-std::string Trim(const char* AText) {
-    if (!AText)
-        return {};
-    std::string text(AText);
-    const size_t first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos)
-        return {};
-    const size_t last = text.find_last_not_of(" \t\r\n");
-    return text.substr(first, last - first + 1);
-}
 
 // "s.uuuuuu" of a time in microseconds, the sign in front even when s is 0.
 std::string SecondsText(int64_t AMicroseconds) {
@@ -156,7 +147,7 @@ int64_t FrameDuration(AVRational AFrameRate) {
 std::string CodecDescription(AVCodecID ACodecID, uint32_t ACodecTag, bool AEncoder) {
     const AVCodec* codec = AEncoder ? ff::avcodec_find_encoder(ACodecID) : ff::avcodec_find_decoder(ACodecID);
     if (codec) {
-        const std::string longName = Trim(codec->long_name);
+        const std::string longName = Trim(codec->long_name ? codec->long_name : "");
         return longName.empty() ? std::string(codec->name) : FormatText("%s(%s)", codec->name, longName.c_str());
     }
     if (ACodecID == AV_CODEC_ID_MPEG2TS)
@@ -234,32 +225,6 @@ std::string SplitFirst(std::string& AText, const std::string& ADelimiter, bool A
     if (ARemove)
         AText.erase(0, p + ADelimiter.size());
     return head;
-}
-
-TDateTime UnixToLocalDateTime(int64_t ASeconds) {
-    const time_t t = static_cast<time_t>(ASeconds);
-    struct tm local {};
-    const long offset = localtime_r(&t, &local) ? local.tm_gmtoff : 0;
-    return UnixDateDelta + double(ASeconds + offset) / 86400.0;
-}
-
-int64_t LocalDateTimeToUnix(TDateTime ADateTime) {
-    const time_t wall = static_cast<time_t>(std::llround((ADateTime - UnixDateDelta) * 86400.0));
-    struct tm fields {};
-    if (!gmtime_r(&wall, &fields))
-        return 0;
-    fields.tm_isdst = -1; // let the time zone say whether summer time applies
-    return mktime(&fields);
-}
-
-std::string DateTimeText(TDateTime ADateTime) {
-    const time_t wall = static_cast<time_t>(std::llround((ADateTime - UnixDateDelta) * 86400.0));
-    struct tm fields {};
-    if (!gmtime_r(&wall, &fields))
-        return {};
-    char text[64];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &fields);
-    return text;
 }
 
 int64_t ReadWholeFile(const std::string& APath, std::vector<char>& ABuffer) {

@@ -43,16 +43,6 @@ int64_t FileSizeOf(const std::string& APath);
 // AText keeps what follows the delimiter (nothing when there is none).
 std::string SplitFirst(std::string& AText, const std::string& ADelimiter, bool ARemove);
 
-// Date-times count days since 1899-12-30, the fraction being the time of day.
-using TDateTime = double;
-inline constexpr double UnixDateDelta = 25569.0; // 1970-01-01 as a TDateTime
-// Local date-time of a Unix time, with the offset from UTC that was in force then
-// (daylight saving included); LocalDateTimeToUnix is its inverse.
-TDateTime UnixToLocalDateTime(int64_t ASeconds);
-int64_t LocalDateTimeToUnix(TDateTime ADateTime);
-// "yyyy-mm-dd hh:nn:ss".
-std::string DateTimeText(TDateTime ADateTime);
-
 // Reads the whole file into ABuffer with a terminating zero. Returns the bytes held,
 // the terminator counted; -1 when the file cannot be opened or read, AVERROR(ENOMEM)
 // when it does not fit in memory.

@@ -13,17 +13,13 @@
 
 #include "base/FFLoad.h"
 #include "base/FFLog.h"
+#include "base/LocalTime.h"
 #include "base/PlatformBridge.h"
+#include "base/TextFormat.h"
 
 namespace vx {
 
 namespace {
-
-std::string LowerCase(std::string AText) {
-    for (char& c : AText)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return AText;
-}
 
 bool SameText(const std::string& A, const char* B) {
     return LowerCase(A) == LowerCase(B);
@@ -67,17 +63,6 @@ std::string DefaultValue(const TOptionLines& ADefaults, const std::string& AName
         if (name == AName)
             return value;
     return {};
-}
-
-// A local date-time (a day count from 1899-12-30; 0 = now) as seconds since 1970 UTC.
-int64_t LocalDateTimeToUnix(double ADateTime) {
-    if (ADateTime == 0)
-        return static_cast<int64_t>(std::time(nullptr));
-    const double localSeconds = (ADateTime - 25569.0) * 86400.0;
-    const std::time_t guess = static_cast<std::time_t>(std::llround(localSeconds));
-    std::tm local{};
-    localtime_r(&guess, &local);
-    return std::llround(localSeconds - double(local.tm_gmtoff));
 }
 
 } // namespace
@@ -653,7 +638,8 @@ void TCustomEncoder::ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& O, TOptio
     if (O.TimeLength != NoPTSValue)
         set("t", SecondsText(O.TimeLength)); // also the duration that progress measures against
     if (O.Info.TimeStamp >= 0)
-        set("timestamp", std::to_string(LocalDateTimeToUnix(O.Info.TimeStamp)));
+        set("timestamp", std::to_string(O.Info.TimeStamp == 0 ? int64_t(std::time(nullptr))
+                                                                  : LocalDateTimeToUnix(O.Info.TimeStamp)));
     if (O.Info.Year > 0)
         set("metadata", "year=" + std::to_string(O.Info.Year));
     if (O.Info.Track > 0)

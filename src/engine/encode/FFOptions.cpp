@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/FFLog.h"
+#include "base/TextFormat.h"
 #include "encode/FFmpegException.h"
 
 namespace vx {
@@ -19,15 +20,6 @@ constexpr std::array<std::pair<AVMediaType, int>, PrototypeKinds> KindFlags = {{
     {AVMEDIA_TYPE_SUBTITLE, AV_OPT_FLAG_SUBTITLE_PARAM},
     {AVMEDIA_TYPE_ATTACHMENT, 0},
 }};
-
-std::string Trim(const std::string& AText) {
-    size_t first = 0, last = AText.size();
-    while (first < last && static_cast<unsigned char>(AText[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(AText[last - 1]) <= ' ')
-        --last;
-    return AText.substr(first, last - first);
-}
 
 // An option of a class, without an object of it.
 const AVOption* FindClassOption(const AVClass* AClass, const std::string& AName, int ASearchFlags) {

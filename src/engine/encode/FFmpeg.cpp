@@ -35,11 +35,6 @@ TInterruptRegistration::~TInterruptRegistration() {
     InterruptDispatcher().Remove(FThreadID, FSender, FProc);
 }
 
-int64_t NowMicroseconds() {
-    using namespace std::chrono;
-    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::mutex& PostHookLock() {
     static std::mutex lock;
     return lock;
@@ -187,7 +182,7 @@ void TCustomFFmpeg::SetFinished(bool AValue) {
 
 void TCustomFFmpeg::StartReadTimeout() {
     InterruptDispatcher().Add(CurrentThreadID(), this, &InterruptCheck);
-    FLastRead = NowMicroseconds();
+    FLastRead = SteadyMicroseconds();
 }
 
 void TCustomFFmpeg::StopReadTimeout() {
@@ -206,7 +201,7 @@ bool TCustomFFmpeg::InterruptCheck(void* ASender) {
         GetLogger().Log(self, llInfo, "connecting/reading/writing canceled");
         return true;
     }
-    if (self->FReadTimeout > 0 && NowMicroseconds() - lastRead > int64_t(self->FReadTimeout) * 1000) {
+    if (self->FReadTimeout > 0 && SteadyMicroseconds() - lastRead > int64_t(self->FReadTimeout) * 1000) {
         GetLogger().Log(self, llInfo, "connecting/reading/writing timeout");
         return true;
     }

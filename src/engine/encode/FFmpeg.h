@@ -37,6 +37,7 @@
 #include "base/FormatIO.h"
 #include "base/InterruptCB.h"
 #include "base/PartFiles.h"
+#include "base/SteadyClock.h"
 #include "base/UnicodeProtocol.h"
 #include "encode/FFEncodeRecords.h"
 #include "encode/FFmpegException.h"
@@ -452,8 +453,5 @@ std::mutex& PostHookLock();
 
 // The lock over every job's registries of open codecs.
 std::mutex& CodecRegistryLock();
-
-// Steady-clock microseconds.
-int64_t NowMicroseconds();
 
 } // namespace vx

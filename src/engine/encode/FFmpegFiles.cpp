@@ -64,24 +64,16 @@ template <class T> T ClippedValue(double AValue) {
     return static_cast<T>(AValue);
 }
 
-// The local path of an output name, for the file system checks.
-std::string LocalPath(const std::string& AName) {
-    return IsUnicodeURL(AName) ? UnicodeURLPath(AName) : AName;
-}
-
 // The local path an output is written to through a part file: a file-protocol name whose
 // path holds nothing yet or a regular file. Devices, pipes, links and other protocols are
 // written directly, as named.
 std::optional<std::string> PartFileTarget(const std::string& AName) {
-    std::string path;
-    if (IsUnicodeURL(AName)) {
-        path = UnicodeURLPath(AName);
-    } else {
+    if (!IsUnicodeURL(AName)) {
         const char* protocol = ff::avio_find_protocol_name(AName.c_str());
         if (!protocol || std::strcmp(protocol, "file") != 0)
             return std::nullopt;
-        path = AName.rfind("file:", 0) == 0 ? AName.substr(5) : AName;
     }
+    const std::string path = LocalPath(AName);
     if (path.empty() || path.back() == '/')
         return std::nullopt;
     struct stat st {};
@@ -531,11 +523,7 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
     Flast_asked_format.clear();
     // The feed muxer, whose stream layout was read from a live server, is gone from the
     // libraries; say so rather than failing on an unknown format.
-    const std::string lowerName = [&] {
-        std::string l = name;
-        std::transform(l.begin(), l.end(), l.begin(), [](unsigned char c) { return std::tolower(c); });
-        return l;
-    }();
+    const std::string lowerName = LowerCase(name);
     if (asked == "ffm" ||
         (asked.empty() && lowerName.size() > 4 && lowerName.compare(lowerName.size() - 4, 4, ".ffm") == 0)) {
         FLastErrMsg = name + ": live feeds (ffm) cannot be written with the media libraries in use";

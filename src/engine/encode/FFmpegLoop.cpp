@@ -72,7 +72,7 @@ void TCustomFFmpeg::transcode() {
         ~TCleanup() { Self->transcode_cleanup(); }
     } cleanup{this};
 
-    Ftimer_start = FLastReport = NowMicroseconds();
+    Ftimer_start = FLastReport = SteadyMicroseconds();
     FCurrentInput = 0;
     Finput_waiting.assign(static_cast<size_t>(nb_input_files()), 0);
     Fnb_input_waiting = 0;
@@ -228,7 +228,7 @@ void TCustomFFmpeg::transcode() {
             }
 
             // i. Progress.
-            if (NowMicroseconds() - FLastReport > ReportInterval())
+            if (SteadyMicroseconds() - FLastReport > ReportInterval())
                 print_report(false, fileIndex);
         }
     }
@@ -350,7 +350,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
         if (!Frate_emu)
             return;
         for (;;) {
-            const int64_t ahead = AIst.pts - (NowMicroseconds() - AIst.start);
+            const int64_t ahead = AIst.pts - (SteadyMicroseconds() - AIst.start);
             if (ahead <= 1000 || Broken())
                 return;
             std::this_thread::sleep_for(std::chrono::milliseconds(std::min<int64_t>(ahead / 1000, 50)));
@@ -573,7 +573,7 @@ void TCustomFFmpeg::do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst,
 void TCustomFFmpeg::print_report(bool AIsLast, int AFileIndex) {
     // A paused job raises nothing until it is resumed.
     CheckPaused();
-    const int64_t now = NowMicroseconds();
+    const int64_t now = SteadyMicroseconds();
     FLastReport = now;
 
     int64_t size = 0;

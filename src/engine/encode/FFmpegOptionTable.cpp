@@ -23,16 +23,6 @@ namespace vx {
 namespace {
 
 
-// Blanks and control characters, as option and preset texts are trimmed.
-std::string Trim(std::string_view AText) {
-    size_t first = 0, last = AText.size();
-    while (first < last && static_cast<unsigned char>(AText[first]) <= ' ')
-        ++first;
-    while (last > first && static_cast<unsigned char>(AText[last - 1]) <= ' ')
-        --last;
-    return std::string(AText.substr(first, last - first));
-}
-
 std::string Lower(std::string AText) {
     for (char& c : AText)
         if (c >= 'A' && c <= 'Z')

@@ -98,7 +98,7 @@ void TCustomFFmpeg::close_registered_codecs() {
 void TCustomFFmpeg::transcode_setup() {
     try {
         if (Frate_emu) {
-            const int64_t now = NowMicroseconds();
+            const int64_t now = SteadyMicroseconds();
             for (TAVInputStream& ist : Finput_streams)
                 ist.start = now;
         }

@@ -544,7 +544,7 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
     int size = 0;
     for (int64_t i = 0; i < n && !Broken(); ++i) {
         // A long run of copies still tells how far the job has come.
-        if (i > 0 && NowMicroseconds() - FLastReport > ReportInterval())
+        if (i > 0 && SteadyMicroseconds() - FLastReport > ReportInterval())
             print_report(false, FCurrentInput);
         ff::av_frame_unref(frame);
         if (ff::av_frame_ref(frame, source) < 0)

@@ -55,6 +55,11 @@ TEST(FileNameTest, UnicodeURLs) {
     EXPECT_FALSE(IsUnicodeURL("/tmp/unicode:a.avi"));
     EXPECT_EQ(UnicodeURLPath("unicode:/tmp/a:b.avi"), "/tmp/a:b.avi");
     EXPECT_EQ(UnicodeURLPath(""), "");
+    // The local path behind any URL the engine opens: only the two local schemes are removed.
+    EXPECT_EQ(LocalPath("unicode:/tmp/a.avi"), "/tmp/a.avi");
+    EXPECT_EQ(LocalPath("file:/tmp/a:b.avi"), "/tmp/a:b.avi");
+    EXPECT_EQ(LocalPath("/tmp/file:b.avi"), "/tmp/file:b.avi");
+    EXPECT_EQ(LocalPath("http://host/a.avi"), "http://host/a.avi");
 }
 
 TEST_F(UnicodeProtocolTest, ReadWriteSeekAndSize) {

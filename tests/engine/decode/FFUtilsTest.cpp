@@ -6,6 +6,7 @@
 
 #include "MediaFixtures.h"
 #include "base/FFLoad.h"
+#include "base/LocalTime.h"
 #include "decode/FFUtils.h"
 
 using namespace vx;

@@ -5,6 +5,7 @@
 
 #include "MediaFixtures.h"
 #include "base/FFLoad.h"
+#include "base/LocalTime.h"
 #include "decode/FFDecode.h"
 #include "decode/FFUtils.h"
 
