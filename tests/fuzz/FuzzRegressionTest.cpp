@@ -19,6 +19,11 @@ struct TFound {
     std::string Bytes;
 };
 
+// The case's name, not its bytes, in the test's listing.
+void PrintTo(const TFound& AFound, std::ostream* AOut) {
+    *AOut << AFound.Name;
+}
+
 std::string Replay(THarness AHarness, const std::string& ABytes) {
     return AHarness(reinterpret_cast<const uint8_t*>(ABytes.data()), ABytes.size());
 }

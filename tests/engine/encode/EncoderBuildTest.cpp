@@ -14,6 +14,20 @@ struct TOptionTextCase {
     TOptionLines Lines;
 };
 
+// The text with its control characters as \xNN, for the test's listing.
+void PrintTo(const TOptionTextCase& ACase, std::ostream* AOut) {
+    static const char digits[] = "0123456789ABCDEF";
+    *AOut << '"';
+    for (const char* c = ACase.Text; *c; ++c) {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < ' ')
+            *AOut << "\\x" << digits[byte >> 4] << digits[byte & 15];
+        else
+            *AOut << *c;
+    }
+    *AOut << '"';
+}
+
 class OptionTextTest : public ::testing::TestWithParam<TOptionTextCase> {};
 
 TEST_P(OptionTextTest, SplitsIntoNamesAndValues) {
