@@ -14,6 +14,7 @@
 #include <iterator>
 #include <string_view>
 #include <unordered_map>
+#include <variant>
 
 #include "base/FFLog.h"
 #include "base/TextFormat.h"
@@ -21,7 +22,6 @@
 
 namespace vx {
 namespace {
-
 
 std::string Lower(std::string AText) {
     for (char& c : AText)
@@ -156,7 +156,7 @@ private:
 
 [[noreturn]] void ThrowSyntax(const std::string& AName, const std::string& AValue, const char* ASyntax) {
     throw FFmpegException(FormatText("Invalid value \"%s\" for option \"%s\", required syntax is \"%s\"",
-                                 AValue.c_str(), AName.c_str(), ASyntax));
+                                     AValue.c_str(), AName.c_str(), ASyntax));
 }
 
 // The like of atoi: leading blanks, a sign, digits; anything after them is ignored.
@@ -207,9 +207,6 @@ int64_t RateTimes1000(AVRational ARate) {
     return std::llround(static_cast<double>(ARate.num) * 1000.0 / static_cast<double>(ARate.den));
 }
 
-const char* const DoNothingNames[] = {"L",         "h",       "version", "formats", "codecs",   "bsfs",
-                                      "protocols", "filters", "i",       "y",       "benchmark"};
-
 } // namespace
 
 TFFmpegOptions::TFFmpegOptions() = default;
@@ -223,549 +220,597 @@ int64_t TFFmpegOptions::parse_time_value(const std::string& AContext, const std:
     // time must leave room for that: beyond 2^60 microseconds (36 000 years) it is refused.
     constexpr int64_t Largest = int64_t{1} << 60;
     if (ff::av_parse_time(&us, ATime.c_str(), AIsDuration ? 1 : 0) < 0 || us > Largest || us < -Largest)
-        throw FFmpegException(FormatText("Invalid %s specification for %s: %s", AIsDuration ? "duration" : "date",
-                                     AContext.c_str(), ATime.c_str()));
+        throw FFmpegException(FormatText("Invalid %s specification for %s: %s",
+                                         AIsDuration ? "duration" : "date", AContext.c_str(), ATime.c_str()));
     return us;
 }
 
-void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& AValue) {
-    using THandler = void (*)(TFFmpegOptions & Self, const std::string& AName, const std::string& AValue);
-    // Lambdas declared in a member function may use the private helpers.
-    static const std::unordered_map<std::string_view, THandler> Table = [] {
-        std::unordered_map<std::string_view, THandler> t;
-        for (const char* name : DoNothingNames)
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string&) {
-                GetLogger().Log(&S, llInfo, "Do nothing: option - " + N);
-            };
-        t["loglevel"] = [](TFFmpegOptions&, const std::string&, const std::string& V) {
-            try {
-                GetLogger().OptLogLevel(V);
-            } catch (const std::exception& e) {
-                throw FFmpegException(e.what());
-            }
-        };
-        t["f"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (!V.empty())
-                S.Flast_asked_format = V;
-        };
+// ---- Options that need more than a plain value: one function each ----
 
-        // ---- Maps ----
-        t["map"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            constexpr const char* syntax = "file.stream[:syncfile.syncstream]";
-            TCIntReader r(V);
-            TAVStreamMap m;
-            if (!r.Index(m.file_index))
-                ThrowSyntax(N, V, syntax);
+struct TOptionParsers {
+    using S = TFFmpegOptions;
+    using Text = const std::string&;
+
+    static void DoNothing(S& AJob, Text AName, Text) {
+        GetLogger().Log(&AJob, llInfo, "Do nothing: option - " + AName);
+    }
+    static void LogLevel(S&, Text, Text AValue) {
+        try {
+            GetLogger().OptLogLevel(AValue);
+        } catch (const std::exception& e) {
+            throw FFmpegException(e.what());
+        }
+    }
+    static void TimeLimit(S& AJob, Text, Text) {
+        GetLogger().Log(&AJob, llWarning, "Warning: -timelimit not implemented on Windows");
+    }
+    static void RemovedCrop(S&, Text, Text) { throw FFmpegException("Removed, use the crop filter instead"); }
+    static void RemovedPad(S&, Text, Text) { throw FFmpegException("Removed, use the pad filter instead"); }
+
+    // ---- Maps ----
+    static void Map(S& AJob, Text AName, Text AValue) {
+        constexpr const char* syntax = "file.stream[:syncfile.syncstream]";
+        TCIntReader r(AValue);
+        TAVStreamMap m;
+        if (!r.Index(m.file_index))
+            ThrowSyntax(AName, AValue, syntax);
+        r.Skip();
+        if (!r.Index(m.stream_index))
+            ThrowSyntax(AName, AValue, syntax);
+        if (r.AtEnd()) {
+            m.sync_file_index = m.file_index;
+            m.sync_stream_index = m.stream_index;
+        } else {
             r.Skip();
-            if (!r.Index(m.stream_index))
-                ThrowSyntax(N, V, syntax);
-            if (r.AtEnd()) {
-                m.sync_file_index = m.file_index;
-                m.sync_stream_index = m.stream_index;
+            if (!r.Index(m.sync_file_index))
+                ThrowSyntax(AName, AValue, syntax);
+            r.Skip();
+            if (!r.Index(m.sync_stream_index) || !r.AtEnd())
+                ThrowSyntax(AName, AValue, syntax);
+        }
+        grow_array(AJob.Fstream_maps, static_cast<int64_t>(AJob.Fstream_maps.size()) + 1);
+        AJob.Fstream_maps.back() = m;
+    }
+    static void MapMetaDataDeprecated(S& AJob, Text, Text AValue) {
+        GetLogger().Log(&AJob, llWarning,
+                        "-map_meta_data is deprecated and will be removed soon. Use -map_metadata instead.");
+        MapMetadata(AJob, "map_metadata", AValue);
+    }
+    static void MapMetadata(S& AJob, Text AName, Text AValue) {
+        constexpr const char* syntax = "outfile[,type[index]]:infile[,type[index]]";
+        TCIntReader r(AValue);
+        auto end = [&](TAVMetaDataMap& AEnd) {
+            if (!r.Index(AEnd.file_idx))
+                ThrowSyntax(AName, AValue, syntax);
+            AEnd.type_ = 'g';
+            if (r.Peek() != ',')
+                return;
+            r.Skip();
+            const char type = r.Peek();
+            if (type == 'g') {
+                r.Skip();
+            } else if (type == 's' || type == 'c' || type == 'p') {
+                r.Skip();
+                AEnd.type_ = type;
+                if (!r.Index(AEnd.index))
+                    ThrowSyntax(AName, AValue, syntax);
             } else {
-                r.Skip();
-                if (!r.Index(m.sync_file_index))
-                    ThrowSyntax(N, V, syntax);
-                r.Skip();
-                if (!r.Index(m.sync_stream_index) || !r.AtEnd())
-                    ThrowSyntax(N, V, syntax);
-            }
-            grow_array(S.Fstream_maps, static_cast<int64_t>(S.Fstream_maps.size()) + 1);
-            S.Fstream_maps.back() = m;
-        };
-        t["map_meta_data"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            GetLogger().Log(
-                &S, llWarning,
-                "-map_meta_data is deprecated and will be removed soon. Use -map_metadata instead.");
-            Table.at("map_metadata")(S, "map_metadata", V);
-        };
-        t["map_metadata"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            constexpr const char* syntax = "outfile[,type[index]]:infile[,type[index]]";
-            TCIntReader r(V);
-            auto end = [&](TAVMetaDataMap& AEnd) {
-                if (!r.Index(AEnd.file_idx))
-                    ThrowSyntax(N, V, syntax);
-                AEnd.type_ = 'g';
-                if (r.Peek() != ',')
-                    return;
-                r.Skip();
-                const char type = r.Peek();
-                if (type == 'g') {
-                    r.Skip();
-                } else if (type == 's' || type == 'c' || type == 'p') {
-                    r.Skip();
-                    AEnd.type_ = type;
-                    if (!r.Index(AEnd.index))
-                        ThrowSyntax(N, V, syntax);
-                } else {
-                    throw FFmpegException(FormatText("Invalid metadata type %s.", std::string(1, type).c_str()));
-                }
-            };
-            TAVMetaDataMapPair pair;
-            end(pair[0]);
-            r.Skip();
-            end(pair[1]);
-            if (!r.AtEnd())
-                ThrowSyntax(N, V, syntax);
-            grow_array(S.Fmeta_data_maps, static_cast<int64_t>(S.Fmeta_data_maps.size()) + 1);
-            S.Fmeta_data_maps.back() = pair;
-            // What the output end names by hand is no longer copied automatically.
-            switch (pair[0].type_) {
-            case 'g':
-                S.Fmetadata_global_autocopy = 0;
-                break;
-            case 's':
-                S.Fmetadata_streams_autocopy = 0;
-                break;
-            case 'c':
-                S.Fmetadata_chapters_autocopy = 0;
-                break;
-            default:
-                break;
+                throw FFmpegException(FormatText("Invalid metadata type %s.", std::string(1, type).c_str()));
             }
         };
-        t["map_chapters"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            TCIntReader r(V);
-            TAVChapterMap m;
-            if (!r.Index(m.out_file))
-                ThrowSyntax(N, V, "outfile:infile");
-            r.Skip();
-            if (!r.Index(m.in_file) || !r.AtEnd())
-                ThrowSyntax(N, V, "outfile:infile");
-            grow_array(S.Fchapter_maps, static_cast<int64_t>(S.Fchapter_maps.size()) + 1);
-            S.Fchapter_maps.back() = m;
-        };
+        TAVMetaDataMapPair pair;
+        end(pair[0]);
+        r.Skip();
+        end(pair[1]);
+        if (!r.AtEnd())
+            ThrowSyntax(AName, AValue, syntax);
+        grow_array(AJob.Fmeta_data_maps, static_cast<int64_t>(AJob.Fmeta_data_maps.size()) + 1);
+        AJob.Fmeta_data_maps.back() = pair;
+        // What the output end names by hand is no longer copied automatically.
+        switch (pair[0].type_) {
+        case 'g':
+            AJob.Fmetadata_global_autocopy = 0;
+            break;
+        case 's':
+            AJob.Fmetadata_streams_autocopy = 0;
+            break;
+        case 'c':
+            AJob.Fmetadata_chapters_autocopy = 0;
+            break;
+        default:
+            break;
+        }
+    }
+    static void MapChapters(S& AJob, Text AName, Text AValue) {
+        TCIntReader r(AValue);
+        TAVChapterMap m;
+        if (!r.Index(m.out_file))
+            ThrowSyntax(AName, AValue, "outfile:infile");
+        r.Skip();
+        if (!r.Index(m.in_file) || !r.AtEnd())
+            ThrowSyntax(AName, AValue, "outfile:infile");
+        grow_array(AJob.Fchapter_maps, static_cast<int64_t>(AJob.Fchapter_maps.size()) + 1);
+        AJob.Fchapter_maps.back() = m;
+    }
 
-        // ---- Times ----
-        t["t"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Frecording_time = parse_time_value(N, V, true);
-            S.RecordingTimeSet(S.Frecording_time);
-        };
-        t["fs"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Flimit_filesize = OptInt64(N, V);
-        };
-        t["ss"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fstart_time = parse_time_value(N, V, true);
-        };
-        t["itsoffset"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Finput_ts_offset = parse_time_value(N, V, true);
-        };
-        t["itsscale"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            TCIntReader r(V);
-            int64_t stream = 0;
-            if (!r.Number(stream))
-                ThrowSyntax(N, V, "stream:scale");
-            if (stream >= MaxStreams)
-                throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
-            if (stream < 0)
-                throw FFmpegException(FormatText("Invalid stream index %d", static_cast<int>(stream)));
-            r.Skip();
-            // A scale multiplies every timestamp of the stream: only a finite, non-negative
-            // number (0 leaves the stream unscaled).
-            double scale = 0;
-            if (ParseDouble(r.Rest(), scale) != TNumberError::None || scale < 0)
-                ThrowSyntax(N, V, "stream:scale");
-            const int file = S.InputFileCount();
-            grow_array(S.Finput_files_ts_scale, static_cast<int64_t>(file) + 1);
-            grow_array(S.Finput_files_ts_scale[file], stream + 1);
-            S.Finput_files_ts_scale[file][stream] = scale;
-        };
-        t["timestamp"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            const int64_t us = parse_time_value(N, V, false);
-            S.Frecording_timestamp = std::llround(static_cast<double>(us) / 1000000.0);
-        };
-        t["metadata"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            const size_t eq = V.find('=');
-            if (eq == std::string::npos)
-                throw FFmpegException("Missing =");
-            if (eq == 0 || eq + 1 == V.size())
-                throw FFmpegException("wrong parameter of metadata");
-            S.Fmetadata.Set(V.substr(0, eq), V.substr(eq + 1));
-        };
-
-        // ---- Plain job fields ----
-        t["vframes"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fmax_frames[AVMEDIA_TYPE_VIDEO] = OptInt(N, V);
-        };
-        t["aframes"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fmax_frames[AVMEDIA_TYPE_AUDIO] = OptInt(N, V);
-        };
-        t["dframes"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fmax_frames[AVMEDIA_TYPE_DATA] = OptInt(N, V);
-        };
-        t["timelimit"] = [](TFFmpegOptions& S, const std::string&, const std::string&) {
-            GetLogger().Log(&S, llWarning, "Warning: -timelimit not implemented on Windows");
-        };
-        t["dump"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fdo_pkt_dump = OptBool(V);
-        };
-        t["hex"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fdo_hex_dump = OptBool(V);
-        };
-        t["re"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Frate_emu = OptBool(V);
-        };
-        t["loop_input"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Floop_input = OptBool(V);
-        };
-        t["loop_output"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Floop_output = OptInt(N, V);
-        };
-        t["v"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fverbose = OptInt(N, V);
-        };
-        t["target"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) { S.opt_target(V); };
-        t["threads"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fthread_count = OptInt(N, V);
-            if (S.Fverbose >= 0)
-                GetLogger().Log(&S, llVerbose,
-                                "Warning: if the ffmpeg libraries were not compiled with thread support, it "
-                                "would be using thread emulation.");
-        };
-        t["vsync"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fvideo_sync_method = OptInt(N, V);
-        };
-        t["async"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Faudio_sync_method = OptInt(N, V);
-        };
-        t["adrift_threshold"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Faudio_drift_threshold = OptFloat(N, V);
-        };
-        t["copyts"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fcopy_ts = OptBool(V);
-        };
-        t["copytb"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fcopy_tb = OptBool(V);
-        };
-        t["shortest"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fopt_shortest = OptBool(V);
-        };
-        t["keep_existing"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fkeep_existing = OptBool(V);
-        };
-        t["dts_delta_threshold"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fdts_delta_threshold = OptFloat(N, V);
-        };
-        t["programid"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fopt_programid = OptInt(N, V);
-        };
-        t["xerror"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fexit_on_error = OptBool(V);
-        };
-        t["copyinkf"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fcopy_initial_nonkeyframes = OptInt(N, V);
-        };
-
-        // ---- Video ----
-        for (const char* name : {"b", "vb", "ab"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-                S.opt_bitrate(N, V);
-            };
-        t["r"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (V.empty())
-                return;
-            AVRational rate{0, 0};
-            if (ff::av_parse_video_rate(&rate, V.c_str()) < 0)
-                throw FFmpegException("Incorrect frame rate");
-            S.Fframe_rate = rate;
-        };
-        t["s"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (V.empty())
-                return;
-            int width = 0, height = 0;
-            if (ff::av_parse_video_size(&width, &height, V.c_str()) < 0)
-                throw FFmpegException("Incorrect frame size");
-            S.Fframe_width = width;
-            S.Fframe_height = height;
-        };
-        t["aspect"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (V.empty())
-                return;
-            double ratio = 0;
-            const size_t colon = V.find(':');
-            if (colon != std::string::npos) {
-                // Parts that are not 32-bit integers count as 0.
-                auto part = [](std::string_view AText) {
-                    int64_t v = 0;
-                    if (ParseInt64(AText, v) != TNumberError::None ||
-                        v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max())
-                        return int64_t{0};
-                    return v;
-                };
-                const int64_t a = part(std::string_view(V).substr(0, colon));
-                const int64_t b = part(std::string_view(V).substr(colon + 1));
-                ratio = b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0;
-            } else if (ParseDouble(V, ratio) != TNumberError::None ||
-                       std::fabs(ratio) > std::numeric_limits<float>::max()) {
-                ratio = 0;
-            }
-            if (static_cast<float>(ratio) == 0)
-                throw FFmpegException("Incorrect aspect ratio specification.");
-            S.Fframe_aspect_ratio = static_cast<float>(ratio);
-        };
-        t["pix_fmt"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (V == "list") {
-                for (int i = -1; i <= 78 && i < AV_PIX_FMT_NB; ++i) {
-                    char buf[128] = {};
-                    ff::av_get_pix_fmt_string(buf, sizeof(buf), static_cast<AVPixelFormat>(i));
-                    GetLogger().Log(&S, llInfo, Trim(buf));
-                }
-                return;
-            }
-            const AVPixelFormat fmt = ff::av_get_pix_fmt(V.c_str());
-            if (fmt == AV_PIX_FMT_NONE)
-                throw FFmpegException(FormatText("Unknown pixel format requested: %s", V.c_str()));
-            S.Fframe_pix_fmt = fmt;
-        };
-        t["bits_per_raw_sample"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fframe_bits_per_raw_sample = OptInt(N, V);
-        };
-        for (const char* name : {"croptop", "cropbottom", "cropleft", "cropright"})
-            t[name] = [](TFFmpegOptions&, const std::string&, const std::string&) {
-                throw FFmpegException("Removed, use the crop filter instead");
-            };
-        for (const char* name : {"padtop", "padbottom", "padleft", "padright", "padcolor"})
-            t[name] = [](TFFmpegOptions&, const std::string&, const std::string&) {
-                throw FFmpegException("Removed, use the pad filter instead");
-            };
-        t["intra"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fintra_only = OptBool(V);
-        };
-        t["vn"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvideo_disable = OptBool(V);
-        };
-        t["an"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Faudio_disable = OptBool(V);
-        };
-        t["sn"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fsubtitle_disable = OptBool(V);
-        };
-        t["vdt"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fvideo_discard = OptInt(N, V);
-        };
-        t["qscale"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            const float q = OptFloat(N, V);
-            if (!(q > 0) || q > 255)
-                throw FFmpegException("qscale must be > 0.0 and <= 255");
-            S.Fvideo_qscale = q;
-        };
-        t["aq"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Faudio_qscale = OptFloat(N, V);
-        };
-        t["rc_override"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvideo_rc_override_string = V;
-        };
-        for (const char* name : {"vcodec", "acodec", "scodec", "dcodec"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-                S.opt_codec(N, V);
-            };
-        for (const char* name : {"vtag", "atag", "stag"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-                S.opt_codec_tag(N, V);
-            };
-        t["me_threshold"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fme_threshold = OptInt(N, V);
-        };
-        t["sameq"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fsame_quality = OptBool(V);
-        };
-        t["pass"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            const int32_t pass = OptInt(N, V);
-            if (pass != 1 && pass != 2)
-                throw FFmpegException("pass number can be only 1 or 2");
-            S.Fdo_pass = pass;
-        };
-        t["passlogfile"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fpass_logfilename_prefix = V;
-            // Encoders with their own statistics file take the name too, where they have it.
-            S.FOptions.set_generic_option(N, V);
-        };
-        t["deinterlace"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fdo_deinterlace = OptBool(V);
-        };
-        t["psnr"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fdo_psnr = OptBool(V);
-        };
-        t["qphist"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fqp_hist = OptBool(V);
-        };
-        t["force_fps"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fforce_fps = OptBool(V);
-        };
-        t["isync"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Finput_sync = OptBool(V);
-        };
-        t["vstats"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvstats_filename.reset();
-            if (OptBool(V))
-                S.Fvstats_filename =
-                    FormatText("%svstats_%s.log", ProgramDirectory().c_str(), LocalTimeHHNNSS().c_str());
-        };
-        t["vstats_file"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvstats_filename = V;
-        };
-        t["vhook"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            const char separator = V.find('|') != std::string::npos ? '|' : ' ';
-            std::vector<std::string> args;
+    // ---- Times ----
+    static void RecordingTime(S& AJob, Text AName, Text AValue) {
+        AJob.Frecording_time = S::parse_time_value(AName, AValue, true);
+        AJob.RecordingTimeSet(AJob.Frecording_time);
+    }
+    static void StartTime(S& AJob, Text AName, Text AValue) {
+        AJob.Fstart_time = S::parse_time_value(AName, AValue, true);
+    }
+    static void InputOffset(S& AJob, Text AName, Text AValue) {
+        AJob.Finput_ts_offset = S::parse_time_value(AName, AValue, true);
+    }
+    static void InputScale(S& AJob, Text AName, Text AValue) {
+        TCIntReader r(AValue);
+        int64_t stream = 0;
+        if (!r.Number(stream))
+            ThrowSyntax(AName, AValue, "stream:scale");
+        if (stream >= MaxStreams)
+            throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
+        if (stream < 0)
+            throw FFmpegException(FormatText("Invalid stream index %d", static_cast<int>(stream)));
+        r.Skip();
+        // A scale multiplies every timestamp of the stream: only a finite, non-negative
+        // number (0 leaves the stream unscaled).
+        double scale = 0;
+        if (ParseDouble(r.Rest(), scale) != TNumberError::None || scale < 0)
+            ThrowSyntax(AName, AValue, "stream:scale");
+        const int file = AJob.InputFileCount();
+        grow_array(AJob.Finput_files_ts_scale, static_cast<int64_t>(file) + 1);
+        grow_array(AJob.Finput_files_ts_scale[file], stream + 1);
+        AJob.Finput_files_ts_scale[file][stream] = scale;
+    }
+    static void Timestamp(S& AJob, Text AName, Text AValue) {
+        const int64_t us = S::parse_time_value(AName, AValue, false);
+        AJob.Frecording_timestamp = std::llround(static_cast<double>(us) / 1000000.0);
+    }
+    static void Metadata(S& AJob, Text, Text AValue) {
+        const size_t eq = AValue.find('=');
+        if (eq == std::string::npos)
+            throw FFmpegException("Missing =");
+        if (eq == 0 || eq + 1 == AValue.size())
+            throw FFmpegException("wrong parameter of metadata");
+        AJob.Fmetadata.Set(AValue.substr(0, eq), AValue.substr(eq + 1));
+    }
+    static void ForcedKeyFrames(S& AJob, Text AName, Text AValue) {
+        // Checked now, so that a bad time is reported with the option, not at the
+        // creation of the stream.
+        if (!AValue.empty()) {
             size_t start = 0;
-            while (start <= V.size() && args.size() < 64) {
-                size_t stop = V.find(separator, start);
-                if (stop == std::string::npos)
-                    stop = V.size();
-                if (stop > start)
-                    args.push_back(V.substr(start, stop - start));
-                start = stop + 1;
+            for (;;) {
+                const size_t comma = AValue.find(',', start);
+                S::parse_time_value(
+                    AName,
+                    AValue.substr(start, comma == std::string::npos ? std::string::npos : comma - start),
+                    true);
+                if (comma == std::string::npos)
+                    break;
+                start = comma + 1;
             }
-            if (args.empty() || !S.AddFrameHook(args))
-                throw FFmpegException("Failed to add video hook function: " + V);
-            S.Fusing_vhook = true;
-        };
-        for (const char* name : {"vfilters", "vf"})
-            t[name] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-                if (!V.empty())
-                    S.Fvfilters = V;
-            };
-        for (const char* name : {"intra_matrix", "inter_matrix"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-                std::array<uint16_t, 64> matrix{};
-                std::array<int64_t, 64> coeffs{};
-                size_t pos = 0;
-                for (int i = 0;; ++i) {
-                    coeffs[i] = LeadingInt(std::string_view(V).substr(pos));
-                    if (i == 63)
-                        break;
-                    const size_t comma = V.find(',', pos);
-                    if (comma == std::string::npos)
-                        throw FFmpegException(
-                            FormatText("Syntax error in matrix \"%s\" at coeff %d", V.c_str(), i));
-                    pos = comma + 1;
-                }
-                // The encoders divide by these coefficients and write them as 8-bit values.
-                for (int i = 0; i < 64; ++i) {
-                    if (coeffs[i] < 1 || coeffs[i] > 255)
-                        throw FFmpegException(
-                            FormatText("Invalid coefficient %lld in matrix \"%s\" at coeff %d: must "
-                                   "be 1 to 255",
-                                   static_cast<long long>(coeffs[i]), V.c_str(), i));
-                    matrix[i] = static_cast<uint16_t>(coeffs[i]);
-                }
-                (N == "intra_matrix" ? S.Fintra_matrix : S.Finter_matrix) = matrix;
-            };
-        t["top"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Ftop_field_first = OptInt(N, V);
-            S.FOptions.set_generic_option(N, V);
-        };
-        t["dc"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fintra_dc_precision = OptInt(N, V);
-        };
-        t["newvideo"] = [](TFFmpegOptions& S, const std::string&, const std::string&) {
-            S.opt_new_stream(AVMEDIA_TYPE_VIDEO);
-        };
-        t["newaudio"] = [](TFFmpegOptions& S, const std::string&, const std::string&) {
-            S.opt_new_stream(AVMEDIA_TYPE_AUDIO);
-        };
-        t["newsubtitle"] = [](TFFmpegOptions& S, const std::string&, const std::string&) {
-            S.opt_new_stream(AVMEDIA_TYPE_SUBTITLE);
-        };
-        t["newdata"] = [](TFFmpegOptions& S, const std::string&, const std::string&) {
-            S.opt_new_stream(AVMEDIA_TYPE_DATA);
-        };
-        t["vlang"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvideo_language = V;
-        };
-        t["alang"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Faudio_language = V;
-        };
-        t["slang"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fsubtitle_language = V;
-        };
-        t["streamid"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            const size_t colon = V.find(':');
-            int64_t index = 0, id = 0;
-            if (colon == std::string::npos ||
-                ParseInt64(std::string_view(V).substr(0, colon), index) != TNumberError::None ||
-                ParseInt64(std::string_view(V).substr(colon + 1), id) != TNumberError::None ||
-                id < std::numeric_limits<int32_t>::min() || id > std::numeric_limits<int32_t>::max())
-                ThrowSyntax(N, V, "index:value");
-            // The index is an output stream's number: it cannot be negative, and a file
-            // never has MaxStreams streams (which also keeps the map small).
-            if (index < 0)
-                throw FFmpegException(FormatText("Invalid stream index %lld", static_cast<long long>(index)));
-            if (index >= MaxStreams)
-                throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
-            grow_array(S.Fstreamid_map, index + 1);
-            S.Fstreamid_map[index] = static_cast<int32_t>(id);
-        };
-        t["force_key_frames"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            // Checked now, so that a bad time is reported with the option, not at the
-            // creation of the stream.
-            if (!V.empty()) {
-                size_t start = 0;
-                for (;;) {
-                    const size_t comma = V.find(',', start);
-                    parse_time_value(
-                        N, V.substr(start, comma == std::string::npos ? std::string::npos : comma - start),
-                        true);
-                    if (comma == std::string::npos)
-                        break;
-                    start = comma + 1;
-                }
-            }
-            S.Fforced_key_frames = V;
-        };
+        }
+        AJob.Fforced_key_frames = AValue;
+    }
 
-        // ---- Audio ----
-        t["ar"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            if (const int32_t rate = OptInt(N, V); rate > 0)
-                S.Faudio_sample_rate = rate;
-        };
-        t["ac"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            if (const int32_t channels = OptInt(N, V); channels > 0)
-                S.Faudio_channels = channels;
-        };
-        t["vol"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Faudio_volume = OptInt(N, V);
-        };
-        t["sample_fmt"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            if (V == "list") {
-                for (int i = -1; i <= 4; ++i) {
-                    char buf[128] = {};
-                    ff::av_get_sample_fmt_string(buf, sizeof(buf), static_cast<AVSampleFormat>(i));
-                    GetLogger().Log(&S, llInfo, Trim(buf));
-                }
-                return;
-            }
-            const AVSampleFormat fmt = ff::av_get_sample_fmt(V.c_str());
-            if (fmt == AV_SAMPLE_FMT_NONE)
-                throw FFmpegException(FormatText("Invalid sample format \"%s\"", V.c_str()));
-            S.Faudio_sample_fmt = fmt;
-        };
+    // ---- Values with a range or a side effect ----
+    static void Threads(S& AJob, Text AName, Text AValue) {
+        AJob.Fthread_count = OptInt(AName, AValue);
+        if (AJob.Fverbose >= 0)
+            GetLogger().Log(&AJob, llVerbose,
+                            "Warning: if the ffmpeg libraries were not compiled with thread support, it "
+                            "would be using thread emulation.");
+    }
+    static void VideoQuality(S& AJob, Text AName, Text AValue) {
+        const float q = OptFloat(AName, AValue);
+        if (!(q > 0) || q > 255)
+            throw FFmpegException("qscale must be > 0.0 and <= 255");
+        AJob.Fvideo_qscale = q;
+    }
+    static void Pass(S& AJob, Text AName, Text AValue) {
+        const int32_t pass = OptInt(AName, AValue);
+        if (pass != 1 && pass != 2)
+            throw FFmpegException("pass number can be only 1 or 2");
+        AJob.Fdo_pass = pass;
+    }
+    static void PassLogFile(S& AJob, Text AName, Text AValue) {
+        AJob.Fpass_logfilename_prefix = AValue;
+        // Encoders with their own statistics file take the name too, where they have it.
+        AJob.FOptions.set_generic_option(AName, AValue);
+    }
+    static void TopFieldFirst(S& AJob, Text AName, Text AValue) {
+        AJob.Ftop_field_first = OptInt(AName, AValue);
+        AJob.FOptions.set_generic_option(AName, AValue);
+    }
+    static void VideoStatistics(S& AJob, Text, Text AValue) {
+        AJob.Fvstats_filename.reset();
+        if (OptBool(AValue))
+            AJob.Fvstats_filename =
+                FormatText("%svstats_%s.log", ProgramDirectory().c_str(), LocalTimeHHNNSS().c_str());
+    }
 
-        // ---- Inputs and outputs ----
-        t["vc"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fvideo_channel = OptInt(N, V);
-        };
-        t["tvstd"] = [](TFFmpegOptions& S, const std::string&, const std::string& V) {
-            S.Fvideo_standard = V;
-        };
-        t["muxdelay"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fmux_max_delay = OptFloat(N, V);
-        };
-        t["muxpreload"] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-            S.Fmux_preload = OptFloat(N, V);
-        };
-        for (const char* name : {"absf", "vbsf", "sbsf"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) { S.opt_bsf(N, V); };
-        for (const char* name : {"apre", "vpre", "spre", "fpre"})
-            t[name] = [](TFFmpegOptions& S, const std::string& N, const std::string& V) {
-                S.opt_preset(N, V);
+    // ---- Video ----
+    static void FrameRate(S& AJob, Text, Text AValue) {
+        if (AValue.empty())
+            return;
+        AVRational rate{0, 0};
+        if (ff::av_parse_video_rate(&rate, AValue.c_str()) < 0)
+            throw FFmpegException("Incorrect frame rate");
+        AJob.Fframe_rate = rate;
+    }
+    static void FrameSize(S& AJob, Text, Text AValue) {
+        if (AValue.empty())
+            return;
+        int width = 0, height = 0;
+        if (ff::av_parse_video_size(&width, &height, AValue.c_str()) < 0)
+            throw FFmpegException("Incorrect frame size");
+        AJob.Fframe_width = width;
+        AJob.Fframe_height = height;
+    }
+    static void AspectRatio(S& AJob, Text, Text AValue) {
+        if (AValue.empty())
+            return;
+        double ratio = 0;
+        const size_t colon = AValue.find(':');
+        if (colon != std::string::npos) {
+            // Parts that are not 32-bit integers count as 0.
+            auto part = [](std::string_view AText) {
+                int64_t v = 0;
+                if (ParseInt64(AText, v) != TNumberError::None || v < std::numeric_limits<int32_t>::min() ||
+                    v > std::numeric_limits<int32_t>::max())
+                    return int64_t{0};
+                return v;
             };
-        return t;
+            const int64_t a = part(std::string_view(AValue).substr(0, colon));
+            const int64_t b = part(std::string_view(AValue).substr(colon + 1));
+            ratio = b > 0 ? static_cast<double>(a) / static_cast<double>(b) : 0;
+        } else if (ParseDouble(AValue, ratio) != TNumberError::None ||
+                   std::fabs(ratio) > std::numeric_limits<float>::max()) {
+            ratio = 0;
+        }
+        if (static_cast<float>(ratio) == 0)
+            throw FFmpegException("Incorrect aspect ratio specification.");
+        AJob.Fframe_aspect_ratio = static_cast<float>(ratio);
+    }
+    static void PixelFormat(S& AJob, Text, Text AValue) {
+        if (AValue == "list") {
+            for (int i = -1; i <= 78 && i < AV_PIX_FMT_NB; ++i) {
+                char buf[128] = {};
+                ff::av_get_pix_fmt_string(buf, sizeof(buf), static_cast<AVPixelFormat>(i));
+                GetLogger().Log(&AJob, llInfo, Trim(buf));
+            }
+            return;
+        }
+        const AVPixelFormat fmt = ff::av_get_pix_fmt(AValue.c_str());
+        if (fmt == AV_PIX_FMT_NONE)
+            throw FFmpegException(FormatText("Unknown pixel format requested: %s", AValue.c_str()));
+        AJob.Fframe_pix_fmt = fmt;
+    }
+    static void FrameHook(S& AJob, Text, Text AValue) {
+        const char separator = AValue.find('|') != std::string::npos ? '|' : ' ';
+        std::vector<std::string> args;
+        size_t start = 0;
+        while (start <= AValue.size() && args.size() < 64) {
+            size_t stop = AValue.find(separator, start);
+            if (stop == std::string::npos)
+                stop = AValue.size();
+            if (stop > start)
+                args.push_back(AValue.substr(start, stop - start));
+            start = stop + 1;
+        }
+        if (args.empty() || !AJob.AddFrameHook(args))
+            throw FFmpegException("Failed to add video hook function: " + AValue);
+        AJob.Fusing_vhook = true;
+    }
+    static void Matrix(S& AJob, Text AName, Text AValue) {
+        std::array<uint16_t, 64> matrix{};
+        std::array<int64_t, 64> coeffs{};
+        size_t pos = 0;
+        for (int i = 0;; ++i) {
+            coeffs[i] = LeadingInt(std::string_view(AValue).substr(pos));
+            if (i == 63)
+                break;
+            const size_t comma = AValue.find(',', pos);
+            if (comma == std::string::npos)
+                throw FFmpegException(
+                    FormatText("Syntax error in matrix \"%s\" at coeff %d", AValue.c_str(), i));
+            pos = comma + 1;
+        }
+        // The encoders divide by these coefficients and write them as 8-bit values.
+        for (int i = 0; i < 64; ++i) {
+            if (coeffs[i] < 1 || coeffs[i] > 255)
+                throw FFmpegException(
+                    FormatText("Invalid coefficient %lld in matrix \"%s\" at coeff %d: must "
+                               "be 1 to 255",
+                               static_cast<long long>(coeffs[i]), AValue.c_str(), i));
+            matrix[i] = static_cast<uint16_t>(coeffs[i]);
+        }
+        (AName == "intra_matrix" ? AJob.Fintra_matrix : AJob.Finter_matrix) = matrix;
+    }
+    static void StreamId(S& AJob, Text AName, Text AValue) {
+        const size_t colon = AValue.find(':');
+        int64_t index = 0, id = 0;
+        if (colon == std::string::npos ||
+            ParseInt64(std::string_view(AValue).substr(0, colon), index) != TNumberError::None ||
+            ParseInt64(std::string_view(AValue).substr(colon + 1), id) != TNumberError::None ||
+            id < std::numeric_limits<int32_t>::min() || id > std::numeric_limits<int32_t>::max())
+            ThrowSyntax(AName, AValue, "index:value");
+        // The index is an output stream's number: it cannot be negative, and a file
+        // never has MaxStreams streams (which also keeps the map small).
+        if (index < 0)
+            throw FFmpegException(FormatText("Invalid stream index %lld", static_cast<long long>(index)));
+        if (index >= MaxStreams)
+            throw FFmpegException(FormatText("stream index over MAX_STREAMS(%d)", MaxStreams));
+        grow_array(AJob.Fstreamid_map, index + 1);
+        AJob.Fstreamid_map[index] = static_cast<int32_t>(id);
+    }
+
+    // ---- Audio ----
+    static void SampleFormat(S& AJob, Text, Text AValue) {
+        if (AValue == "list") {
+            for (int i = -1; i <= 4; ++i) {
+                char buf[128] = {};
+                ff::av_get_sample_fmt_string(buf, sizeof(buf), static_cast<AVSampleFormat>(i));
+                GetLogger().Log(&AJob, llInfo, Trim(buf));
+            }
+            return;
+        }
+        const AVSampleFormat fmt = ff::av_get_sample_fmt(AValue.c_str());
+        if (fmt == AV_SAMPLE_FMT_NONE)
+            throw FFmpegException(FormatText("Invalid sample format \"%s\"", AValue.c_str()));
+        AJob.Faudio_sample_fmt = fmt;
+    }
+
+    // ---- Codecs, filters, presets, targets and streams: the job's own routines ----
+    static void Bitrate(S& AJob, Text AName, Text AValue) { AJob.opt_bitrate(AName, AValue); }
+    static void Codec(S& AJob, Text AName, Text AValue) { AJob.opt_codec(AName, AValue); }
+    static void CodecTag(S& AJob, Text AName, Text AValue) { AJob.opt_codec_tag(AName, AValue); }
+    static void BitstreamFilter(S& AJob, Text AName, Text AValue) { AJob.opt_bsf(AName, AValue); }
+    static void Preset(S& AJob, Text AName, Text AValue) { AJob.opt_preset(AName, AValue); }
+    static void Target(S& AJob, Text, Text AValue) { AJob.opt_target(AValue); }
+    static void NewVideo(S& AJob, Text, Text) { AJob.opt_new_stream(AVMEDIA_TYPE_VIDEO); }
+    static void NewAudio(S& AJob, Text, Text) { AJob.opt_new_stream(AVMEDIA_TYPE_AUDIO); }
+    static void NewSubtitle(S& AJob, Text, Text) { AJob.opt_new_stream(AVMEDIA_TYPE_SUBTITLE); }
+    static void NewData(S& AJob, Text, Text) { AJob.opt_new_stream(AVMEDIA_TYPE_DATA); }
+};
+
+namespace {
+
+using TParser = void (*)(TFFmpegOptions& AJob, const std::string& AName, const std::string& AValue);
+
+// How a plain option's value is read into its field.
+enum class TKind {
+    Flag,         // bool: "0" is false, anything else true
+    Int,          // int32
+    PositiveInt,  // int32, kept only when above 0
+    Int64,        // int64
+    Float,        // float
+    Text,         // string, as given
+    NonEmptyText, // string, kept only when not empty
+    OptionalText, // optional string, as given
+    FrameLimit,   // one entry of the frame limits, by media kind
+    Parser,       // a function of its own
+};
+
+using P = TFFmpegOptions;
+using TMember = std::variant<std::monostate, bool P::*, int32_t P::*, int64_t P::*, float P::*,
+                             std::string P::*, std::optional<std::string> P::*>;
+
+struct TOptionRow {
+    const char* Name;
+    TKind Kind;
+    TMember Member{};
+    TParser Parse = nullptr;
+    AVMediaType Media = AVMEDIA_TYPE_UNKNOWN; // FrameLimit
+};
+
+constexpr TOptionRow Row(const char* AName, TKind AKind, TMember AMember) {
+    return {AName, AKind, AMember};
+}
+constexpr TOptionRow Parsed(const char* AName, TParser AParser) {
+    return {AName, TKind::Parser, std::monostate{}, AParser};
+}
+constexpr TOptionRow FrameLimit(const char* AName, AVMediaType AMedia) {
+    return {AName, TKind::FrameLimit, std::monostate{}, nullptr, AMedia};
+}
+
+using O = TOptionParsers;
+// Every name SetExtOption knows; the first row of a name wins.
+const TOptionRow OptionTable[] = {
+    // Informational options of a command line: nothing to do here.
+    Parsed("L", O::DoNothing),
+    Parsed("h", O::DoNothing),
+    Parsed("version", O::DoNothing),
+    Parsed("formats", O::DoNothing),
+    Parsed("codecs", O::DoNothing),
+    Parsed("bsfs", O::DoNothing),
+    Parsed("protocols", O::DoNothing),
+    Parsed("filters", O::DoNothing),
+    Parsed("i", O::DoNothing),
+    Parsed("y", O::DoNothing),
+    Parsed("benchmark", O::DoNothing),
+    Parsed("loglevel", O::LogLevel),
+    Parsed("timelimit", O::TimeLimit),
+    Row("f", TKind::NonEmptyText, &P::Flast_asked_format),
+
+    // Maps
+    Parsed("map", O::Map),
+    Parsed("map_meta_data", O::MapMetaDataDeprecated),
+    Parsed("map_metadata", O::MapMetadata),
+    Parsed("map_chapters", O::MapChapters),
+
+    // Times and sizes
+    Parsed("t", O::RecordingTime),
+    Row("fs", TKind::Int64, &P::Flimit_filesize),
+    Parsed("ss", O::StartTime),
+    Parsed("itsoffset", O::InputOffset),
+    Parsed("itsscale", O::InputScale),
+    Parsed("timestamp", O::Timestamp),
+    Parsed("metadata", O::Metadata),
+    Parsed("force_key_frames", O::ForcedKeyFrames),
+
+    // The job
+    FrameLimit("vframes", AVMEDIA_TYPE_VIDEO),
+    FrameLimit("aframes", AVMEDIA_TYPE_AUDIO),
+    FrameLimit("dframes", AVMEDIA_TYPE_DATA),
+    Row("dump", TKind::Flag, &P::Fdo_pkt_dump),
+    Row("hex", TKind::Flag, &P::Fdo_hex_dump),
+    Row("re", TKind::Flag, &P::Frate_emu),
+    Row("loop_input", TKind::Flag, &P::Floop_input),
+    Row("loop_output", TKind::Int, &P::Floop_output),
+    Row("v", TKind::Int, &P::Fverbose),
+    Parsed("target", O::Target),
+    Parsed("threads", O::Threads),
+    Row("vsync", TKind::Int, &P::Fvideo_sync_method),
+    Row("async", TKind::Int, &P::Faudio_sync_method),
+    Row("adrift_threshold", TKind::Float, &P::Faudio_drift_threshold),
+    Row("copyts", TKind::Flag, &P::Fcopy_ts),
+    Row("copytb", TKind::Flag, &P::Fcopy_tb),
+    Row("shortest", TKind::Flag, &P::Fopt_shortest),
+    Row("keep_existing", TKind::Flag, &P::Fkeep_existing),
+    Row("dts_delta_threshold", TKind::Float, &P::Fdts_delta_threshold),
+    Row("programid", TKind::Int, &P::Fopt_programid),
+    Row("xerror", TKind::Flag, &P::Fexit_on_error),
+    Row("copyinkf", TKind::Int, &P::Fcopy_initial_nonkeyframes),
+
+    // Video
+    Parsed("b", O::Bitrate),
+    Parsed("vb", O::Bitrate),
+    Parsed("ab", O::Bitrate),
+    Parsed("r", O::FrameRate),
+    Parsed("s", O::FrameSize),
+    Parsed("aspect", O::AspectRatio),
+    Parsed("pix_fmt", O::PixelFormat),
+    Row("bits_per_raw_sample", TKind::Int, &P::Fframe_bits_per_raw_sample),
+    Parsed("croptop", O::RemovedCrop),
+    Parsed("cropbottom", O::RemovedCrop),
+    Parsed("cropleft", O::RemovedCrop),
+    Parsed("cropright", O::RemovedCrop),
+    Parsed("padtop", O::RemovedPad),
+    Parsed("padbottom", O::RemovedPad),
+    Parsed("padleft", O::RemovedPad),
+    Parsed("padright", O::RemovedPad),
+    Parsed("padcolor", O::RemovedPad),
+    Row("intra", TKind::Flag, &P::Fintra_only),
+    Row("vn", TKind::Flag, &P::Fvideo_disable),
+    Row("an", TKind::Flag, &P::Faudio_disable),
+    Row("sn", TKind::Flag, &P::Fsubtitle_disable),
+    Row("vdt", TKind::Int, &P::Fvideo_discard),
+    Parsed("qscale", O::VideoQuality),
+    Row("aq", TKind::Float, &P::Faudio_qscale),
+    Row("rc_override", TKind::OptionalText, &P::Fvideo_rc_override_string),
+    Parsed("vcodec", O::Codec),
+    Parsed("acodec", O::Codec),
+    Parsed("scodec", O::Codec),
+    Parsed("dcodec", O::Codec),
+    Parsed("vtag", O::CodecTag),
+    Parsed("atag", O::CodecTag),
+    Parsed("stag", O::CodecTag),
+    Row("me_threshold", TKind::Int, &P::Fme_threshold),
+    Row("sameq", TKind::Flag, &P::Fsame_quality),
+    Parsed("pass", O::Pass),
+    Parsed("passlogfile", O::PassLogFile),
+    Row("deinterlace", TKind::Flag, &P::Fdo_deinterlace),
+    Row("psnr", TKind::Flag, &P::Fdo_psnr),
+    Row("qphist", TKind::Flag, &P::Fqp_hist),
+    Row("force_fps", TKind::Flag, &P::Fforce_fps),
+    Row("isync", TKind::Flag, &P::Finput_sync),
+    Parsed("vstats", O::VideoStatistics),
+    Row("vstats_file", TKind::OptionalText, &P::Fvstats_filename),
+    Parsed("vhook", O::FrameHook),
+    Row("vfilters", TKind::NonEmptyText, &P::Fvfilters),
+    Row("vf", TKind::NonEmptyText, &P::Fvfilters),
+    Parsed("intra_matrix", O::Matrix),
+    Parsed("inter_matrix", O::Matrix),
+    Parsed("top", O::TopFieldFirst),
+    Row("dc", TKind::Int, &P::Fintra_dc_precision),
+    Parsed("newvideo", O::NewVideo),
+    Parsed("newaudio", O::NewAudio),
+    Parsed("newsubtitle", O::NewSubtitle),
+    Parsed("newdata", O::NewData),
+    Row("vlang", TKind::Text, &P::Fvideo_language),
+    Row("alang", TKind::Text, &P::Faudio_language),
+    Row("slang", TKind::Text, &P::Fsubtitle_language),
+    Parsed("streamid", O::StreamId),
+
+    // Audio
+    Row("ar", TKind::PositiveInt, &P::Faudio_sample_rate),
+    Row("ac", TKind::PositiveInt, &P::Faudio_channels),
+    Row("vol", TKind::Int, &P::Faudio_volume),
+    Parsed("sample_fmt", O::SampleFormat),
+
+    // Inputs and outputs
+    Row("vc", TKind::Int, &P::Fvideo_channel),
+    Row("tvstd", TKind::OptionalText, &P::Fvideo_standard),
+    Row("muxdelay", TKind::Float, &P::Fmux_max_delay),
+    Row("muxpreload", TKind::Float, &P::Fmux_preload),
+    Parsed("absf", O::BitstreamFilter),
+    Parsed("vbsf", O::BitstreamFilter),
+    Parsed("sbsf", O::BitstreamFilter),
+    Parsed("apre", O::Preset),
+    Parsed("vpre", O::Preset),
+    Parsed("spre", O::Preset),
+    Parsed("fpre", O::Preset),
+};
+
+const TOptionRow* FindOption(std::string_view AName) {
+    static const std::unordered_map<std::string_view, const TOptionRow*> Index = [] {
+        std::unordered_map<std::string_view, const TOptionRow*> index;
+        for (const TOptionRow& row : OptionTable)
+            index.emplace(row.Name, &row); // keeps the first row of a name
+        return index;
     }();
+    const auto it = Index.find(AName);
+    return it == Index.end() ? nullptr : it->second;
+}
 
-    const auto it = Table.find(AName);
-    if (it != Table.end())
-        it->second(*this, AName, AValue);
+// Reads AValue as ARow says and stores it; a value that cannot be read throws before
+// the field changes.
+void ApplyPlain(TFFmpegOptions& AJob, const TOptionRow& ARow, const std::string& AName,
+                const std::string& AValue) {
+    switch (ARow.Kind) {
+    case TKind::Flag:
+        AJob.*std::get<bool P::*>(ARow.Member) = OptBool(AValue);
+        break;
+    case TKind::Int:
+        AJob.*std::get<int32_t P::*>(ARow.Member) = OptInt(AName, AValue);
+        break;
+    case TKind::PositiveInt:
+        if (const int32_t v = OptInt(AName, AValue); v > 0)
+            AJob.*std::get<int32_t P::*>(ARow.Member) = v;
+        break;
+    case TKind::Int64:
+        AJob.*std::get<int64_t P::*>(ARow.Member) = OptInt64(AName, AValue);
+        break;
+    case TKind::Float:
+        AJob.*std::get<float P::*>(ARow.Member) = OptFloat(AName, AValue);
+        break;
+    case TKind::Text:
+        AJob.*std::get<std::string P::*>(ARow.Member) = AValue;
+        break;
+    case TKind::NonEmptyText:
+        if (!AValue.empty())
+            AJob.*std::get<std::string P::*>(ARow.Member) = AValue;
+        break;
+    case TKind::OptionalText:
+        AJob.*std::get<std::optional<std::string> P::*>(ARow.Member) = AValue;
+        break;
+    case TKind::FrameLimit:
+        AJob.Fmax_frames[ARow.Media] = OptInt(AName, AValue);
+        break;
+    case TKind::Parser:
+        ARow.Parse(AJob, AName, AValue);
+        break;
+    }
+}
+
+} // namespace
+
+void TFFmpegOptions::SetExtOption(const std::string& AName, const std::string& AValue) {
+    if (const TOptionRow* row = FindOption(AName))
+        ApplyPlain(*this, *row, AName, AValue);
     else
         opt_generic(AName, AValue);
 }
@@ -905,8 +950,8 @@ void TFFmpegOptions::opt_preset(const std::string& /*AName*/, const std::string&
         } else if (!FOptions.set_generic_option(line.Name, line.Value) && FHaltOnInvalidOption) {
             throw FFmpegException(
                 FormatText("%s\r\n%s: Invalid option or argument: \"%s\", parsed as \"%s\" = \"%s\"",
-                       FOptions.LastFailure().c_str(), AValue.c_str(), line.Text.c_str(), line.Name.c_str(),
-                       line.Value.c_str()));
+                           FOptions.LastFailure().c_str(), AValue.c_str(), line.Text.c_str(),
+                           line.Name.c_str(), line.Value.c_str()));
         }
     }
 }

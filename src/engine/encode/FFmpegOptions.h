@@ -66,6 +66,8 @@ template <class T> void grow_array(std::vector<T>& AArray, int64_t ACount) {
     }
 }
 
+struct TOptionParsers;
+
 class TFFmpegOptions {
 public:
     // Needs the media libraries loaded (the generic option store makes its prototypes).
@@ -230,6 +232,8 @@ protected:
     bool FHaltOnInvalidOption = true;
 
 private:
+    // The options' functions (FFmpegOptionTable.cpp) reach the job's hooks and routines.
+    friend struct TOptionParsers;
     void opt_codec(const std::string& AKind, const std::string& AValue);
     void opt_codec_tag(const std::string& AName, const std::string& AValue);
     void opt_bitrate(const std::string& AName, const std::string& AValue);
