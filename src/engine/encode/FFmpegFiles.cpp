@@ -215,9 +215,9 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     const std::string name = FileNameToUTF8(AFileName);
 
     const AVInputFormat* format = nullptr;
-    if (!Flast_asked_format.empty()) {
-        const std::string asked = Flast_asked_format;
-        Flast_asked_format.clear();
+    if (!FNextFile.format.empty()) {
+        const std::string asked = FNextFile.format;
+        FNextFile.format.clear();
         format = ff::av_find_input_format(asked.c_str());
         if (!format)
             throw FFmpegException("Unknown input format: \"" + asked + "\"");
@@ -240,14 +240,14 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     // What used to be the format parameters of the open: raw and capture demuxers take
     // them as options.
     TAVDict options;
-    if (Faudio_sample_rate)
-        options.Set("sample_rate", std::to_string(Faudio_sample_rate));
-    if (Faudio_channels)
-        options.Set("channels", std::to_string(Faudio_channels));
-    if (Fframe_rate.num && Fframe_rate.den)
-        options.Set("framerate", std::to_string(Fframe_rate.num) + "/" + std::to_string(Fframe_rate.den));
-    if (Fframe_width && Fframe_height)
-        options.Set("video_size", std::to_string(Fframe_width) + "x" + std::to_string(Fframe_height));
+    if (FNextFile.audio_sample_rate)
+        options.Set("sample_rate", std::to_string(FNextFile.audio_sample_rate));
+    if (FNextFile.audio_channels)
+        options.Set("channels", std::to_string(FNextFile.audio_channels));
+    if (FNextFile.frame_rate.num && FNextFile.frame_rate.den)
+        options.Set("framerate", std::to_string(FNextFile.frame_rate.num) + "/" + std::to_string(FNextFile.frame_rate.den));
+    if (FNextFile.frame_width && FNextFile.frame_height)
+        options.Set("video_size", std::to_string(FNextFile.frame_width) + "x" + std::to_string(FNextFile.frame_height));
     if (Fframe_pix_fmt != AV_PIX_FMT_NONE)
         if (const char* pixFmt = ff::av_get_pix_fmt_name(Fframe_pix_fmt))
             options.Set("pixel_format", pixFmt);
@@ -454,12 +454,10 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     grow_array(Finput_files, static_cast<int64_t>(Finput_files.size()) + 1);
     Finput_files.back() = std::move(file);
 
+    FNextFile = {};
     Ftop_field_first = -1;
     Fvideo_channel = 0;
-    Fframe_rate = AVRational{0, 0};
     Fframe_pix_fmt = AV_PIX_FMT_NONE;
-    Fframe_width = Fframe_height = 0;
-    Faudio_sample_rate = Faudio_channels = 0;
     Fvideo_codec_name.reset();
     Faudio_codec_name.reset();
     Fsubtitle_codec_name.reset();
@@ -519,8 +517,8 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
         FEnableFilter = true;
 
     const std::string name = FileNameToUTF8(AFileName);
-    const std::string asked = Flast_asked_format;
-    Flast_asked_format.clear();
+    const std::string asked = FNextFile.format;
+    FNextFile.format.clear();
     // The feed muxer, whose stream layout was read from a live server, is gone from the
     // libraries; say so rather than failing on an unknown format.
     const std::string lowerName = LowerCase(name);
@@ -655,9 +653,7 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
     grow_array(Foutput_files, static_cast<int64_t>(Foutput_files.size()) + 1);
     Foutput_files.back() = std::move(file);
 
-    Fframe_rate = AVRational{0, 0};
-    Fframe_width = Fframe_height = 0;
-    Faudio_sample_rate = Faudio_channels = 0;
+    FNextFile = {};
     Fforced_key_frames.clear();
     FOptions.reset_generic_options();
     if (AJoin && nb_input_files() > 1)
@@ -762,18 +758,18 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
 
     if (copy) {
         ost.stream_copy = 1;
-        const double area = static_cast<double>(Fframe_width) * Fframe_height;
+        const double area = static_cast<double>(FNextFile.frame_width) * FNextFile.frame_height;
         const double sar =
-            area != 0 ? Fframe_aspect_ratio * Fframe_height / Fframe_width : Fframe_aspect_ratio * 3.0 / 4.0;
+            area != 0 ? Fframe_aspect_ratio * FNextFile.frame_height / FNextFile.frame_width : Fframe_aspect_ratio * 3.0 / 4.0;
         enc->sample_aspect_ratio = st->sample_aspect_ratio = ff::av_d2q(sar, 255);
     } else {
-        if (Fframe_rate.num && Fframe_rate.den)
-            ost.frame_rate = Fframe_rate;
+        if (FNextFile.frame_rate.num && FNextFile.frame_rate.den)
+            ost.frame_rate = FNextFile.frame_rate;
         enc->codec_id = codecID;
         FOptions.apply_generic_options(enc, FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO), codec,
                                        OptFlagsVideoEncoder);
-        enc->width = Fframe_width;
-        enc->height = Fframe_height;
+        enc->width = FNextFile.frame_width;
+        enc->height = FNextFile.frame_height;
         enc->pix_fmt = Fframe_pix_fmt;
         enc->bits_per_raw_sample = Fframe_bits_per_raw_sample;
         st->sample_aspect_ratio = enc->sample_aspect_ratio;
@@ -852,20 +848,20 @@ void TCustomFFmpeg::new_audio_stream(TAVOutputFile& AFile, int AFileIndex) {
         }
         // No channel count given: the set-up takes the input's (layout and all).
         ff::av_channel_layout_uninit(&enc->ch_layout);
-        if (Faudio_channels > 0) {
+        if (FNextFile.audio_channels > 0) {
             AVChannelLayout layout{};
             if (Fchannel_layout &&
                 ff::av_channel_layout_from_mask(&layout, static_cast<uint64_t>(Fchannel_layout)) == 0 &&
-                layout.nb_channels == Faudio_channels) {
+                layout.nb_channels == FNextFile.audio_channels) {
                 enc->ch_layout = layout;
             } else {
                 ff::av_channel_layout_uninit(&layout);
                 enc->ch_layout.order = AV_CHANNEL_ORDER_UNSPEC;
-                enc->ch_layout.nb_channels = Faudio_channels;
+                enc->ch_layout.nb_channels = FNextFile.audio_channels;
             }
         }
-        if (Faudio_sample_rate)
-            enc->sample_rate = Faudio_sample_rate;
+        if (FNextFile.audio_sample_rate)
+            enc->sample_rate = FNextFile.audio_sample_rate;
         enc->sample_fmt = Faudio_sample_fmt;
         if (codec && codec->sample_fmts) {
             const AVSampleFormat* p = codec->sample_fmts;

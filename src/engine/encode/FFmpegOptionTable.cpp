@@ -438,7 +438,7 @@ struct TOptionParsers {
         AVRational rate{0, 0};
         if (ff::av_parse_video_rate(&rate, AValue.c_str()) < 0)
             throw FFmpegException("Incorrect frame rate");
-        AJob.Fframe_rate = rate;
+        AJob.FNextFile.frame_rate = rate;
     }
     static void FrameSize(S& AJob, Text, Text AValue) {
         if (AValue.empty())
@@ -446,8 +446,8 @@ struct TOptionParsers {
         int width = 0, height = 0;
         if (ff::av_parse_video_size(&width, &height, AValue.c_str()) < 0)
             throw FFmpegException("Incorrect frame size");
-        AJob.Fframe_width = width;
-        AJob.Fframe_height = height;
+        AJob.FNextFile.frame_width = width;
+        AJob.FNextFile.frame_height = height;
     }
     static void AspectRatio(S& AJob, Text, Text AValue) {
         if (AValue.empty())
@@ -595,8 +595,16 @@ enum class TKind {
 };
 
 using P = TFFmpegOptions;
-using TMember = std::variant<std::monostate, bool P::*, int32_t P::*, int64_t P::*, float P::*,
-                             std::string P::*, std::optional<std::string> P::*>;
+// A field of the job, or of one of its groups of options.
+template <class T> using TField = T& (*)(P&);
+template <auto AMember> auto& Of(P& AJob) {
+    return AJob.*AMember;
+}
+template <auto AGroup, auto AMember> auto& In(P& AJob) {
+    return (AJob.*AGroup).*AMember;
+}
+using TMember = std::variant<std::monostate, TField<bool>, TField<int32_t>, TField<int64_t>, TField<float>,
+                             TField<std::string>, TField<std::optional<std::string>>>;
 
 struct TOptionRow {
     const char* Name;
@@ -606,8 +614,8 @@ struct TOptionRow {
     AVMediaType Media = AVMEDIA_TYPE_UNKNOWN; // FrameLimit
 };
 
-constexpr TOptionRow Row(const char* AName, TKind AKind, TMember AMember) {
-    return {AName, AKind, AMember};
+template <class T> constexpr TOptionRow Row(const char* AName, TKind AKind, TField<T> AField) {
+    return {AName, AKind, AField};
 }
 constexpr TOptionRow Parsed(const char* AName, TParser AParser) {
     return {AName, TKind::Parser, std::monostate{}, AParser};
@@ -633,7 +641,7 @@ const TOptionRow OptionTable[] = {
     Parsed("benchmark", O::DoNothing),
     Parsed("loglevel", O::LogLevel),
     Parsed("timelimit", O::TimeLimit),
-    Row("f", TKind::NonEmptyText, &P::Flast_asked_format),
+    Row("f", TKind::NonEmptyText, In<&P::FNextFile, &TNextFileOptions::format>),
 
     // Maps
     Parsed("map", O::Map),
@@ -643,7 +651,7 @@ const TOptionRow OptionTable[] = {
 
     // Times and sizes
     Parsed("t", O::RecordingTime),
-    Row("fs", TKind::Int64, &P::Flimit_filesize),
+    Row("fs", TKind::Int64, Of<&P::Flimit_filesize>),
     Parsed("ss", O::StartTime),
     Parsed("itsoffset", O::InputOffset),
     Parsed("itsscale", O::InputScale),
@@ -655,25 +663,25 @@ const TOptionRow OptionTable[] = {
     FrameLimit("vframes", AVMEDIA_TYPE_VIDEO),
     FrameLimit("aframes", AVMEDIA_TYPE_AUDIO),
     FrameLimit("dframes", AVMEDIA_TYPE_DATA),
-    Row("dump", TKind::Flag, &P::Fdo_pkt_dump),
-    Row("hex", TKind::Flag, &P::Fdo_hex_dump),
-    Row("re", TKind::Flag, &P::Frate_emu),
-    Row("loop_input", TKind::Flag, &P::Floop_input),
-    Row("loop_output", TKind::Int, &P::Floop_output),
-    Row("v", TKind::Int, &P::Fverbose),
+    Row("dump", TKind::Flag, Of<&P::Fdo_pkt_dump>),
+    Row("hex", TKind::Flag, Of<&P::Fdo_hex_dump>),
+    Row("re", TKind::Flag, Of<&P::Frate_emu>),
+    Row("loop_input", TKind::Flag, Of<&P::Floop_input>),
+    Row("loop_output", TKind::Int, Of<&P::Floop_output>),
+    Row("v", TKind::Int, Of<&P::Fverbose>),
     Parsed("target", O::Target),
     Parsed("threads", O::Threads),
-    Row("vsync", TKind::Int, &P::Fvideo_sync_method),
-    Row("async", TKind::Int, &P::Faudio_sync_method),
-    Row("adrift_threshold", TKind::Float, &P::Faudio_drift_threshold),
-    Row("copyts", TKind::Flag, &P::Fcopy_ts),
-    Row("copytb", TKind::Flag, &P::Fcopy_tb),
-    Row("shortest", TKind::Flag, &P::Fopt_shortest),
-    Row("keep_existing", TKind::Flag, &P::Fkeep_existing),
-    Row("dts_delta_threshold", TKind::Float, &P::Fdts_delta_threshold),
-    Row("programid", TKind::Int, &P::Fopt_programid),
-    Row("xerror", TKind::Flag, &P::Fexit_on_error),
-    Row("copyinkf", TKind::Int, &P::Fcopy_initial_nonkeyframes),
+    Row("vsync", TKind::Int, Of<&P::Fvideo_sync_method>),
+    Row("async", TKind::Int, Of<&P::Faudio_sync_method>),
+    Row("adrift_threshold", TKind::Float, Of<&P::Faudio_drift_threshold>),
+    Row("copyts", TKind::Flag, Of<&P::Fcopy_ts>),
+    Row("copytb", TKind::Flag, Of<&P::Fcopy_tb>),
+    Row("shortest", TKind::Flag, Of<&P::Fopt_shortest>),
+    Row("keep_existing", TKind::Flag, Of<&P::Fkeep_existing>),
+    Row("dts_delta_threshold", TKind::Float, Of<&P::Fdts_delta_threshold>),
+    Row("programid", TKind::Int, Of<&P::Fopt_programid>),
+    Row("xerror", TKind::Flag, Of<&P::Fexit_on_error>),
+    Row("copyinkf", TKind::Int, Of<&P::Fcopy_initial_nonkeyframes>),
 
     // Video
     Parsed("b", O::Bitrate),
@@ -683,7 +691,7 @@ const TOptionRow OptionTable[] = {
     Parsed("s", O::FrameSize),
     Parsed("aspect", O::AspectRatio),
     Parsed("pix_fmt", O::PixelFormat),
-    Row("bits_per_raw_sample", TKind::Int, &P::Fframe_bits_per_raw_sample),
+    Row("bits_per_raw_sample", TKind::Int, Of<&P::Fframe_bits_per_raw_sample>),
     Parsed("croptop", O::RemovedCrop),
     Parsed("cropbottom", O::RemovedCrop),
     Parsed("cropleft", O::RemovedCrop),
@@ -693,14 +701,14 @@ const TOptionRow OptionTable[] = {
     Parsed("padleft", O::RemovedPad),
     Parsed("padright", O::RemovedPad),
     Parsed("padcolor", O::RemovedPad),
-    Row("intra", TKind::Flag, &P::Fintra_only),
-    Row("vn", TKind::Flag, &P::Fvideo_disable),
-    Row("an", TKind::Flag, &P::Faudio_disable),
-    Row("sn", TKind::Flag, &P::Fsubtitle_disable),
-    Row("vdt", TKind::Int, &P::Fvideo_discard),
+    Row("intra", TKind::Flag, Of<&P::Fintra_only>),
+    Row("vn", TKind::Flag, Of<&P::Fvideo_disable>),
+    Row("an", TKind::Flag, Of<&P::Faudio_disable>),
+    Row("sn", TKind::Flag, Of<&P::Fsubtitle_disable>),
+    Row("vdt", TKind::Int, Of<&P::Fvideo_discard>),
     Parsed("qscale", O::VideoQuality),
-    Row("aq", TKind::Float, &P::Faudio_qscale),
-    Row("rc_override", TKind::OptionalText, &P::Fvideo_rc_override_string),
+    Row("aq", TKind::Float, Of<&P::Faudio_qscale>),
+    Row("rc_override", TKind::OptionalText, Of<&P::Fvideo_rc_override_string>),
     Parsed("vcodec", O::Codec),
     Parsed("acodec", O::Codec),
     Parsed("scodec", O::Codec),
@@ -708,44 +716,44 @@ const TOptionRow OptionTable[] = {
     Parsed("vtag", O::CodecTag),
     Parsed("atag", O::CodecTag),
     Parsed("stag", O::CodecTag),
-    Row("me_threshold", TKind::Int, &P::Fme_threshold),
-    Row("sameq", TKind::Flag, &P::Fsame_quality),
+    Row("me_threshold", TKind::Int, Of<&P::Fme_threshold>),
+    Row("sameq", TKind::Flag, Of<&P::Fsame_quality>),
     Parsed("pass", O::Pass),
     Parsed("passlogfile", O::PassLogFile),
-    Row("deinterlace", TKind::Flag, &P::Fdo_deinterlace),
-    Row("psnr", TKind::Flag, &P::Fdo_psnr),
-    Row("qphist", TKind::Flag, &P::Fqp_hist),
-    Row("force_fps", TKind::Flag, &P::Fforce_fps),
-    Row("isync", TKind::Flag, &P::Finput_sync),
+    Row("deinterlace", TKind::Flag, Of<&P::Fdo_deinterlace>),
+    Row("psnr", TKind::Flag, Of<&P::Fdo_psnr>),
+    Row("qphist", TKind::Flag, Of<&P::Fqp_hist>),
+    Row("force_fps", TKind::Flag, Of<&P::Fforce_fps>),
+    Row("isync", TKind::Flag, Of<&P::Finput_sync>),
     Parsed("vstats", O::VideoStatistics),
-    Row("vstats_file", TKind::OptionalText, &P::Fvstats_filename),
+    Row("vstats_file", TKind::OptionalText, Of<&P::Fvstats_filename>),
     Parsed("vhook", O::FrameHook),
-    Row("vfilters", TKind::NonEmptyText, &P::Fvfilters),
-    Row("vf", TKind::NonEmptyText, &P::Fvfilters),
+    Row("vfilters", TKind::NonEmptyText, Of<&P::Fvfilters>),
+    Row("vf", TKind::NonEmptyText, Of<&P::Fvfilters>),
     Parsed("intra_matrix", O::Matrix),
     Parsed("inter_matrix", O::Matrix),
     Parsed("top", O::TopFieldFirst),
-    Row("dc", TKind::Int, &P::Fintra_dc_precision),
+    Row("dc", TKind::Int, Of<&P::Fintra_dc_precision>),
     Parsed("newvideo", O::NewVideo),
     Parsed("newaudio", O::NewAudio),
     Parsed("newsubtitle", O::NewSubtitle),
     Parsed("newdata", O::NewData),
-    Row("vlang", TKind::Text, &P::Fvideo_language),
-    Row("alang", TKind::Text, &P::Faudio_language),
-    Row("slang", TKind::Text, &P::Fsubtitle_language),
+    Row("vlang", TKind::Text, Of<&P::Fvideo_language>),
+    Row("alang", TKind::Text, Of<&P::Faudio_language>),
+    Row("slang", TKind::Text, Of<&P::Fsubtitle_language>),
     Parsed("streamid", O::StreamId),
 
     // Audio
-    Row("ar", TKind::PositiveInt, &P::Faudio_sample_rate),
-    Row("ac", TKind::PositiveInt, &P::Faudio_channels),
-    Row("vol", TKind::Int, &P::Faudio_volume),
+    Row("ar", TKind::PositiveInt, In<&P::FNextFile, &TNextFileOptions::audio_sample_rate>),
+    Row("ac", TKind::PositiveInt, In<&P::FNextFile, &TNextFileOptions::audio_channels>),
+    Row("vol", TKind::Int, Of<&P::Faudio_volume>),
     Parsed("sample_fmt", O::SampleFormat),
 
     // Inputs and outputs
-    Row("vc", TKind::Int, &P::Fvideo_channel),
-    Row("tvstd", TKind::OptionalText, &P::Fvideo_standard),
-    Row("muxdelay", TKind::Float, &P::Fmux_max_delay),
-    Row("muxpreload", TKind::Float, &P::Fmux_preload),
+    Row("vc", TKind::Int, Of<&P::Fvideo_channel>),
+    Row("tvstd", TKind::OptionalText, Of<&P::Fvideo_standard>),
+    Row("muxdelay", TKind::Float, Of<&P::Fmux_max_delay>),
+    Row("muxpreload", TKind::Float, Of<&P::Fmux_preload>),
     Parsed("absf", O::BitstreamFilter),
     Parsed("vbsf", O::BitstreamFilter),
     Parsed("sbsf", O::BitstreamFilter),
@@ -772,30 +780,30 @@ void ApplyPlain(TFFmpegOptions& AJob, const TOptionRow& ARow, const std::string&
                 const std::string& AValue) {
     switch (ARow.Kind) {
     case TKind::Flag:
-        AJob.*std::get<bool P::*>(ARow.Member) = OptBool(AValue);
+        std::get<TField<bool>>(ARow.Member)(AJob) = OptBool(AValue);
         break;
     case TKind::Int:
-        AJob.*std::get<int32_t P::*>(ARow.Member) = OptInt(AName, AValue);
+        std::get<TField<int32_t>>(ARow.Member)(AJob) = OptInt(AName, AValue);
         break;
     case TKind::PositiveInt:
         if (const int32_t v = OptInt(AName, AValue); v > 0)
-            AJob.*std::get<int32_t P::*>(ARow.Member) = v;
+            std::get<TField<int32_t>>(ARow.Member)(AJob) = v;
         break;
     case TKind::Int64:
-        AJob.*std::get<int64_t P::*>(ARow.Member) = OptInt64(AName, AValue);
+        std::get<TField<int64_t>>(ARow.Member)(AJob) = OptInt64(AName, AValue);
         break;
     case TKind::Float:
-        AJob.*std::get<float P::*>(ARow.Member) = OptFloat(AName, AValue);
+        std::get<TField<float>>(ARow.Member)(AJob) = OptFloat(AName, AValue);
         break;
     case TKind::Text:
-        AJob.*std::get<std::string P::*>(ARow.Member) = AValue;
+        std::get<TField<std::string>>(ARow.Member)(AJob) = AValue;
         break;
     case TKind::NonEmptyText:
         if (!AValue.empty())
-            AJob.*std::get<std::string P::*>(ARow.Member) = AValue;
+            std::get<TField<std::string>>(ARow.Member)(AJob) = AValue;
         break;
     case TKind::OptionalText:
-        AJob.*std::get<std::optional<std::string> P::*>(ARow.Member) = AValue;
+        std::get<TField<std::optional<std::string>>>(ARow.Member)(AJob) = AValue;
         break;
     case TKind::FrameLimit:
         AJob.Fmax_frames[ARow.Media] = OptInt(AName, AValue);
@@ -980,8 +988,8 @@ void TFFmpegOptions::apply_target(const std::string& AType, const std::string& A
                  : ANorm == "film" ? TNorm::FILM
                                    : TNorm::Unknown;
     if (norm == TNorm::Unknown) {
-        if (Fframe_rate.num != 0 && Fframe_rate.den != 0) {
-            norm = NormOfRate(RateTimes1000(Fframe_rate));
+        if (FNextFile.frame_rate.num != 0 && FNextFile.frame_rate.den != 0) {
+            norm = NormOfRate(RateTimes1000(FNextFile.frame_rate));
         } else {
             for (const AVRational rate : InputVideoFrameRates()) {
                 if (rate.num <= 0 || rate.den <= 0)
@@ -1008,8 +1016,8 @@ void TFFmpegOptions::apply_target(const std::string& AType, const std::string& A
         set("aspect", ARatio);
     };
     auto stereoForMono = [this] {
-        if (Faudio_channels == 1)
-            Faudio_channels = 2;
+        if (FNextFile.audio_channels == 1)
+            FNextFile.audio_channels = 2;
     };
 
     if (AType == "vcd") {

@@ -68,6 +68,18 @@ template <class T> void grow_array(std::vector<T>& AArray, int64_t ACount) {
 
 struct TOptionParsers;
 
+// What the options say about the next file the job opens, input or output. The open reads
+// it (an output's video streams too) and, once the file is open, the job drops it for a
+// fresh one: these options never reach a later file.
+struct TNextFileOptions {
+    std::string format;            // "f": the container; none: found from the name or the data
+    int32_t frame_width = 0;       // "s"
+    int32_t frame_height = 0;      // "s"
+    AVRational frame_rate{0, 0};   // "r"; 0/0: none
+    int32_t audio_sample_rate = 0; // "ar"
+    int32_t audio_channels = 0;    // "ac"
+};
+
 class TFFmpegOptions {
 public:
     // Needs the media libraries loaded (the generic option store makes its prototypes).
@@ -100,9 +112,7 @@ public:
     void SetVerbose(int AValue) { Fverbose = AValue; }
 
     // ---- Job option state: what the options set, read and reset by the job. ----
-    std::string Flast_asked_format; // next input or output; cleared when used
-    int32_t Fframe_width = 0;
-    int32_t Fframe_height = 0;
+    TNextFileOptions FNextFile;
     float Fframe_aspect_ratio = 0;
     AVPixelFormat Fframe_pix_fmt = AV_PIX_FMT_NONE;
     int32_t Fframe_bits_per_raw_sample = 0;
@@ -111,7 +121,6 @@ public:
     std::array<int32_t, 4> Fmax_frames{
         std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
         std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
-    AVRational Fframe_rate{0, 0}; // 0/0: none
     float Fvideo_qscale = 0;
     std::optional<std::array<uint16_t, 64>> Fintra_matrix;
     std::optional<std::array<uint16_t, 64>> Finter_matrix;
@@ -143,8 +152,6 @@ public:
     int32_t Floop_output = -1;
     std::string Fvfilters;
     bool FEnableFilter = false;
-    int32_t Faudio_sample_rate = 0;
-    int32_t Faudio_channels = 0;
     int64_t Fchannel_layout = 0;
     float Faudio_qscale = -99999.0f;                               // -99999: none
     float Fmux_preload = 0.5f;                                     // seconds

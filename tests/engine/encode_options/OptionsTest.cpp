@@ -22,12 +22,12 @@ std::string Snapshot(const TFFmpegOptions& J) {
                 t += std::to_string(v) + ",";
         return t;
     };
-    s << J.Flast_asked_format << '|' << J.Fframe_width << 'x' << J.Fframe_height << '|'
+    s << J.FNextFile.format << '|' << J.FNextFile.frame_width << 'x' << J.FNextFile.frame_height << '|'
       << J.Fframe_aspect_ratio << '|' << J.Fframe_pix_fmt << '|' << J.Fframe_bits_per_raw_sample << '|'
       << J.Faudio_sample_fmt << '|';
     for (int32_t m : J.Fmax_frames)
         s << m << ',';
-    s << J.Fframe_rate.num << '/' << J.Fframe_rate.den << '|' << J.Fvideo_qscale << '|'
+    s << J.FNextFile.frame_rate.num << '/' << J.FNextFile.frame_rate.den << '|' << J.Fvideo_qscale << '|'
       << matrix(J.Fintra_matrix) << '|' << matrix(J.Finter_matrix) << '|' << opt(J.Fvideo_rc_override_string)
       << '|' << J.Fvideo_disable << J.Faudio_disable << J.Fsubtitle_disable << J.Fdata_disable << '|'
       << J.Fvideo_discard << '|' << opt(J.Fvideo_codec_name) << opt(J.Faudio_codec_name)
@@ -35,8 +35,8 @@ std::string Snapshot(const TFFmpegOptions& J) {
       << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.Fvideo_language << J.Faudio_language
       << J.Fsubtitle_language << '|' << J.Fsame_quality << J.Fdo_deinterlace << J.Fintra_only << J.Fqp_hist
       << '|' << J.Ftop_field_first << '|' << J.Fme_threshold << '|' << J.Fintra_dc_precision << '|'
-      << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|' << J.Faudio_sample_rate << ','
-      << J.Faudio_channels << '|' << J.Faudio_qscale << '|' << J.Fmux_preload << ',' << J.Fmux_max_delay
+      << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|' << J.FNextFile.audio_sample_rate << ','
+      << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|' << J.Fmux_preload << ',' << J.Fmux_max_delay
       << '|' << J.Frecording_time << ',' << J.Fstart_time << ',' << J.Frecording_timestamp << ','
       << J.Finput_ts_offset << '|' << J.Fmetadata.Count() << '|' << J.Fdo_hex_dump << J.Fdo_pkt_dump
       << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|' << J.Fvideo_stream_copy
@@ -84,7 +84,7 @@ TEST_F(OptionsTest, DefaultsOfTheStateThatTheJobRelies) {
     EXPECT_EQ(Job.Faudio_sample_fmt, AV_SAMPLE_FMT_NONE);
     for (int32_t m : Job.Fmax_frames)
         EXPECT_EQ(m, 2147483647);
-    EXPECT_EQ(Job.Fframe_rate.den, 0);
+    EXPECT_EQ(Job.FNextFile.frame_rate.den, 0);
     EXPECT_FLOAT_EQ(Job.Faudio_qscale, -99999.0f);
     EXPECT_FLOAT_EQ(Job.Fmux_preload, 0.5f);
     EXPECT_FLOAT_EQ(Job.Fmux_max_delay, 0.7f);
@@ -119,11 +119,11 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         {"dframes", "-1", [](const TTestJob& J) { EXPECT_EQ(J.Fmax_frames[AVMEDIA_TYPE_DATA], -1); }},
         {"fs", "5000000000", [](const TTestJob& J) { EXPECT_EQ(J.Flimit_filesize, 5000000000LL); }},
         {"s", "640x480",
-         [](const TTestJob& J) { EXPECT_EQ(J.Fframe_width * 10000 + J.Fframe_height, 6400480); }},
-        {"s", "", [](const TTestJob& J) { EXPECT_EQ(J.Fframe_width, 0); }},
+         [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_width * 10000 + J.FNextFile.frame_height, 6400480); }},
+        {"s", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_width, 0); }},
         {"r", "30000/1001",
-         [](const TTestJob& J) { EXPECT_EQ(J.Fframe_rate.num * 10000 + J.Fframe_rate.den, 300001001); }},
-        {"r", "", [](const TTestJob& J) { EXPECT_EQ(J.Fframe_rate.den, 0); }},
+         [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_rate.num * 10000 + J.FNextFile.frame_rate.den, 300001001); }},
+        {"r", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_rate.den, 0); }},
         {"aspect", "1.7777", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, 1.7777f); }},
         {"aspect", "16:9", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, 16.0f / 9); }},
         {"aspect", "-1", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, -1.0f); }},
@@ -132,9 +132,9 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         {"qscale", "0.5", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fvideo_qscale, 0.5f); }},
         {"pix_fmt", "yuv422p", [](const TTestJob& J) { EXPECT_EQ(J.Fframe_pix_fmt, AV_PIX_FMT_YUV422P); }},
         {"sample_fmt", "s16", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_sample_fmt, AV_SAMPLE_FMT_S16); }},
-        {"ar", "44100", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_sample_rate, 44100); }},
-        {"ar", "-5", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_sample_rate, 0); }},
-        {"ac", "0", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_channels, 0); }},
+        {"ar", "44100", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_sample_rate, 44100); }},
+        {"ar", "-5", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_sample_rate, 0); }},
+        {"ac", "0", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_channels, 0); }},
         {"t", "00:01:02.5", [](const TTestJob& J) { EXPECT_EQ(J.Frecording_time, 62500000); }},
         {"ss", "90", [](const TTestJob& J) { EXPECT_EQ(J.Fstart_time, 90000000); }},
         {"itsoffset", "-2.5", [](const TTestJob& J) { EXPECT_EQ(J.Finput_ts_offset, -2500000); }},
@@ -153,8 +153,8 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
              EXPECT_EQ(J.Fvideo_rc_override_string.value_or(""), "0,100,2/101,200,-50");
          }},
         {"top", "1", [](const TTestJob& J) { EXPECT_EQ(J.Ftop_field_first, 1); }},
-        {"f", "", [](const TTestJob& J) { EXPECT_EQ(J.Flast_asked_format, ""); }},
-        {"f", "matroska", [](const TTestJob& J) { EXPECT_EQ(J.Flast_asked_format, "matroska"); }},
+        {"f", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.format, ""); }},
+        {"f", "matroska", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.format, "matroska"); }},
         {"force_key_frames", "0,1.5,00:00:03",
          [](const TTestJob& J) { EXPECT_EQ(J.Fforced_key_frames, "0,1.5,00:00:03"); }},
         {"metadata", "title=A=B", [](const TTestJob& J) { EXPECT_STREQ(J.Fmetadata.Value("title"), "A=B"); }},
@@ -455,13 +455,13 @@ TEST_F(OptionsTest, TargetWithNormPrefixUsesThatNorm) {
     Job.SetExtOption("target", " pal-dvd ");
     EXPECT_EQ(Job.Fvideo_codec_name.value_or(""), "mpeg2video");
     EXPECT_EQ(Job.Faudio_codec_name.value_or(""), "ac3");
-    EXPECT_EQ(Job.Flast_asked_format, "dvd");
-    EXPECT_EQ(Job.Fframe_width, 720);
-    EXPECT_EQ(Job.Fframe_height, 576);
-    EXPECT_EQ(Job.Fframe_rate.num, 25);
-    EXPECT_EQ(Job.Fframe_rate.den, 1);
+    EXPECT_EQ(Job.FNextFile.format, "dvd");
+    EXPECT_EQ(Job.FNextFile.frame_width, 720);
+    EXPECT_EQ(Job.FNextFile.frame_height, 576);
+    EXPECT_EQ(Job.FNextFile.frame_rate.num, 25);
+    EXPECT_EQ(Job.FNextFile.frame_rate.den, 1);
     EXPECT_EQ(Job.Fframe_pix_fmt, AV_PIX_FMT_YUV420P);
-    EXPECT_EQ(Job.Faudio_sample_rate, 48000);
+    EXPECT_EQ(Job.FNextFile.audio_sample_rate, 48000);
     EXPECT_FLOAT_EQ(Job.Fframe_aspect_ratio, 16.0f / 9);
     AVCodecContext* video = Job.FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO);
     EXPECT_EQ(IntOption(video, "g"), 15);
@@ -506,13 +506,13 @@ TEST_F(OptionsTest, AutomaticNormComesFromTheFrameRateOrTheInputs) {
         SCOPED_TRACE(c.Name);
         TLogRecorder log;
         TTestJob job;
-        job.Fframe_rate = c.Rate;
+        job.FNextFile.frame_rate = c.Rate;
         job.InputRates = c.Inputs;
         job.SetVerbose(c.Verbose);
         job.SetExtOption("target", "dvd");
-        EXPECT_EQ(job.Fframe_height, c.Height);
-        EXPECT_EQ(job.Fframe_rate.num, c.FrameRate.num);
-        EXPECT_EQ(job.Fframe_rate.den, c.FrameRate.den);
+        EXPECT_EQ(job.FNextFile.frame_height, c.Height);
+        EXPECT_EQ(job.FNextFile.frame_rate.num, c.FrameRate.num);
+        EXPECT_EQ(job.FNextFile.frame_rate.den, c.FrameRate.den);
         int assumed = 0;
         for (const auto& line : log.Lines)
             if (line.Text.find("for target.") != std::string::npos) {
@@ -547,14 +547,14 @@ TEST_F(OptionsTest, TargetTypes) {
         TTestJob job;
         job.SetExtOption("ac", "1"); // mono becomes stereo on every disc target
         job.SetExtOption("target", c.Target);
-        EXPECT_EQ(job.Flast_asked_format, c.Format);
-        EXPECT_EQ(job.Fframe_width, c.Width);
-        EXPECT_EQ(job.Fframe_height, c.Height);
-        EXPECT_EQ(job.Fframe_rate.num, c.Rate.num);
-        EXPECT_EQ(job.Fframe_rate.den, c.Rate.den);
+        EXPECT_EQ(job.FNextFile.format, c.Format);
+        EXPECT_EQ(job.FNextFile.frame_width, c.Width);
+        EXPECT_EQ(job.FNextFile.frame_height, c.Height);
+        EXPECT_EQ(job.FNextFile.frame_rate.num, c.Rate.num);
+        EXPECT_EQ(job.FNextFile.frame_rate.den, c.Rate.den);
         EXPECT_EQ(job.Fframe_pix_fmt, c.PixFmt);
-        EXPECT_EQ(job.Faudio_sample_rate, c.SampleRate);
-        EXPECT_EQ(job.Faudio_channels, c.Channels);
+        EXPECT_EQ(job.FNextFile.audio_sample_rate, c.SampleRate);
+        EXPECT_EQ(job.FNextFile.audio_channels, c.Channels);
         EXPECT_FLOAT_EQ(job.Fmux_preload, c.Preload);
     }
     // The scan offset of SVCD is the MPEG-2 encoder's own option.

@@ -63,8 +63,8 @@ TEST_F(InputsOutputsTest, AnOpenedInputConsumesItsOptions) {
     ASSERT_TRUE(job.Input(Path("clip.avi"), {{"ss", "0.5"}, {"r", "10"}, {"s", "64x48"}, {"acodec", "mp3"}}))
         << job.LastErrMsg();
     EXPECT_EQ(job.Fstart_time, 0);
-    EXPECT_EQ(job.Fframe_rate.num, 0);
-    EXPECT_EQ(job.Fframe_width, 0);
+    EXPECT_EQ(job.FNextFile.frame_rate.num, 0);
+    EXPECT_EQ(job.FNextFile.frame_width, 0);
     EXPECT_FALSE(job.Faudio_codec_name);
     // The seek became the file's offset: its timestamps start at 0 after 0.5 s.
     EXPECT_EQ(job.Finput_files[0].ts_offset, -500000 - job.Finput_files[0].ctx->start_time);
