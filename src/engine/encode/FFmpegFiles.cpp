@@ -228,9 +228,9 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         if (timeoutRunning)
             StopReadTimeout();
         FLastErrMsg = AMessage;
-        Fvideo_codec_name.reset();
-        Faudio_codec_name.reset();
-        Fsubtitle_codec_name.reset();
+        FNextVideo.codec_name.reset();
+        FNextAudio.codec_name.reset();
+        FNextSubtitle.codec_name.reset();
         Fvideo_channel = 0;
         return false;
     };
@@ -274,11 +274,11 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         options.Set(e->key, e->value);
 
     AVCodecID videoID, audioID, subtitleID;
-    if (!find_codec(Fvideo_codec_name, AVMEDIA_TYPE_VIDEO,
+    if (!find_codec(FNextVideo.codec_name, AVMEDIA_TYPE_VIDEO,
                     FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO)->strict_std_compliance, false, videoID) ||
-        !find_codec(Faudio_codec_name, AVMEDIA_TYPE_AUDIO,
+        !find_codec(FNextAudio.codec_name, AVMEDIA_TYPE_AUDIO,
                     FOptions.avcodec_opts(AVMEDIA_TYPE_AUDIO)->strict_std_compliance, false, audioID) ||
-        !find_codec(Fsubtitle_codec_name, AVMEDIA_TYPE_SUBTITLE,
+        !find_codec(FNextSubtitle.codec_name, AVMEDIA_TYPE_SUBTITLE,
                     FOptions.avcodec_opts(AVMEDIA_TYPE_SUBTITLE)->strict_std_compliance, false, subtitleID))
         return fail(FLastErrMsg);
 
@@ -293,12 +293,12 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     raw->video_codec_id = videoID;
     raw->audio_codec_id = audioID;
     raw->subtitle_codec_id = subtitleID;
-    if (Fvideo_codec_name)
-        raw->video_codec = ff::avcodec_find_decoder_by_name(Fvideo_codec_name->c_str());
-    if (Faudio_codec_name)
-        raw->audio_codec = ff::avcodec_find_decoder_by_name(Faudio_codec_name->c_str());
-    if (Fsubtitle_codec_name)
-        raw->subtitle_codec = ff::avcodec_find_decoder_by_name(Fsubtitle_codec_name->c_str());
+    if (FNextVideo.codec_name)
+        raw->video_codec = ff::avcodec_find_decoder_by_name(FNextVideo.codec_name->c_str());
+    if (FNextAudio.codec_name)
+        raw->audio_codec = ff::avcodec_find_decoder_by_name(FNextAudio.codec_name->c_str());
+    if (FNextSubtitle.codec_name)
+        raw->subtitle_codec = ff::avcodec_find_decoder_by_name(FNextSubtitle.codec_name->c_str());
     FOptions.apply_generic_options(raw, proto, OptFlagsInputFormat);
 
     if (Fopt_programid != 0) {
@@ -357,15 +357,15 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         const std::optional<std::string>* forced = nullptr;
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO:
-            forced = &Fvideo_codec_name;
+            forced = &FNextVideo.codec_name;
             ist.frames_in_info = par->width > 0 && par->height > 0;
             break;
         case AVMEDIA_TYPE_AUDIO:
-            forced = &Faudio_codec_name;
+            forced = &FNextAudio.codec_name;
             ist.frames_in_info = par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
             break;
         case AVMEDIA_TYPE_SUBTITLE:
-            forced = &Fsubtitle_codec_name;
+            forced = &FNextSubtitle.codec_name;
             ist.frames_in_info = par->codec_id != AV_CODEC_ID_NONE;
             break;
         case AVMEDIA_TYPE_DATA:
@@ -407,7 +407,7 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
                                  codecRate.num, codecRate.den,
                                  static_cast<double>(realRate.num) / realRate.den, realRate.num,
                                  realRate.den);
-            if (Fvideo_disable)
+            if (FNextVideo.disable)
                 st->discard = AVDISCARD_ALL;
             else if (Fvideo_discard)
                 st->discard = static_cast<AVDiscard>(
@@ -421,11 +421,11 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
                                   ? static_cast<int64_t>(dec->ch_layout.u.mask)
                                   : 0;
             Faudio_sample_fmt = dec->sample_fmt;
-            if (Faudio_disable)
+            if (FNextAudio.disable)
                 st->discard = AVDISCARD_ALL;
             break;
         case AVMEDIA_TYPE_SUBTITLE:
-            if (Fsubtitle_disable)
+            if (FNextSubtitle.disable)
                 st->discard = AVDISCARD_ALL;
             break;
         default:
@@ -458,9 +458,9 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     Ftop_field_first = -1;
     Fvideo_channel = 0;
     Fframe_pix_fmt = AV_PIX_FMT_NONE;
-    Fvideo_codec_name.reset();
-    Faudio_codec_name.reset();
-    Fsubtitle_codec_name.reset();
+    FNextVideo.codec_name.reset();
+    FNextAudio.codec_name.reset();
+    FNextSubtitle.codec_name.reset();
     FOptions.reset_generic_options();
     return true;
 }
@@ -542,11 +542,11 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
 
     // Which kinds of streams the output gets.
     const AVOutputFormat* oformat = raw->oformat;
-    bool useVideo = Fvideo_stream_copy || oformat->video_codec != AV_CODEC_ID_NONE || Fvideo_codec_name;
-    bool useAudio = Faudio_stream_copy || oformat->audio_codec != AV_CODEC_ID_NONE || Faudio_codec_name;
+    bool useVideo = FNextVideo.stream_copy || oformat->video_codec != AV_CODEC_ID_NONE || FNextVideo.codec_name;
+    bool useAudio = FNextAudio.stream_copy || oformat->audio_codec != AV_CODEC_ID_NONE || FNextAudio.codec_name;
     bool useSubtitle =
-        Fsubtitle_stream_copy || oformat->subtitle_codec != AV_CODEC_ID_NONE || Fsubtitle_codec_name;
-    bool useData = Fdata_codec_name || Fdata_stream_copy;
+        FNextSubtitle.stream_copy || oformat->subtitle_codec != AV_CODEC_ID_NONE || FNextSubtitle.codec_name;
+    bool useData = FNextData.codec_name || FNextData.stream_copy;
     if (nb_input_files() > 0) {
         TInputKinds kinds;
         try {
@@ -560,10 +560,10 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
         useSubtitle &= kinds.Subtitle;
         useData &= kinds.Data;
     }
-    useVideo &= !Fvideo_disable;
-    useAudio &= !Faudio_disable;
-    useSubtitle &= !Fsubtitle_disable;
-    useData &= !Fdata_disable;
+    useVideo &= !FNextVideo.disable;
+    useAudio &= !FNextAudio.disable;
+    useSubtitle &= !FNextSubtitle.disable;
+    useData &= !FNextData.disable;
 
     struct TStep {
         bool Use;
@@ -682,19 +682,19 @@ TAVOutputStream& TCustomFFmpeg::new_output_stream(TAVOutputFile& AFile, int AFil
     if (!st) {
         switch (AKind) {
         case AVMEDIA_TYPE_VIDEO:
-            Fvideo_codec_name.reset();
-            Fvideo_language.clear();
+            FNextVideo.codec_name.reset();
+            FNextVideo.language.clear();
             break;
         case AVMEDIA_TYPE_AUDIO:
-            Faudio_codec_name.reset();
-            Faudio_language.clear();
+            FNextAudio.codec_name.reset();
+            FNextAudio.language.clear();
             break;
         case AVMEDIA_TYPE_SUBTITLE:
-            Fsubtitle_codec_name.reset();
-            Fsubtitle_language.clear();
+            FNextSubtitle.codec_name.reset();
+            FNextSubtitle.language.clear();
             break;
         default:
-            Fdata_codec_name.reset();
+            FNextData.codec_name.reset();
             break;
         }
         throw FFmpegException("Could not alloc stream");
@@ -720,14 +720,14 @@ TAVOutputStream& TCustomFFmpeg::new_output_stream(TAVOutputFile& AFile, int AFil
 }
 
 void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
-    const bool copy = Fvideo_stream_copy != 0;
+    const bool copy = FNextVideo.stream_copy != 0;
     const AVCodec* codec = nullptr;
     AVCodecID codecID = AV_CODEC_ID_NONE;
     std::vector<RcOverride> rcOverride;
     std::vector<int64_t> forcedKeyFrames;
     // Everything that can be refused is checked before the stream exists.
-    if (Fvideo_stream_copy != 1) {
-        codec = choose_encoder(Fvideo_codec_name, AVMEDIA_TYPE_VIDEO, AFile);
+    if (FNextVideo.stream_copy != 1) {
+        codec = choose_encoder(FNextVideo.codec_name, AVMEDIA_TYPE_VIDEO, AFile);
         codecID = codec ? codec->id
                         : ff::av_guess_codec(AFile.ctx->oformat, nullptr, AFile.file_name.c_str(), nullptr,
                                              AVMEDIA_TYPE_VIDEO);
@@ -742,7 +742,7 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
     TAVOutputStream& ost = new_output_stream(AFile, AFileIndex, AVMEDIA_TYPE_VIDEO, codec);
     AVStream* st = ost.st;
     AVCodecContext* enc = ost.enc_ctx.get();
-    if (Fvideo_stream_copy != 1) {
+    if (FNextVideo.stream_copy != 1) {
         ost.frame_aspect_ratio = Fframe_aspect_ratio;
         Fframe_aspect_ratio = 0;
         ost.avfilter = Fvfilters;
@@ -750,8 +750,8 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
             FEnableFilter = true;
         Fvfilters.clear();
     }
-    ost.bitstream_filters = std::move(Fvideo_bitstream_filters);
-    Fvideo_bitstream_filters.clear();
+    ost.bitstream_filters = std::move(FNextVideo.bitstream_filters);
+    FNextVideo.bitstream_filters.clear();
     enc->thread_count = Fthread_count;
     if (Fvideo_codec_tag)
         enc->codec_tag = Fvideo_codec_tag;
@@ -807,31 +807,28 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO)->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (!Fvideo_language.empty())
-        ff::av_dict_set(&st->metadata, "language", Fvideo_language.c_str(), 0);
-    Fvideo_language.clear();
+    if (!FNextVideo.language.empty())
+        ff::av_dict_set(&st->metadata, "language", FNextVideo.language.c_str(), 0);
 
-    Fvideo_disable = false;
-    Fvideo_codec_name.reset();
+    FNextVideo = {};
     Fforced_key_frames.clear();
-    Fvideo_stream_copy = 0;
     Fframe_pix_fmt = AV_PIX_FMT_NONE;
 }
 
 void TCustomFFmpeg::new_audio_stream(TAVOutputFile& AFile, int AFileIndex) {
-    const bool copy = Faudio_stream_copy != 0;
+    const bool copy = FNextAudio.stream_copy != 0;
     const AVCodec* codec = nullptr;
     AVCodecID codecID = AV_CODEC_ID_NONE;
-    if (Faudio_stream_copy != 1) {
-        codec = choose_encoder(Faudio_codec_name, AVMEDIA_TYPE_AUDIO, AFile);
+    if (FNextAudio.stream_copy != 1) {
+        codec = choose_encoder(FNextAudio.codec_name, AVMEDIA_TYPE_AUDIO, AFile);
         codecID = codec ? codec->id
                         : ff::av_guess_codec(AFile.ctx->oformat, nullptr, AFile.file_name.c_str(), nullptr,
                                              AVMEDIA_TYPE_AUDIO);
     }
     TAVOutputStream& ost = new_output_stream(AFile, AFileIndex, AVMEDIA_TYPE_AUDIO, codec);
     AVCodecContext* enc = ost.enc_ctx.get();
-    ost.bitstream_filters = std::move(Faudio_bitstream_filters);
-    Faudio_bitstream_filters.clear();
+    ost.bitstream_filters = std::move(FNextAudio.bitstream_filters);
+    FNextAudio.bitstream_filters.clear();
     enc->thread_count = Fthread_count;
     if (Faudio_codec_tag)
         enc->codec_tag = Faudio_codec_tag;
@@ -898,29 +895,26 @@ void TCustomFFmpeg::new_audio_stream(TAVOutputFile& AFile, int AFileIndex) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         FOptions.avcodec_opts(AVMEDIA_TYPE_AUDIO)->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (!Faudio_language.empty())
-        ff::av_dict_set(&ost.st->metadata, "language", Faudio_language.c_str(), 0);
-    Faudio_language.clear();
+    if (!FNextAudio.language.empty())
+        ff::av_dict_set(&ost.st->metadata, "language", FNextAudio.language.c_str(), 0);
 
-    Faudio_disable = false;
-    Faudio_codec_name.reset();
-    Faudio_stream_copy = 0;
+    FNextAudio = {};
 }
 
 void TCustomFFmpeg::new_subtitle_stream(TAVOutputFile& AFile, int AFileIndex) {
-    const bool copy = Fsubtitle_stream_copy != 0;
+    const bool copy = FNextSubtitle.stream_copy != 0;
     const AVCodec* codec = nullptr;
     AVCodecID codecID = AV_CODEC_ID_NONE;
-    if (Fsubtitle_stream_copy != 1) {
-        codec = choose_encoder(Fsubtitle_codec_name, AVMEDIA_TYPE_SUBTITLE, AFile);
+    if (FNextSubtitle.stream_copy != 1) {
+        codec = choose_encoder(FNextSubtitle.codec_name, AVMEDIA_TYPE_SUBTITLE, AFile);
         codecID = codec ? codec->id
                         : ff::av_guess_codec(AFile.ctx->oformat, nullptr, AFile.file_name.c_str(), nullptr,
                                              AVMEDIA_TYPE_SUBTITLE);
     }
     TAVOutputStream& ost = new_output_stream(AFile, AFileIndex, AVMEDIA_TYPE_SUBTITLE, codec);
     AVCodecContext* enc = ost.enc_ctx.get();
-    ost.bitstream_filters = std::move(Fsubtitle_bitstream_filters);
-    Fsubtitle_bitstream_filters.clear();
+    ost.bitstream_filters = std::move(FNextSubtitle.bitstream_filters);
+    FNextSubtitle.bitstream_filters.clear();
     enc->thread_count = Fthread_count;
     if (Fsubtitle_codec_tag)
         enc->codec_tag = Fsubtitle_codec_tag;
@@ -935,17 +929,14 @@ void TCustomFFmpeg::new_subtitle_stream(TAVOutputFile& AFile, int AFileIndex) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         FOptions.avcodec_opts(AVMEDIA_TYPE_SUBTITLE)->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    if (!Fsubtitle_language.empty())
-        ff::av_dict_set(&ost.st->metadata, "language", Fsubtitle_language.c_str(), 0);
-    Fsubtitle_language.clear();
+    if (!FNextSubtitle.language.empty())
+        ff::av_dict_set(&ost.st->metadata, "language", FNextSubtitle.language.c_str(), 0);
 
-    Fsubtitle_disable = false;
-    Fsubtitle_codec_name.reset();
-    Fsubtitle_stream_copy = 0;
+    FNextSubtitle = {};
 }
 
 void TCustomFFmpeg::new_data_stream(TAVOutputFile& AFile, int AFileIndex) {
-    if (!Fdata_stream_copy) {
+    if (!FNextData.stream_copy) {
         GetLogger().Log(this, llError, "Data stream encoding not supported yet (only streamcopy)");
         throw FFmpegException("Data stream encoding not supported yet (only streamcopy)");
     }
@@ -957,9 +948,7 @@ void TCustomFFmpeg::new_data_stream(TAVOutputFile& AFile, int AFileIndex) {
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     ost.stream_copy = 1;
 
-    Fdata_disable = false;
-    Fdata_codec_name.reset();
-    Fdata_stream_copy = 0;
+    FNextData = {};
 }
 
 void TCustomFFmpeg::NewOutputStream(AVMediaType AKind) {

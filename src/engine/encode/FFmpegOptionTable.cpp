@@ -702,9 +702,9 @@ const TOptionRow OptionTable[] = {
     Parsed("padright", O::RemovedPad),
     Parsed("padcolor", O::RemovedPad),
     Row("intra", TKind::Flag, Of<&P::Fintra_only>),
-    Row("vn", TKind::Flag, Of<&P::Fvideo_disable>),
-    Row("an", TKind::Flag, Of<&P::Faudio_disable>),
-    Row("sn", TKind::Flag, Of<&P::Fsubtitle_disable>),
+    Row("vn", TKind::Flag, In<&P::FNextVideo, &TNextStreamOptions::disable>),
+    Row("an", TKind::Flag, In<&P::FNextAudio, &TNextStreamOptions::disable>),
+    Row("sn", TKind::Flag, In<&P::FNextSubtitle, &TNextStreamOptions::disable>),
     Row("vdt", TKind::Int, Of<&P::Fvideo_discard>),
     Parsed("qscale", O::VideoQuality),
     Row("aq", TKind::Float, Of<&P::Faudio_qscale>),
@@ -738,9 +738,9 @@ const TOptionRow OptionTable[] = {
     Parsed("newaudio", O::NewAudio),
     Parsed("newsubtitle", O::NewSubtitle),
     Parsed("newdata", O::NewData),
-    Row("vlang", TKind::Text, Of<&P::Fvideo_language>),
-    Row("alang", TKind::Text, Of<&P::Faudio_language>),
-    Row("slang", TKind::Text, Of<&P::Fsubtitle_language>),
+    Row("vlang", TKind::Text, In<&P::FNextVideo, &TNextStreamOptions::language>),
+    Row("alang", TKind::Text, In<&P::FNextAudio, &TNextStreamOptions::language>),
+    Row("slang", TKind::Text, In<&P::FNextSubtitle, &TNextStreamOptions::language>),
     Parsed("streamid", O::StreamId),
 
     // Audio
@@ -844,32 +844,22 @@ void TFFmpegOptions::opt_bitrate(const std::string& AName, const std::string& AV
 }
 
 void TFFmpegOptions::opt_codec(const std::string& AKind, const std::string& AValue) {
-    std::optional<std::string>* name = nullptr;
-    int32_t* copy = nullptr;
-    if (AKind == "vcodec") {
-        name = &Fvideo_codec_name;
-        copy = &Fvideo_stream_copy;
-    } else if (AKind == "acodec") {
-        name = &Faudio_codec_name;
-        copy = &Faudio_stream_copy;
-    } else if (AKind == "scodec") {
-        name = &Fsubtitle_codec_name;
-        copy = &Fsubtitle_stream_copy;
-    } else if (AKind == "dcodec") {
-        name = &Fdata_codec_name;
-        copy = &Fdata_stream_copy;
-    } else {
+    TNextStreamOptions* next = AKind == "vcodec"   ? &FNextVideo
+                               : AKind == "acodec" ? &FNextAudio
+                               : AKind == "scodec" ? &FNextSubtitle
+                               : AKind == "dcodec" ? &FNextData
+                                                   : nullptr;
+    if (!next)
         throw FFmpegException(FormatText("Invalid parameter \"%s\"", AKind.c_str()));
-    }
     if (AValue.empty())
         return;
-    name->reset();
+    next->codec_name.reset();
     // "copy" does not forget an earlier copy for a codec name given after it: the
     // stream stays copied.
     if (AValue == "copy")
-        *copy = 1;
+        next->stream_copy = 1;
     else
-        *name = AValue;
+        next->codec_name = AValue;
 }
 
 void TFFmpegOptions::opt_codec_tag(const std::string& AName, const std::string& AValue) {
@@ -908,9 +898,9 @@ void TFFmpegOptions::opt_bsf(const std::string& AName, const std::string& AValue
     if (ff::av_bsf_alloc(filter, &ctx) < 0 || !ctx)
         throw FFmpegException(FormatText("Could not allocate bitstream filter %s", name.c_str()));
     TBSFContextPtr owned(ctx);
-    TBitstreamFilterChain& chain = AName[0] == 'v'   ? Fvideo_bitstream_filters
-                                   : AName[0] == 'a' ? Faudio_bitstream_filters
-                                                     : Fsubtitle_bitstream_filters;
+    TBitstreamFilterChain& chain = AName[0] == 'v'   ? FNextVideo.bitstream_filters
+                                   : AName[0] == 'a' ? FNextAudio.bitstream_filters
+                                                     : FNextSubtitle.bitstream_filters;
     chain.push_back(std::move(owned));
 }
 

@@ -80,6 +80,18 @@ struct TNextFileOptions {
     int32_t audio_channels = 0;    // "ac"
 };
 
+// What the options say about the next output stream of one kind ("vcodec", "vn", "vlang",
+// "vbsf" and their siblings). The stream takes it when it is created and the job drops it
+// for a fresh one. The codec name also chooses the decoder of the next input, which drops
+// it too.
+struct TNextStreamOptions {
+    std::optional<std::string> codec_name; // none: the container's choice
+    int32_t stream_copy = 0;               // 1: copied, not encoded
+    bool disable = false;                  // no stream of this kind (inputs: discarded)
+    std::string language;
+    TBitstreamFilterChain bitstream_filters;
+};
+
 class TFFmpegOptions {
 public:
     // Needs the media libraries loaded (the generic option store makes its prototypes).
@@ -113,6 +125,7 @@ public:
 
     // ---- Job option state: what the options set, read and reset by the job. ----
     TNextFileOptions FNextFile;
+    TNextStreamOptions FNextVideo, FNextAudio, FNextSubtitle, FNextData;
     float Fframe_aspect_ratio = 0;
     AVPixelFormat Fframe_pix_fmt = AV_PIX_FMT_NONE;
     int32_t Fframe_bits_per_raw_sample = 0;
@@ -125,22 +138,11 @@ public:
     std::optional<std::array<uint16_t, 64>> Fintra_matrix;
     std::optional<std::array<uint16_t, 64>> Finter_matrix;
     std::optional<std::string> Fvideo_rc_override_string;
-    bool Fvideo_disable = false;
-    bool Faudio_disable = false;
-    bool Fsubtitle_disable = false;
-    bool Fdata_disable = false;
     int32_t Fvideo_discard = 0;
-    std::optional<std::string> Fvideo_codec_name;
-    std::optional<std::string> Faudio_codec_name;
-    std::optional<std::string> Fsubtitle_codec_name;
-    std::optional<std::string> Fdata_codec_name;
     uint32_t Fvideo_codec_tag = 0;
     uint32_t Faudio_codec_tag = 0;
     uint32_t Fsubtitle_codec_tag = 0;
     uint32_t Fdata_codec_tag = 0;
-    std::string Fvideo_language;
-    std::string Faudio_language;
-    std::string Fsubtitle_language;
     bool Fsame_quality = false;
     bool Fdo_deinterlace = false;
     bool Fintra_only = false;
@@ -166,10 +168,6 @@ public:
     bool Fdo_psnr = false;
     int32_t Fdo_pass = 0;
     std::string Fpass_logfilename_prefix;
-    int32_t Fvideo_stream_copy = 0;
-    int32_t Faudio_stream_copy = 0;
-    int32_t Fsubtitle_stream_copy = 0;
-    int32_t Fdata_stream_copy = 0;
     int32_t Fvideo_sync_method = -1; // -1: automatic
     int32_t Faudio_sync_method = 0;
     float Faudio_drift_threshold = 0.1f;
@@ -195,10 +193,6 @@ public:
     bool Finput_sync = false;
     std::string Fforced_key_frames;
     float Fdts_delta_threshold = 10.0f; // seconds
-    // Move to the next output stream of their kind.
-    TBitstreamFilterChain Fvideo_bitstream_filters;
-    TBitstreamFilterChain Faudio_bitstream_filters;
-    TBitstreamFilterChain Fsubtitle_bitstream_filters;
     std::vector<TAVStreamMap> Fstream_maps;
     std::vector<TAVMetaDataMapPair> Fmeta_data_maps;
     int32_t Fmetadata_global_autocopy = 1;

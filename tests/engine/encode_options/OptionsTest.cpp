@@ -29,26 +29,26 @@ std::string Snapshot(const TFFmpegOptions& J) {
         s << m << ',';
     s << J.FNextFile.frame_rate.num << '/' << J.FNextFile.frame_rate.den << '|' << J.Fvideo_qscale << '|'
       << matrix(J.Fintra_matrix) << '|' << matrix(J.Finter_matrix) << '|' << opt(J.Fvideo_rc_override_string)
-      << '|' << J.Fvideo_disable << J.Faudio_disable << J.Fsubtitle_disable << J.Fdata_disable << '|'
-      << J.Fvideo_discard << '|' << opt(J.Fvideo_codec_name) << opt(J.Faudio_codec_name)
-      << opt(J.Fsubtitle_codec_name) << opt(J.Fdata_codec_name) << '|' << J.Fvideo_codec_tag << ','
-      << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.Fvideo_language << J.Faudio_language
-      << J.Fsubtitle_language << '|' << J.Fsame_quality << J.Fdo_deinterlace << J.Fintra_only << J.Fqp_hist
+      << '|' << J.FNextVideo.disable << J.FNextAudio.disable << J.FNextSubtitle.disable << J.FNextData.disable << '|'
+      << J.Fvideo_discard << '|' << opt(J.FNextVideo.codec_name) << opt(J.FNextAudio.codec_name)
+      << opt(J.FNextSubtitle.codec_name) << opt(J.FNextData.codec_name) << '|' << J.Fvideo_codec_tag << ','
+      << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.FNextVideo.language << J.FNextAudio.language
+      << J.FNextSubtitle.language << '|' << J.Fsame_quality << J.Fdo_deinterlace << J.Fintra_only << J.Fqp_hist
       << '|' << J.Ftop_field_first << '|' << J.Fme_threshold << '|' << J.Fintra_dc_precision << '|'
       << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|' << J.FNextFile.audio_sample_rate << ','
       << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|' << J.Fmux_preload << ',' << J.Fmux_max_delay
       << '|' << J.Frecording_time << ',' << J.Fstart_time << ',' << J.Frecording_timestamp << ','
       << J.Finput_ts_offset << '|' << J.Fmetadata.Count() << '|' << J.Fdo_hex_dump << J.Fdo_pkt_dump
-      << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|' << J.Fvideo_stream_copy
-      << J.Faudio_stream_copy << J.Fsubtitle_stream_copy << J.Fdata_stream_copy << '|' << J.Fvideo_sync_method
+      << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|' << J.FNextVideo.stream_copy
+      << J.FNextAudio.stream_copy << J.FNextSubtitle.stream_copy << J.FNextData.stream_copy << '|' << J.Fvideo_sync_method
       << ',' << J.Faudio_sync_method << ',' << J.Faudio_drift_threshold << '|' << J.Fcopy_ts << J.Fcopy_tb
       << J.Fopt_shortest << '|' << opt(J.Fvstats_filename) << '|' << J.Fopt_programid << ','
       << J.Fcopy_initial_nonkeyframes << ',' << J.Frate_emu << ',' << J.Fvideo_channel << ','
       << opt(J.Fvideo_standard) << ',' << J.Faudio_volume << ',' << J.Fexit_on_error << J.Fusing_vhook << '|'
       << J.Fverbose << ',' << J.Fthread_count << ',' << J.Flimit_filesize << ',' << J.Fforce_fps
       << J.Finput_sync << ',' << J.Fforced_key_frames << ',' << J.Fdts_delta_threshold << '|'
-      << J.Fvideo_bitstream_filters.size() << J.Faudio_bitstream_filters.size()
-      << J.Fsubtitle_bitstream_filters.size() << '|' << J.Fstream_maps.size() << ','
+      << J.FNextVideo.bitstream_filters.size() << J.FNextAudio.bitstream_filters.size()
+      << J.FNextSubtitle.bitstream_filters.size() << '|' << J.Fstream_maps.size() << ','
       << J.Fmeta_data_maps.size() << ',' << J.Fchapter_maps.size() << ',' << J.Fmetadata_global_autocopy
       << J.Fmetadata_streams_autocopy << J.Fmetadata_chapters_autocopy << '|';
     for (int32_t id : J.Fstreamid_map)
@@ -101,7 +101,7 @@ TEST_F(OptionsTest, DefaultsOfTheStateThatTheJobRelies) {
     EXPECT_EQ(
         Job.Fmetadata_global_autocopy + Job.Fmetadata_streams_autocopy + Job.Fmetadata_chapters_autocopy, 3);
     EXPECT_TRUE(Job.HaltOnInvalidOption());
-    EXPECT_FALSE(Job.Fvideo_codec_name.has_value());
+    EXPECT_FALSE(Job.FNextVideo.codec_name.has_value());
     EXPECT_EQ(Job.FOptions.opt_name_count(), 0);
 }
 
@@ -143,8 +143,8 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         {"vtag", "DIVX", [](const TTestJob& J) { EXPECT_EQ(J.Fvideo_codec_tag, 0x58564944u); }},
         {"atag", "1234", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_codec_tag, 1234u); }},
         {"stag", "", [](const TTestJob& J) { EXPECT_EQ(J.Fsubtitle_codec_tag, 0u); }},
-        {"vn", "", [](const TTestJob& J) { EXPECT_TRUE(J.Fvideo_disable); }},
-        {"an", "0", [](const TTestJob& J) { EXPECT_FALSE(J.Faudio_disable); }},
+        {"vn", "", [](const TTestJob& J) { EXPECT_TRUE(J.FNextVideo.disable); }},
+        {"an", "0", [](const TTestJob& J) { EXPECT_FALSE(J.FNextAudio.disable); }},
         {"muxdelay", "0.25", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fmux_max_delay, 0.25f); }},
         {"vf", "", [](const TTestJob& J) { EXPECT_EQ(J.Fvfilters, ""); }},
         {"vf", "scale=320:240", [](const TTestJob& J) { EXPECT_EQ(J.Fvfilters, "scale=320:240"); }},
@@ -327,22 +327,22 @@ TEST_F(OptionsTest, UnknownNamesAreSkippedWhenNotHalting) {
 
 TEST_F(OptionsTest, CodecCopyStaysBesideALaterName) {
     Job.SetExtOption("vcodec", "copy");
-    EXPECT_EQ(Job.Fvideo_stream_copy, 1);
-    EXPECT_FALSE(Job.Fvideo_codec_name.has_value());
+    EXPECT_EQ(Job.FNextVideo.stream_copy, 1);
+    EXPECT_FALSE(Job.FNextVideo.codec_name.has_value());
     Job.SetExtOption("vcodec", "mpeg4");
-    EXPECT_EQ(Job.Fvideo_stream_copy, 1);
-    EXPECT_EQ(Job.Fvideo_codec_name.value_or(""), "mpeg4");
+    EXPECT_EQ(Job.FNextVideo.stream_copy, 1);
+    EXPECT_EQ(Job.FNextVideo.codec_name.value_or(""), "mpeg4");
     Job.SetExtOption("vcodec", "");
-    EXPECT_EQ(Job.Fvideo_codec_name.value_or(""), "mpeg4");
+    EXPECT_EQ(Job.FNextVideo.codec_name.value_or(""), "mpeg4");
     Job.SetExtOption("vcodec", "copy");
-    EXPECT_FALSE(Job.Fvideo_codec_name.has_value());
+    EXPECT_FALSE(Job.FNextVideo.codec_name.has_value());
 
     Job.SetExtOption("acodec", "mp2");
     Job.SetExtOption("scodec", "copy");
     Job.SetExtOption("dcodec", "copy");
-    EXPECT_EQ(Job.Faudio_codec_name.value_or(""), "mp2");
-    EXPECT_EQ(Job.Faudio_stream_copy, 0);
-    EXPECT_EQ(Job.Fsubtitle_stream_copy + Job.Fdata_stream_copy, 2);
+    EXPECT_EQ(Job.FNextAudio.codec_name.value_or(""), "mp2");
+    EXPECT_EQ(Job.FNextAudio.stream_copy, 0);
+    EXPECT_EQ(Job.FNextSubtitle.stream_copy + Job.FNextData.stream_copy, 2);
 }
 
 TEST_F(OptionsTest, StreamMaps) {
@@ -453,8 +453,8 @@ TEST_F(OptionsTest, BitRatesBelow1000WarnAboutTheUnit) {
 TEST_F(OptionsTest, TargetWithNormPrefixUsesThatNorm) {
     Job.InputRates = {{30000, 1001}}; // never consulted with a prefix
     Job.SetExtOption("target", " pal-dvd ");
-    EXPECT_EQ(Job.Fvideo_codec_name.value_or(""), "mpeg2video");
-    EXPECT_EQ(Job.Faudio_codec_name.value_or(""), "ac3");
+    EXPECT_EQ(Job.FNextVideo.codec_name.value_or(""), "mpeg2video");
+    EXPECT_EQ(Job.FNextAudio.codec_name.value_or(""), "ac3");
     EXPECT_EQ(Job.FNextFile.format, "dvd");
     EXPECT_EQ(Job.FNextFile.frame_width, 720);
     EXPECT_EQ(Job.FNextFile.frame_height, 576);
@@ -586,8 +586,8 @@ TEST_F(PresetTest, LinesAreAppliedInOrder) {
     const std::string path =
         Write("good.ffpreset", "\r\n# a comment\r\nVCODEC=mpeg4\r\n\r\n  g=12  \rb=1000k\nacodec=copy\n\n");
     Job.SetExtOption("vpre", path);
-    EXPECT_EQ(Job.Fvideo_codec_name.value_or(""), "mpeg4");
-    EXPECT_EQ(Job.Faudio_stream_copy, 1);
+    EXPECT_EQ(Job.FNextVideo.codec_name.value_or(""), "mpeg4");
+    EXPECT_EQ(Job.FNextAudio.stream_copy, 1);
     EXPECT_EQ(IntOption(Job.FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO), "g"), 12);
     EXPECT_EQ(IntOption(Job.FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO), "b"), 1000000);
     EXPECT_EQ(Job.FOptions.opt_names(), (std::vector<std::string>{"g", "b"}));
@@ -627,7 +627,7 @@ TEST_F(PresetTest, BrokenFilesAreRefused) {
     TTestJob lenient;
     lenient.SetHaltOnInvalidOption(false);
     lenient.SetExtOption("spre", unknown);
-    EXPECT_EQ(lenient.Fvideo_codec_name.value_or(""), "mpeg4");
+    EXPECT_EQ(lenient.FNextVideo.codec_name.value_or(""), "mpeg4");
 }
 
 TEST_F(OptionsTest, BitstreamFiltersJoinTheChainOfTheirKind) {
@@ -637,12 +637,12 @@ TEST_F(OptionsTest, BitstreamFiltersJoinTheChainOfTheirKind) {
     Job.SetExtOption("vbsf", "=whatever");
     Job.SetExtOption("absf", "aac_adtstoasc");
     Job.SetExtOption("sbsf", "null");
-    ASSERT_EQ(Job.Fvideo_bitstream_filters.size(), 2u);
-    EXPECT_STREQ(Job.Fvideo_bitstream_filters[0]->filter->name, "h264_mp4toannexb");
-    EXPECT_STREQ(Job.Fvideo_bitstream_filters[1]->filter->name, "dump_extra");
-    ASSERT_EQ(Job.Faudio_bitstream_filters.size(), 1u);
-    EXPECT_STREQ(Job.Faudio_bitstream_filters[0]->filter->name, "aac_adtstoasc");
-    ASSERT_EQ(Job.Fsubtitle_bitstream_filters.size(), 1u);
+    ASSERT_EQ(Job.FNextVideo.bitstream_filters.size(), 2u);
+    EXPECT_STREQ(Job.FNextVideo.bitstream_filters[0]->filter->name, "h264_mp4toannexb");
+    EXPECT_STREQ(Job.FNextVideo.bitstream_filters[1]->filter->name, "dump_extra");
+    ASSERT_EQ(Job.FNextAudio.bitstream_filters.size(), 1u);
+    EXPECT_STREQ(Job.FNextAudio.bitstream_filters[0]->filter->name, "aac_adtstoasc");
+    ASSERT_EQ(Job.FNextSubtitle.bitstream_filters.size(), 1u);
 }
 
 TEST_F(OptionsTest, OptionsThatNeedTheJobAskItsHooks) {

@@ -65,7 +65,7 @@ TEST_F(InputsOutputsTest, AnOpenedInputConsumesItsOptions) {
     EXPECT_EQ(job.Fstart_time, 0);
     EXPECT_EQ(job.FNextFile.frame_rate.num, 0);
     EXPECT_EQ(job.FNextFile.frame_width, 0);
-    EXPECT_FALSE(job.Faudio_codec_name);
+    EXPECT_FALSE(job.FNextAudio.codec_name);
     // The seek became the file's offset: its timestamps start at 0 after 0.5 s.
     EXPECT_EQ(job.Finput_files[0].ts_offset, -500000 - job.Finput_files[0].ctx->start_time);
     EXPECT_NEAR(job.TotalOutputDuration() / 1e6, 2.0, 0.1);
@@ -101,7 +101,7 @@ TEST_F(InputsOutputsTest, InputsThatCannotBeOpenedSayWhy) {
         EXPECT_FALSE(job.Input(c.File, c.Options)) << c.File;
         EXPECT_NE(job.LastErrMsg().find(c.Message), std::string::npos) << job.LastErrMsg();
         EXPECT_EQ(job.nb_input_files(), 0);
-        EXPECT_FALSE(job.Faudio_codec_name) << "the decoder names are released";
+        EXPECT_FALSE(job.FNextAudio.codec_name) << "the decoder names are released";
     }
     TTestJob job;
     try {
@@ -167,10 +167,10 @@ TEST_F(InputsOutputsTest, DisablingVideoLastsUntilAVideoStreamIsMade) {
     ASSERT_EQ(job.Output(Out.File("a.avi"), {{"vn", "1"}}), 1);
     ASSERT_EQ(job.Output(Out.File("b.avi")), 2);
     EXPECT_EQ(job.Foutput_files[1].streams.size(), 1u) << "vn still in force";
-    EXPECT_TRUE(job.Fvideo_disable);
+    EXPECT_TRUE(job.FNextVideo.disable);
     // "newvideo" makes one and lifts it.
     job.SetExtOption("newvideo", "");
-    EXPECT_FALSE(job.Fvideo_disable);
+    EXPECT_FALSE(job.FNextVideo.disable);
     ASSERT_EQ(job.Foutput_files[1].streams.size(), 2u);
     EXPECT_EQ(job.Foutput_files[1].streams[1]->kind, AVMEDIA_TYPE_VIDEO);
     ASSERT_EQ(job.Output(Out.File("c.avi")), 3);
