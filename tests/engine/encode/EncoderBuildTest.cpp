@@ -1,8 +1,10 @@
 // Building encoder tasks: option text, the record-to-option mapping, the codec default
 // list, file limits and the refusals of bad files and bad calls.
+#include <ctime>
 #include <stdexcept>
 
 #include "EncoderTestSupport.h"
+#include "base/LocalTime.h"
 
 using namespace vx;
 using namespace vx::test;
@@ -176,6 +178,27 @@ TEST_F(EncoderBuildTest, TheRecordBecomesOptionsInItsOrder) {
                                 {"vtag", "DIVX"},
                                 {"metadata", "title=T"},
                                 {"s", "320x240"}}));
+}
+
+// The record's date is a count of seconds: it becomes the container's creation time (as
+// option text it was read as a date and refused).
+TEST_F(EncoderBuildTest, TheRecordsDateBecomesTheCreationTime) {
+    TTestEncoder encoder;
+    const int task = encoder.AddTask(Name(Avi()), nullptr);
+    ASSERT_GE(task, 0);
+    TOutputOptions options;
+    options.Info.TimeStamp = 43831.5; // 2020-01-01 12:00, local time
+    ASSERT_TRUE(encoder.SetOutputFile(task, Name(Out.File("dated.avi")), &options)) << encoder.LastErrMsg();
+    EXPECT_EQ(encoder.LastTask().Frecording_timestamp, LocalDateTimeToUnix(43831.5));
+
+    const int second = encoder.AddTask(Name(Avi()), nullptr);
+    ASSERT_GE(second, 0);
+    options.Reset();
+    options.Info.TimeStamp = 0; // now
+    const int64_t before = std::time(nullptr);
+    ASSERT_TRUE(encoder.SetOutputFile(second, Name(Out.File("now.avi")), &options)) << encoder.LastErrMsg();
+    EXPECT_GE(encoder.LastTask().Frecording_timestamp, before);
+    EXPECT_LE(encoder.LastTask().Frecording_timestamp, std::time(nullptr));
 }
 
 TEST_F(EncoderBuildTest, ATaskTakesNineteenMoreInputsAndRefusesTheTwentieth) {
