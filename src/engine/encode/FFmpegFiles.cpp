@@ -245,9 +245,11 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     if (FNextFile.audio_channels)
         options.Set("channels", std::to_string(FNextFile.audio_channels));
     if (FNextFile.frame_rate.num && FNextFile.frame_rate.den)
-        options.Set("framerate", std::to_string(FNextFile.frame_rate.num) + "/" + std::to_string(FNextFile.frame_rate.den));
+        options.Set("framerate", std::to_string(FNextFile.frame_rate.num) + "/" +
+                                     std::to_string(FNextFile.frame_rate.den));
     if (FNextFile.frame_width && FNextFile.frame_height)
-        options.Set("video_size", std::to_string(FNextFile.frame_width) + "x" + std::to_string(FNextFile.frame_height));
+        options.Set("video_size",
+                    std::to_string(FNextFile.frame_width) + "x" + std::to_string(FNextFile.frame_height));
     if (Fframe_pix_fmt != AV_PIX_FMT_NONE)
         if (const char* pixFmt = ff::av_get_pix_fmt_name(Fframe_pix_fmt))
             options.Set("pixel_format", pixFmt);
@@ -542,8 +544,10 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
 
     // Which kinds of streams the output gets.
     const AVOutputFormat* oformat = raw->oformat;
-    bool useVideo = FNextVideo.stream_copy || oformat->video_codec != AV_CODEC_ID_NONE || FNextVideo.codec_name;
-    bool useAudio = FNextAudio.stream_copy || oformat->audio_codec != AV_CODEC_ID_NONE || FNextAudio.codec_name;
+    bool useVideo =
+        FNextVideo.stream_copy || oformat->video_codec != AV_CODEC_ID_NONE || FNextVideo.codec_name;
+    bool useAudio =
+        FNextAudio.stream_copy || oformat->audio_codec != AV_CODEC_ID_NONE || FNextAudio.codec_name;
     bool useSubtitle =
         FNextSubtitle.stream_copy || oformat->subtitle_codec != AV_CODEC_ID_NONE || FNextSubtitle.codec_name;
     bool useData = FNextData.codec_name || FNextData.stream_copy;
@@ -759,8 +763,8 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
     if (copy) {
         ost.stream_copy = 1;
         const double area = static_cast<double>(FNextFile.frame_width) * FNextFile.frame_height;
-        const double sar =
-            area != 0 ? Fframe_aspect_ratio * FNextFile.frame_height / FNextFile.frame_width : Fframe_aspect_ratio * 3.0 / 4.0;
+        const double sar = area != 0 ? Fframe_aspect_ratio * FNextFile.frame_height / FNextFile.frame_width
+                                     : Fframe_aspect_ratio * 3.0 / 4.0;
         enc->sample_aspect_ratio = st->sample_aspect_ratio = ff::av_d2q(sar, 255);
     } else {
         if (FNextFile.frame_rate.num && FNextFile.frame_rate.den)

@@ -70,7 +70,7 @@ struct TOptionParsers;
 
 // What the options say about the next file the job opens, input or output. The open reads
 // it (an output's video streams too) and, once the file is open, the job drops it for a
-// fresh one: these options never reach a later file.
+// fresh one. A failed open leaves it for the next try.
 struct TNextFileOptions {
     std::string format;            // "f": the container; none: found from the name or the data
     int32_t frame_width = 0;       // "s"
