@@ -13,4 +13,8 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Raises "what: reason" when a library call returned a negative code; gives the code back
+// otherwise, so a caller that needs the count a call returned can still use it.
+int CheckResult(int ACode, const std::string& AWhat);
+
 } // namespace vx

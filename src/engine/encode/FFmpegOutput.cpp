@@ -64,7 +64,7 @@ void TCustomFFmpeg::write_output_packet(TAVOutputFile& AFile, AVPacket* APacket,
     pending.emplace_back(ff::av_packet_alloc());
     if (!pending.back())
         throw FFmpegException("Could not allocate a packet");
-    ff::av_packet_ref(pending.back().get(), APacket);
+    CheckResult(ff::av_packet_ref(pending.back().get(), APacket), "Could not reference a packet");
     for (const TBSFContextPtr& filter : AOst.bitstream_filters) {
         std::vector<TPacketPtr> filtered;
         for (TPacketPtr& in : pending) {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "base/FFLog.h"
+#include "base/TextFormat.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "base/TextFormat.h"
 
 namespace vx {
 
@@ -326,7 +326,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
                                              "which is a copy of another codec",
                                              AIst.file_index, AIst.st->index,
                                              ff::avcodec_get_name(in->codec_id), AOst.index));
-        ff::avcodec_parameters_to_context(enc, in);
+        CheckResult(ff::avcodec_parameters_to_context(enc, in), "Could not copy the codec parameters");
         enc->time_base = AOst.st->time_base;
         return;
     }
@@ -385,7 +385,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
     for (int j = 0; j < AIst.st->nb_side_data; ++j)
         CopyStreamSideData(AOst.st, AIst.st->side_data[j].type, AIst.st->side_data[j].data,
                            AIst.st->side_data[j].size);
-    ff::avcodec_parameters_to_context(enc, out);
+    CheckResult(ff::avcodec_parameters_to_context(enc, out), "Could not copy the codec parameters");
     enc->time_base = tb;
 }
 
