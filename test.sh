@@ -1,14 +1,26 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer
-# and runs every test.
+# and runs every test. With --tsan first: builds with ThreadSanitizer in build-tsan and runs
+# the tests of the engine, the application logic and the command line (TSAN_AREAS).
+# Further arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")"
 source tools/setup.sh
+export QT_QPA_PLATFORM=offscreen
+
+if [[ "${1:-}" == "--tsan" ]]; then
+    shift
+    cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_TSAN=ON >/dev/null
+    cmake --build build-tsan
+    export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp:second_deadlock_stack=1:history_size=4"
+    cd build-tsan
+    exec ctest --output-on-failure --timeout 900 -j "$(nproc)" -L "${TSAN_AREAS:-^(engine|app|cli)$}" "$@"
+fi
+
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTORIX_SANITIZE=ON >/dev/null
 cmake --build build-test
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-export QT_QPA_PLATFORM=offscreen
 cd build-test
 ctest --output-on-failure --timeout 600 -j "$(nproc)" "$@"
