@@ -639,7 +639,7 @@ void TCustomEncoder::ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& O, TOptio
         set("t", SecondsText(O.TimeLength)); // also the duration that progress measures against
     if (O.Info.TimeStamp >= 0)
         set("timestamp", std::to_string(O.Info.TimeStamp == 0 ? int64_t(std::time(nullptr))
-                                                                  : LocalDateTimeToUnix(O.Info.TimeStamp)));
+                                                              : LocalDateTimeToUnix(O.Info.TimeStamp)));
     if (O.Info.Year > 0)
         set("metadata", "year=" + std::to_string(O.Info.Year));
     if (O.Info.Track > 0)
@@ -1055,8 +1055,9 @@ void CallVideoHook(TCustomEncoder* AEncoder, const TCustomEncoder::TVideoHookEve
 
 } // namespace
 
-void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& AHandler, TCustomFFmpeg* Sender, TBitmap* ABitmap,
-                                      int32_t AFrameNumber, int64_t APTS, bool& AUpdate, bool& AStopHook) {
+void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& AHandler, TCustomFFmpeg* Sender,
+                                      TBitmap* ABitmap, int32_t AFrameNumber, int64_t APTS, bool& AUpdate,
+                                      bool& AStopHook) {
     if (FDestroying || !AHandler)
         return;
     std::lock_guard lock(FVideoHookLock);
