@@ -147,7 +147,6 @@ bool TCustomDecoder::ReadTimeoutCheck(void* ASender) {
         return false;
     if (SteadyMicroseconds() - start <= int64_t(timeout) * 1000)
         return false;
-    // Only a flag here: the check runs under the dispatcher's lock, so it must not log.
     self->FTimedOut = true;
     return true;
 }

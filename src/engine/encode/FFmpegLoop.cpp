@@ -307,7 +307,7 @@ bool TCustomFFmpeg::join_next_input(int AFinished) {
         // input; the encoders go on.
         for (int s = 0; s < Fslot_stream_count; ++s) {
             TAVOutputStream& ost = *Frun_streams[static_cast<size_t>(AFinished) * Fslot_stream_count + s];
-            if (ost.kind != AVMEDIA_TYPE_VIDEO || !ost.encoding_needed || !encoder_open(ost))
+            if (ost.kind != AVMEDIA_TYPE_VIDEO || !ost.encoding_needed || !ost.encoder_opened)
                 continue;
             if (ost.graph)
                 process_video_frame(output_file_of(ost), ost, Finput_streams[ost.source_index], nullptr);
@@ -465,7 +465,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
     if (!APacket && AFlushEncoders)
         for (TAVOutputStream* ost : Frun_streams) {
             if (ost->source_index != istIndex || !ost->encoding_needed || !ost->enc_ctx ||
-                !encoder_open(*ost))
+                !ost->encoder_opened)
                 continue;
             if (ost->kind == AVMEDIA_TYPE_AUDIO)
                 flush_audio_out(output_file_of(*ost), *ost);

@@ -71,6 +71,7 @@ struct TAVInputStream {
     AVStream* st = nullptr;
     const AVCodec* dec = nullptr; // forced or found decoder
     TCodecContextPtr dec_ctx;     // opened when decoding_needed
+    bool decoder_opened = false;  // dec_ctx is open and still to be closed
     int32_t discard = 1;          // 1 = not taken by any output stream
     int32_t decoding_needed = 0;
     int64_t sample_index = 0;
@@ -113,6 +114,7 @@ struct TAVOutputStream {
     AVStream* st = nullptr;
     const AVCodec* enc = nullptr;
     TCodecContextPtr enc_ctx; // the encoder, or the copied stream's parameters
+    bool encoder_opened = false; // enc_ctx is an open encoder, still to be closed
     int32_t stream_copy = 0;
     int32_t encoding_needed = 0;
     int32_t frame_number = 0;
