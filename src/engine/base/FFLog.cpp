@@ -56,7 +56,8 @@ std::string ContextPrefix(void* AContext) {
         return {};
     std::string prefix;
     if (cls->parent_log_context_offset) {
-        void* parent = *reinterpret_cast<void**>(static_cast<uint8_t*>(AContext) + cls->parent_log_context_offset);
+        void* parent =
+            *reinterpret_cast<void**>(static_cast<uint8_t*>(AContext) + cls->parent_log_context_offset);
         if (parent && *static_cast<AVClass**>(parent)) {
             const AVClass* parentClass = *static_cast<AVClass**>(parent);
             prefix = FormatText("[%s @ %p] ", ItemName(parentClass, parent), parent);
@@ -72,7 +73,9 @@ TLogLevel AVLevelToLogLevel(int ALevel) {
     return static_cast<TLogLevel>(std::clamp(ALevel / 8 + 1, 0, static_cast<int>(llDebug)));
 }
 
-int LogLevelToAVLevel(TLogLevel ALevel) { return static_cast<int>(ALevel) * 8 - 8; }
+int LogLevelToAVLevel(TLogLevel ALevel) {
+    return static_cast<int>(ALevel) * 8 - 8;
+}
 
 TFFLogger::TFFLogger() : TFFLogger(false) {
     std::unique_ptr<TFFLogger> replaced; // destroyed after the lock is released
@@ -133,8 +136,8 @@ void TFFLogger::OptLogLevel(const std::string& AArg) {
     static const struct {
         const char* Name;
         int Level;
-    } names[] = {{"quiet", AV_LOG_QUIET}, {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
-                 {"error", AV_LOG_ERROR}, {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
+    } names[] = {{"quiet", AV_LOG_QUIET},     {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
+                 {"error", AV_LOG_ERROR},     {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
                  {"verbose", AV_LOG_VERBOSE}, {"debug", AV_LOG_DEBUG}};
     const std::string lower = LowerCase(AArg);
     for (const auto& item : names) {

@@ -43,7 +43,8 @@ public:
 
     void Log(void* Sender, TLogLevel ALogLevel, const std::string& ALogMsg);
     // printf-style; formats only when the message passes the level filter.
-    void LogF(void* Sender, TLogLevel ALogLevel, const char* AFormat, ...) __attribute__((format(printf, 4, 5)));
+    void LogF(void* Sender, TLogLevel ALogLevel, const char* AFormat, ...)
+        __attribute__((format(printf, 4, 5)));
 
     // Set on the owner's thread while no engine work runs; read by every thread that logs.
     TLogEvent OnLog;

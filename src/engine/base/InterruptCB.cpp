@@ -48,8 +48,12 @@ TInterruptCB& InterruptDispatcher() {
     return dispatcher;
 }
 
-int InterruptCallback(void*) { return InterruptDispatcher().Interrupt(CurrentThreadID()) ? 1 : 0; }
+int InterruptCallback(void*) {
+    return InterruptDispatcher().Interrupt(CurrentThreadID()) ? 1 : 0;
+}
 
-AVIOInterruptCB EngineInterruptCB() { return AVIOInterruptCB{&InterruptCallback, nullptr}; }
+AVIOInterruptCB EngineInterruptCB() {
+    return AVIOInterruptCB{&InterruptCallback, nullptr};
+}
 
 } // namespace vx

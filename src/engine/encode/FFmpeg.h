@@ -280,7 +280,8 @@ protected:
     // One decoded block of AIst for AOst: resampling and sample-format conversion, audio
     // sync, frames of the encoder's size through the FIFO, encoding and writing. The
     // resampler and FIFO are made on first use.
-    void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock);
+    void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                      const AVFrame* ABlock);
     // End of stream: encodes what the FIFO still holds and drains the encoder.
     void flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
     // End of stream: the samples the resampler still holds go into the FIFO.

@@ -13,9 +13,9 @@
 #include "base/CodecLoop.h"
 #include "base/FFLog.h"
 #include "base/PlatformBridge.h"
+#include "base/TextFormat.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "base/TextFormat.h"
 
 namespace vx {
 
@@ -283,9 +283,9 @@ void TCustomFFmpeg::check_input_end(const TAVInputFile& AInput, int ARet) {
     if (pb && AInput.probed_size > 0) {
         const int64_t size = ff::avio_size(const_cast<AVIOContext*>(pb));
         if (size >= 0 && size < AInput.probed_size)
-            throw FFmpegException(FormatText("%s: the file was cut to %lld of its %lld bytes while it was read",
-                                             InputName(AInput).c_str(), static_cast<long long>(size),
-                                             static_cast<long long>(AInput.probed_size)));
+            throw FFmpegException(FormatText(
+                "%s: the file was cut to %lld of its %lld bytes while it was read", InputName(AInput).c_str(),
+                static_cast<long long>(size), static_cast<long long>(AInput.probed_size)));
     }
 }
 

@@ -10,9 +10,9 @@
 #include <utility>
 
 #include "base/FFLog.h"
+#include "base/TextFormat.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "base/TextFormat.h"
 
 namespace vx {
 

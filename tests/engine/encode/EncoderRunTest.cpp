@@ -188,8 +188,8 @@ TEST_F(EncoderRunTest, ASourceThatEndsEarlyIsReported) {
     const long size = fixtures::FileSize(whole);
     const struct {
         const char* Name;
-        long Bytes;     // of the source at the start
-        bool CutInRun;  // cut to half at the first report
+        long Bytes;    // of the source at the start
+        bool CutInRun; // cut to half at the first report
         bool Exception;
         const char* Message; // part of the termination's message; "" none
     } cases[] = {
