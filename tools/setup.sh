@@ -11,6 +11,7 @@ VANTORIX_PACKAGES=(
     qt6-base-dev qt6-qpa-plugins
     libgtest-dev
     xvfb xauth
+    clang-format-14
 )
 # Scripts that need more (bench/fuzz.sh: clang) name it here, as a space-separated list.
 VANTORIX_PACKAGES+=(${VANTORIX_EXTRA_PACKAGES:-})

@@ -6,9 +6,13 @@
 
 namespace vx {
 
-TQtPlatformBridge::TQtPlatformBridge() { SetPlatformBridge(this); }
+TQtPlatformBridge::TQtPlatformBridge() {
+    SetPlatformBridge(this);
+}
 
-TQtPlatformBridge::~TQtPlatformBridge() { SetPlatformBridge(nullptr); }
+TQtPlatformBridge::~TQtPlatformBridge() {
+    SetPlatformBridge(nullptr);
+}
 
 bool TQtPlatformBridge::IsMainThread() const {
     return QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -34,6 +38,8 @@ void TQtPlatformBridge::CallInMainThread(const std::function<void()>& fn) {
         std::rethrow_exception(error);
 }
 
-void TQtPlatformBridge::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+void TQtPlatformBridge::ProcessPendingMessages() {
+    QCoreApplication::processEvents();
+}
 
 } // namespace vx

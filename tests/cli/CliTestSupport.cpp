@@ -190,8 +190,8 @@ TMediaFacts ReadMedia(const QString& AFile) {
     }
     if (video >= 0) {
         const AVStream* st = raw->streams[video];
-        const AVRational rate = st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate
-                                                                                 : st->r_frame_rate;
+        const AVRational rate =
+            st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate : st->r_frame_rate;
         facts.FrameRate = rate.den ? av_q2d(rate) : 0;
     }
     double first[2] = {INFINITY, INFINITY}, end[2] = {-INFINITY, -INFINITY};

@@ -24,10 +24,12 @@ using TUnfixProc = void (*)();
 
 // The register-all calls that remain in this library generation come after binding.
 #define VX_FIXUP(Lib, LIST, REGISTER)                                                                        \
-    void Fixup##Lib([[maybe_unused]] const std::string& ALibName, [[maybe_unused]] void* AHandle) {                           \
+    void Fixup##Lib([[maybe_unused]] const std::string& ALibName, [[maybe_unused]] void* AHandle) {          \
         LIST(VX_BIND_FUNCTION) REGISTER                                                                      \
     }                                                                                                        \
-    void Unfix##Lib() { LIST(VX_CLEAR) }
+    void Unfix##Lib() {                                                                                      \
+        LIST(VX_CLEAR)                                                                                       \
+    }
 
 VX_FIXUP(AVCodec, VX_AVCODEC_ENTRY_POINTS, )
 VX_FIXUP(AVDevice, VX_AVDEVICE_ENTRY_POINTS, ff::avdevice_register_all();)
@@ -161,7 +163,8 @@ void* ResolveFunction(const std::string& ALibName, void* AHandle, const char* AN
     dlerror();
     void* address = dlsym(AHandle, AName);
     if (!address && !AOptional)
-        throw std::runtime_error("Load function " + std::string(AName) + "@" + ALibName + " error: " + DlError());
+        throw std::runtime_error("Load function " + std::string(AName) + "@" + ALibName +
+                                 " error: " + DlError());
     return address;
 }
 
@@ -169,7 +172,8 @@ void* ResolveVariable(const std::string& ALibName, void* AHandle, const char* AN
     dlerror();
     void* address = dlsym(AHandle, AName);
     if (!address && !AOptional)
-        throw std::runtime_error("Load variable " + std::string(AName) + "@" + ALibName + " error: " + DlError());
+        throw std::runtime_error("Load variable " + std::string(AName) + "@" + ALibName +
+                                 " error: " + DlError());
     return address;
 }
 
@@ -249,9 +253,15 @@ void TFFLoader::Unload(TLibraries ALibs) {
             Unload(TLibrary(lib));
 }
 
-std::string TFFLoader::LastErrMsg() const { return LoaderState().LastErrMsg; }
-std::string TFFLoader::LibraryPath() const { return LoaderState().LibraryPath; }
-void TFFLoader::SetLibraryPath(const std::string& APath) { LoaderState().LibraryPath = APath; }
+std::string TFFLoader::LastErrMsg() const {
+    return LoaderState().LastErrMsg;
+}
+std::string TFFLoader::LibraryPath() const {
+    return LoaderState().LibraryPath;
+}
+void TFFLoader::SetLibraryPath(const std::string& APath) {
+    LoaderState().LibraryPath = APath;
+}
 
 TFFLoader& FFLoader() {
     static TFFLoader loader;

@@ -31,8 +31,8 @@ struct TLibraryLogState {
     std::unique_ptr<TFFLogger> AutoCreated;
 };
 
-std::recursive_mutex& LogLock() {
-    static std::recursive_mutex lock;
+std::mutex& LogLock() {
+    static std::mutex lock;
     return lock;
 }
 
@@ -42,8 +42,6 @@ TLibraryLogState& State() {
 }
 
 std::atomic<int> g_libraryLevel{AV_LOG_INFO};
-
-
 
 const char* ItemName(const AVClass* AClass, void* AObject) {
     if (AClass->item_name)
@@ -58,7 +56,8 @@ std::string ContextPrefix(void* AContext) {
         return {};
     std::string prefix;
     if (cls->parent_log_context_offset) {
-        void* parent = *reinterpret_cast<void**>(static_cast<uint8_t*>(AContext) + cls->parent_log_context_offset);
+        void* parent =
+            *reinterpret_cast<void**>(static_cast<uint8_t*>(AContext) + cls->parent_log_context_offset);
         if (parent && *static_cast<AVClass**>(parent)) {
             const AVClass* parentClass = *static_cast<AVClass**>(parent);
             prefix = FormatText("[%s @ %p] ", ItemName(parentClass, parent), parent);
@@ -74,26 +73,34 @@ TLogLevel AVLevelToLogLevel(int ALevel) {
     return static_cast<TLogLevel>(std::clamp(ALevel / 8 + 1, 0, static_cast<int>(llDebug)));
 }
 
-int LogLevelToAVLevel(TLogLevel ALevel) { return static_cast<int>(ALevel) * 8 - 8; }
+int LogLevelToAVLevel(TLogLevel ALevel) {
+    return static_cast<int>(ALevel) * 8 - 8;
+}
 
-TFFLogger::TFFLogger() : TFFLogger(false) {}
-
-TFFLogger::TFFLogger(bool AAutoCreated) : FAutoCreated(AAutoCreated) {
-    std::unique_ptr<TFFLogger> replaced;
-    {
-        std::lock_guard lock(LogLock());
-        TLibraryLogState& state = State();
-        if (!AAutoCreated) {
-            if (state.Current && state.Current->FAutoCreated) {
-                replaced = std::move(state.AutoCreated);
-                state.Current = nullptr;
-            } else if (state.Current) {
-                throw std::logic_error("Allow creating only one instance of TFFLogger.");
-            }
-        }
-        FLogLevel = AVLevelToLogLevel(g_libraryLevel.load());
-        state.Current = this;
+TFFLogger::TFFLogger() : TFFLogger(false) {
+    std::unique_ptr<TFFLogger> replaced; // destroyed after the lock is released
+    std::lock_guard lock(LogLock());
+    TLibraryLogState& state = State();
+    if (state.Current && state.Current->FAutoCreated) {
+        replaced = std::move(state.AutoCreated);
+        state.Current = nullptr;
+    } else if (state.Current) {
+        throw std::logic_error("Allow creating only one instance of TFFLogger.");
     }
+    state.Current = this;
+}
+
+// Registers nothing: the callers hold LogLock() and make it the current logger.
+TFFLogger::TFFLogger(bool AAutoCreated)
+    : FAutoCreated(AAutoCreated), FLogLevel(AVLevelToLogLevel(g_libraryLevel.load())) {}
+
+TFFLogger& TFFLogger::CurrentLocked() {
+    TLibraryLogState& state = State();
+    if (!state.Current) {
+        state.AutoCreated.reset(new TFFLogger(true));
+        state.Current = state.AutoCreated.get();
+    }
+    return *state.Current;
 }
 
 TFFLogger::~TFFLogger() {
@@ -104,10 +111,7 @@ TFFLogger::~TFFLogger() {
 
 TFFLogger& GetLogger() {
     std::lock_guard lock(LogLock());
-    TLibraryLogState& state = State();
-    if (!state.Current)
-        state.AutoCreated.reset(new TFFLogger(true));
-    return *state.Current;
+    return TFFLogger::CurrentLocked();
 }
 
 void TFFLogger::SetLogLevel(TLogLevel AValue) {
@@ -132,8 +136,8 @@ void TFFLogger::OptLogLevel(const std::string& AArg) {
     static const struct {
         const char* Name;
         int Level;
-    } names[] = {{"quiet", AV_LOG_QUIET}, {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
-                 {"error", AV_LOG_ERROR}, {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
+    } names[] = {{"quiet", AV_LOG_QUIET},     {"panic", AV_LOG_PANIC},     {"fatal", AV_LOG_FATAL},
+                 {"error", AV_LOG_ERROR},     {"warning", AV_LOG_WARNING}, {"info", AV_LOG_INFO},
                  {"verbose", AV_LOG_VERBOSE}, {"debug", AV_LOG_DEBUG}};
     const std::string lower = LowerCase(AArg);
     for (const auto& item : names) {
@@ -156,7 +160,8 @@ void TFFLogger::OptLogLevel(const std::string& AArg) {
 
 bool TFFLogger::Passes(TLogLevel ALogLevel) const {
     // Verbose messages (the progress lines among them) pass at every level above quiet.
-    return ALogLevel <= FLogLevel || (ALogLevel == llVerbose && FLogLevel != llQuiet);
+    const TLogLevel level = FLogLevel;
+    return ALogLevel <= level || (ALogLevel == llVerbose && level != llQuiet);
 }
 
 void TFFLogger::Log(void* Sender, TLogLevel ALogLevel, const std::string& ALogMsg) {
@@ -238,11 +243,8 @@ void LibraryLogCallback(void* AContext, int ALevel, const char* AFormat, va_list
             lines.push_back(item->LogMsg.substr(0, eol));
             item->LogMsg.erase(0, eol + 1);
         }
-        if (!lines.empty()) {
-            if (!state.Current)
-                state.AutoCreated.reset(new TFFLogger(true));
-            logger = state.Current;
-        }
+        if (!lines.empty())
+            logger = &TFFLogger::CurrentLocked();
     }
     const TLogLevel level = AVLevelToLogLevel(ALevel);
     for (const std::string& line : lines)

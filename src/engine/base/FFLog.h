@@ -2,6 +2,7 @@
 // filtered by level, reassembled per thread, repeats collapsed, raised through OnLog.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdint>
 #include <functional>
@@ -42,8 +43,10 @@ public:
 
     void Log(void* Sender, TLogLevel ALogLevel, const std::string& ALogMsg);
     // printf-style; formats only when the message passes the level filter.
-    void LogF(void* Sender, TLogLevel ALogLevel, const char* AFormat, ...) __attribute__((format(printf, 4, 5)));
+    void LogF(void* Sender, TLogLevel ALogLevel, const char* AFormat, ...)
+        __attribute__((format(printf, 4, 5)));
 
+    // Set on the owner's thread while no engine work runs; read by every thread that logs.
     TLogEvent OnLog;
 
 private:
@@ -51,12 +54,15 @@ private:
     friend void LibraryLogCallback(void*, int, const char*, va_list);
     friend void DeliverLibraryLine(TFFLogger&, uint32_t, TLogLevel, const std::string&);
     explicit TFFLogger(bool AAutoCreated);
+    // The current logger, made when there is none. The log lock held.
+    static TFFLogger& CurrentLocked();
     bool Passes(TLogLevel ALogLevel) const;
     void Deliver(void* Sender, uint32_t AThreadID, TLogLevel ALogLevel, const std::string& ALogMsg);
 
-    bool FAutoCreated;
-    bool FTriggerEventInMainThread = true;
-    TLogLevel FLogLevel = llInfo;
+    const bool FAutoCreated;
+    // Any thread reads these while another may set them.
+    std::atomic<bool> FTriggerEventInMainThread{true};
+    std::atomic<TLogLevel> FLogLevel;
 };
 
 // The current logger; creates an auto-created one when there is none.

@@ -30,12 +30,17 @@ void TInterruptCB::Clear() {
 }
 
 bool TInterruptCB::Interrupt(uint32_t AThreadID) {
-    // The check runs under the lock, so it must not call back into the dispatcher.
-    std::lock_guard lock(FLock);
-    for (const TEntry& e : FList)
-        if (e.ThreadID == AThreadID)
-            return e.Interrupt(e.Sender);
-    return false;
+    TEntry found{};
+    {
+        std::lock_guard lock(FLock);
+        auto it = std::find_if(FList.begin(), FList.end(),
+                               [&](const TEntry& e) { return e.ThreadID == AThreadID; });
+        if (it == FList.end())
+            return false;
+        found = *it;
+    }
+    // Outside the lock: the check may log, and a log line may wait for the main thread.
+    return found.Interrupt(found.Sender);
 }
 
 TInterruptCB& InterruptDispatcher() {
@@ -43,8 +48,12 @@ TInterruptCB& InterruptDispatcher() {
     return dispatcher;
 }
 
-int InterruptCallback(void*) { return InterruptDispatcher().Interrupt(CurrentThreadID()) ? 1 : 0; }
+int InterruptCallback(void*) {
+    return InterruptDispatcher().Interrupt(CurrentThreadID()) ? 1 : 0;
+}
 
-AVIOInterruptCB EngineInterruptCB() { return AVIOInterruptCB{&InterruptCallback, nullptr}; }
+AVIOInterruptCB EngineInterruptCB() {
+    return AVIOInterruptCB{&InterruptCallback, nullptr};
+}
 
 } // namespace vx

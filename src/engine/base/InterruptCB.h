@@ -1,5 +1,7 @@
 // Blocking library I/O asks here whether the calling thread's operation is to be
-// abandoned. A task or playback registers its check for the thread that does the I/O.
+// abandoned. A task or playback registers its check for the thread that does the I/O,
+// from that thread, and removes it there: a check runs without the dispatcher's lock
+// and its sender outlives it.
 #pragma once
 
 #include <cstdint>

@@ -88,11 +88,17 @@ IPlatformBridge* g_bridge = nullptr; // set from the main thread only
 
 } // namespace
 
-IPlatformBridge& PlatformBridge() { return g_bridge ? *g_bridge : DefaultBridge(); }
+IPlatformBridge& PlatformBridge() {
+    return g_bridge ? *g_bridge : DefaultBridge();
+}
 
-void SetPlatformBridge(IPlatformBridge* ABridge) { g_bridge = ABridge; }
+void SetPlatformBridge(IPlatformBridge* ABridge) {
+    g_bridge = ABridge;
+}
 
-uint32_t CurrentThreadID() { return static_cast<uint32_t>(::gettid()); }
+uint32_t CurrentThreadID() {
+    return static_cast<uint32_t>(::gettid());
+}
 
 bool WaitProcessingMessages(const std::function<bool()>& ADone, int ATimeoutMs) {
     using clock = std::chrono::steady_clock;

@@ -30,7 +30,9 @@ auto FindPath(const std::string& APath) {
 
 } // namespace
 
-TSDLLoader::~TSDLLoader() { Unload(); }
+TSDLLoader::~TSDLLoader() {
+    Unload();
+}
 
 bool TSDLLoader::Load(const std::string& APath, const std::string& AFile) {
     std::string folder = APath;
@@ -53,7 +55,8 @@ bool TSDLLoader::Load(const std::string& APath, const std::string& AFile) {
         return false;
     }
     try {
-#define VX_SDL_BIND(name) name = reinterpret_cast<decltype(name)>(ResolveFunction(AFile, FHandle, #name, false));
+#define VX_SDL_BIND(name)                                                                                    \
+    name = reinterpret_cast<decltype(name)>(ResolveFunction(AFile, FHandle, #name, false));
         VX_SDL_ENTRY_POINTS(VX_SDL_BIND)
 #undef VX_SDL_BIND
         FFixuped = true;

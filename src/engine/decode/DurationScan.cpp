@@ -37,7 +37,8 @@ bool MeasureDuration(AVFormatContext* AContext, const std::string& AURL) {
     if (OpenInputFile(&raw, AURL, AContext->iformat, nullptr) < 0)
         return false;
     TInputFilePtr input(raw);
-    if (ff::avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams != AContext->nb_streams || !raw->pb)
+    if (ff::avformat_find_stream_info(raw, nullptr) < 0 || raw->nb_streams != AContext->nb_streams ||
+        !raw->pb)
         return false;
     TPacketPtr packet(ff::av_packet_alloc());
     if (!packet)

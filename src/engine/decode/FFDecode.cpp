@@ -18,7 +18,6 @@
 namespace vx {
 namespace {
 
-
 // Scores run from 1 to AVPROBE_SCORE_MAX (100); the library itself warns of a
 // possible misdetection at AVPROBE_SCORE_RETRY (25) and below.
 constexpr int LowestTrustedProbeScore = AVPROBE_SCORE_RETRY / 2;
@@ -147,7 +146,6 @@ bool TCustomDecoder::ReadTimeoutCheck(void* ASender) {
         return false;
     if (SteadyMicroseconds() - start <= int64_t(timeout) * 1000)
         return false;
-    // Only a flag here: the check runs under the dispatcher's lock, so it must not log.
     self->FTimedOut = true;
     return true;
 }
@@ -351,11 +349,17 @@ bool TCustomDecoder::IsStreamOfKind(int AStreamIndex, AVMediaType AKind) {
     return FFileHandle->streams[AStreamIndex]->codecpar->codec_type == AKind;
 }
 
-bool TCustomDecoder::IsAudioStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_AUDIO); }
+bool TCustomDecoder::IsAudioStream(int AStreamIndex) {
+    return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_AUDIO);
+}
 
-bool TCustomDecoder::IsVideoStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_VIDEO); }
+bool TCustomDecoder::IsVideoStream(int AStreamIndex) {
+    return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_VIDEO);
+}
 
-bool TCustomDecoder::IsSubtitleStream(int AStreamIndex) { return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_SUBTITLE); }
+bool TCustomDecoder::IsSubtitleStream(int AStreamIndex) {
+    return IsStreamOfKind(AStreamIndex, AVMEDIA_TYPE_SUBTITLE);
+}
 
 TFileName TCustomDecoder::FileName() {
     if (!FFileHandle) {

@@ -16,14 +16,12 @@
 namespace vx {
 namespace {
 
-
-
 // "s.uuuuuu" of a time in microseconds, the sign in front even when s is 0.
 std::string SecondsText(int64_t AMicroseconds) {
     const uint64_t magnitude = AMicroseconds < 0 ? 0 - uint64_t(AMicroseconds) : uint64_t(AMicroseconds);
     return FormatText("%s%llu.%.6llu", AMicroseconds < 0 ? "-" : "",
-                  static_cast<unsigned long long>(magnitude / 1000000),
-                  static_cast<unsigned long long>(magnitude % 1000000));
+                      static_cast<unsigned long long>(magnitude / 1000000),
+                      static_cast<unsigned long long>(magnitude % 1000000));
 }
 
 // A time base with a zero denominator cannot rescale; its numerator (or 1) stands in.
@@ -123,9 +121,9 @@ std::string TimeText(int64_t AMicroseconds) {
     const uint64_t t = AMicroseconds < 0 ? 0 - uint64_t(AMicroseconds) : uint64_t(AMicroseconds);
     const uint64_t s = t / 1000000;
     return FormatText("%s%.2llu:%.2llu:%.2llu.%.3llu", AMicroseconds < 0 ? "-" : "",
-                  static_cast<unsigned long long>(s / 3600), static_cast<unsigned long long>(s / 60 % 60),
-                  static_cast<unsigned long long>(s % 60),
-                  static_cast<unsigned long long>(t % 1000000 * 1000 / 1000000));
+                      static_cast<unsigned long long>(s / 3600), static_cast<unsigned long long>(s / 60 % 60),
+                      static_cast<unsigned long long>(s % 60),
+                      static_cast<unsigned long long>(t % 1000000 * 1000 / 1000000));
 }
 
 std::string SizeText(int64_t ABytes) {
@@ -148,7 +146,8 @@ std::string CodecDescription(AVCodecID ACodecID, uint32_t ACodecTag, bool AEncod
     const AVCodec* codec = AEncoder ? ff::avcodec_find_encoder(ACodecID) : ff::avcodec_find_decoder(ACodecID);
     if (codec) {
         const std::string longName = Trim(codec->long_name ? codec->long_name : "");
-        return longName.empty() ? std::string(codec->name) : FormatText("%s(%s)", codec->name, longName.c_str());
+        return longName.empty() ? std::string(codec->name)
+                                : FormatText("%s(%s)", codec->name, longName.c_str());
     }
     if (ACodecID == AV_CODEC_ID_MPEG2TS)
         return "mpeg2ts";
@@ -163,7 +162,7 @@ std::string CodecDescription(AVCodecID ACodecID, uint32_t ACodecTag, bool AEncod
     }
     if (printable)
         return FormatText("%c%c%c%c / 0x%04X", char(ACodecTag & 0xFF), char((ACodecTag >> 8) & 0xFF),
-                      char((ACodecTag >> 16) & 0xFF), char((ACodecTag >> 24) & 0xFF), ACodecTag);
+                          char((ACodecTag >> 16) & 0xFF), char((ACodecTag >> 24) & 0xFF), ACodecTag);
     return FormatText("0x%04x", ACodecTag);
 }
 
@@ -268,7 +267,8 @@ std::string MetadataBlock(const AVDictionary* ADict, const std::string& AIndent)
     std::string text = AIndent + "Metadata:\n";
     for (const AVDictionaryEntry* e = NextEntry(ADict, nullptr); e; e = NextEntry(ADict, e))
         if (std::string(e->key) != "language")
-            text += FormatText("%s  %-16s: %s\n", AIndent.c_str(), MetadataDisplayName(e->key).c_str(), e->value);
+            text +=
+                FormatText("%s  %-16s: %s\n", AIndent.c_str(), MetadataDisplayName(e->key).c_str(), e->value);
     return text;
 }
 
@@ -365,7 +365,7 @@ std::string FileInfoText(const AVFormatContext* AContext, int64_t AFileSize) {
     for (unsigned i = 0; i < AContext->nb_chapters; ++i) {
         const AVChapter* ch = AContext->chapters[i];
         text += FormatText("Chapter #%u: start %f, end %f\n", i, double(ch->start) * av_q2d(ch->time_base),
-                       double(ch->end) * av_q2d(ch->time_base));
+                           double(ch->end) * av_q2d(ch->time_base));
         text += MetadataBlock(ch->metadata, "  ");
     }
 
@@ -373,8 +373,8 @@ std::string FileInfoText(const AVFormatContext* AContext, int64_t AFileSize) {
     for (unsigned i = 0; i < AContext->nb_programs; ++i) {
         const AVProgram* program = AContext->programs[i];
         text += FormatText("Program %d %s@%s\n", program->id,
-                       MetadataValue(program->metadata, "service_provider", "N/A").c_str(),
-                       MetadataValue(program->metadata, "service_name", "N/A").c_str());
+                           MetadataValue(program->metadata, "service_provider", "N/A").c_str(),
+                           MetadataValue(program->metadata, "service_name", "N/A").c_str());
         text += MetadataBlock(program->metadata, "  ");
         for (unsigned k = 0; k < program->nb_stream_indexes; ++k) {
             const unsigned index = program->stream_index[k];

@@ -877,42 +877,57 @@ void TCustomEncoder::StartNextTask() {
     TFFmpeg* task;
     {
         std::lock_guard lock(FTerminateLock);
-        int pending = FPendingTasks;
-        do {
-            if (pending <= 0)
-                return;
-        } while (!FPendingTasks.compare_exchange_weak(pending, pending - 1));
-        // Counted before the start: a task that ends inside StartConvert starts the next.
-        task = &FFFmpegList.Item(FCurrentTask++);
+        task = ClaimNextTaskLocked();
     }
-    task->SetReportInterval(int64_t(FProgressInterval) * 1000);
-    task->StartConvert(FThreadMode, FThreadPriority);
+    if (task)
+        StartTask(*task);
+}
+
+TFFmpeg* TCustomEncoder::ClaimNextTaskLocked() {
+    int pending = FPendingTasks;
+    do {
+        if (pending <= 0)
+            return nullptr;
+    } while (!FPendingTasks.compare_exchange_weak(pending, pending - 1));
+    // Counted before the start: a task that ends inside StartConvert starts the next.
+    return &FFFmpegList.Item(FCurrentTask++);
+}
+
+void TCustomEncoder::StartTask(TFFmpeg& ATask) {
+    ATask.SetReportInterval(int64_t(FProgressInterval) * 1000);
+    ATask.StartConvert(FThreadMode, FThreadPriority);
 }
 
 void TCustomEncoder::HandleTerminate(TCustomFFmpeg* Sender) {
-    std::lock_guard lock(FTerminateLock);
-    if (!FDestroying && OnTerminate) {
-        FTerminateInfo.TaskIndex = GetTaskIndex(Sender);
-        FTerminateInfo.Finished = Sender->Finished();
-        FTerminateInfo.Exception = Sender->FatalException();
-        FTerminateInfo.ExceptionMsg = Sender->FatalMessage();
-        if (FThreadMode || !FWorking)
-            QueueTermination(FTerminateInfo);
-        else
-            Deliver(
-                "Terminate", [&] { OnTerminate(this, FTerminateInfo); }, false);
+    // The next task starts after the lock is released: one that ends inside its start
+    // comes back here.
+    TFFmpeg* next = nullptr;
+    {
+        std::lock_guard lock(FTerminateLock);
+        if (!FDestroying && OnTerminate) {
+            FTerminateInfo.TaskIndex = GetTaskIndex(Sender);
+            FTerminateInfo.Finished = Sender->Finished();
+            FTerminateInfo.Exception = Sender->FatalException();
+            FTerminateInfo.ExceptionMsg = Sender->FatalMessage();
+            if (FThreadMode || !FWorking)
+                QueueTermination(FTerminateInfo);
+            else
+                Deliver(
+                    "Terminate", [&] { OnTerminate(this, FTerminateInfo); }, false);
+        }
+        ++FCompleteTasks;
+        if (FPendingTasks > 0) {
+            if (FThreadMode)
+                next = ClaimNextTaskLocked();
+        } else if (FCompleteTasks >= FFFmpegList.Count()) {
+            FinishRunLocked();
+        }
     }
-    ++FCompleteTasks;
-    if (FPendingTasks > 0) {
-        if (FThreadMode)
-            StartNextTask();
-    } else if (FCompleteTasks >= FFFmpegList.Count()) {
-        FinishRun();
-    }
+    if (next)
+        StartTask(*next);
 }
 
-void TCustomEncoder::FinishRun() {
-    // FTerminateLock held by HandleTerminate.
+void TCustomEncoder::FinishRunLocked() {
     if (FRunFinished)
         return;
     FRunFinished = true;

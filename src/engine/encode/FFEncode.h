@@ -220,7 +220,11 @@ private:
     // Throws "LibAVCodec not loaded." and its siblings.
     void CheckLibraries() const;
     void StartNextTask();
-    void FinishRun();
+    // Takes the next pending task off the count; null when none is left. FTerminateLock held.
+    TFFmpeg* ClaimNextTaskLocked();
+    void StartTask(TFFmpeg& ATask);
+    // Ends the run once (the final event). FTerminateLock held.
+    void FinishRunLocked();
     void ApplyExtOptions(TFFmpeg& ATask, const std::string& AExtOptions, bool AInput);
     bool OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& AFileName, PInputOptions AOptions);
     void ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& AOptions, TOptionLines& ADefaults);
@@ -247,14 +251,15 @@ private:
     int FVerbose = 1;
 
     // One lock per event kind: events of a kind pass one at a time and the shared record
-    // is not overwritten during a call. Never nested.
-    std::recursive_mutex FAudioHookLock;
-    std::recursive_mutex FPreviewLock;
-    std::recursive_mutex FProgressLock;
-    std::recursive_mutex FTerminateLock;
-    std::recursive_mutex FVideoHookLock;
-    std::recursive_mutex FFrameHookLock;
-    std::recursive_mutex FFindStreamLock;
+    // is not overwritten during a call. Never nested, never taken twice by one thread: a
+    // task is started only with none of them held.
+    std::mutex FAudioHookLock;
+    std::mutex FPreviewLock;
+    std::mutex FProgressLock;
+    std::mutex FTerminateLock;
+    std::mutex FVideoHookLock;
+    std::mutex FFrameHookLock;
+    std::mutex FFindStreamLock;
     TProgressInfo FProgressInfo;   // FProgressLock
     TTerminateInfo FTerminateInfo; // FTerminateLock
     TPreviewInfo FPreviewInfo;     // FPreviewLock

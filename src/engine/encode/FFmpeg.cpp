@@ -124,7 +124,7 @@ void TCustomFFmpeg::Run() {
     // Each clean-up step records its own failure so that none skips the others.
     try {
         // Codecs a failed run left open.
-        close_registered_codecs();
+        close_open_codecs();
     } catch (const std::exception& e) {
         GetLogger().Log(this, llQuiet, e.what());
         SetFatal(e.what());

@@ -280,7 +280,8 @@ protected:
     // One decoded block of AIst for AOst: resampling and sample-format conversion, audio
     // sync, frames of the encoder's size through the FIFO, encoding and writing. The
     // resampler and FIFO are made on first use.
-    void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock);
+    void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
+                      const AVFrame* ABlock);
     // End of stream: encodes what the FIFO still holds and drains the encoder.
     void flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
     // End of stream: the samples the resampler still holds go into the FIFO.
@@ -352,20 +353,12 @@ protected:
     // End of a run: encoders, then decoders, closed and taken off the registries.
     void close_codecs();
     void transcode_cleanup();
-    // The process-wide registries of open codecs.
-    void register_encoder(TAVOutputStream& AOst);
-    void unregister_encoder(TAVOutputStream& AOst);
-    void register_decoder(TAVInputStream& AIst);
-    void unregister_decoder(TAVInputStream& AIst);
-    // Closes every codec still registered (the run's final clean-up).
-    void close_registered_codecs();
-    bool encoder_open(const TAVOutputStream& AOst) const;
+    // Closes every codec still open, the newest first (the run's final clean-up).
+    void close_open_codecs();
 
     // Run tables: every output stream of every output slot, in slot and stream order.
     std::vector<TAVOutputStream*> Frun_streams;
     int Fslot_stream_count = 0;
-    std::vector<TAVOutputStream*> FEncoderList; // CodecRegistryLock(); newest first
-    std::vector<TAVInputStream*> FDecoderList;  // CodecRegistryLock(); newest first
 
     // ---- The run (FFmpegLoop.cpp) ----
     void transcode();
@@ -450,8 +443,5 @@ private:
 
 // The lock over every job's post-processing hook settings.
 std::mutex& PostHookLock();
-
-// The lock over every job's registries of open codecs.
-std::mutex& CodecRegistryLock();
 
 } // namespace vx

@@ -29,7 +29,6 @@ namespace {
 // between them, so a long gap in the input never needs a buffer of its own length.
 constexpr int SilenceChunk = 4096;
 
-
 const char* SampleFormatName(int AFormat) {
     const char* name =
         AFormat >= 0 ? ff::av_get_sample_fmt_name(static_cast<AVSampleFormat>(AFormat)) : nullptr;
@@ -92,7 +91,8 @@ void PrepareFrame(TFramePtr& AFrame, int32_t& ACapacity, AVSampleFormat AFormat,
 }
 
 // SilenceChunk samples of silence in the given format, kept in AOst.silence for reuse.
-AVFrame* SilenceBlock(TAVOutputStream& AOst, AVSampleFormat AFormat, int ARate, const AVChannelLayout& ALayout) {
+AVFrame* SilenceBlock(TAVOutputStream& AOst, AVSampleFormat AFormat, int ARate,
+                      const AVChannelLayout& ALayout) {
     AVFrame* quiet = AOst.silence.get();
     if (!quiet || quiet->format != AFormat || quiet->ch_layout.nb_channels != ALayout.nb_channels) {
         int32_t capacity = 0;
@@ -331,9 +331,9 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
                 if (AOst.audio_resample)
                     throw FFmpegException(
                         FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz", decChannels,
-                               decRate, encChannels, encRate));
+                                   decRate, encChannels, encRate));
                 throw FFmpegException(FormatText("Cannot convert %s sample format to %s sample format",
-                                             SampleFormatName(decFmt), SampleFormatName(encFmt)));
+                                                 SampleFormatName(decFmt), SampleFormatName(encFmt)));
             }
             AOst.resample = std::move(swr);
         }
@@ -457,8 +457,8 @@ void TCustomFFmpeg::drain_resampler(TAVOutputStream& AOst) {
         const int capacity = ff::swr_get_out_samples(swr, SilenceChunk);
         if (capacity <= 0)
             break;
-        PrepareFrame(AOst.audio_buf, AOst.audio_buf_samples, enc->sample_fmt, enc->sample_rate, enc->ch_layout,
-                     capacity);
+        PrepareFrame(AOst.audio_buf, AOst.audio_buf_samples, enc->sample_fmt, enc->sample_rate,
+                     enc->ch_layout, capacity);
         const int got = ff::swr_convert(swr, AOst.audio_buf->extended_data, capacity,
                                         const_cast<const uint8_t**>(quiet->extended_data), SilenceChunk);
         if (got < 0)

@@ -17,11 +17,11 @@
 
 #include "base/FFLog.h"
 #include "base/PartFiles.h"
+#include "base/TextFormat.h"
 #include "base/UnicodeProtocol.h"
 #include "decode/DurationScan.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "base/TextFormat.h"
 
 namespace vx {
 
@@ -1051,7 +1051,8 @@ std::string TCustomFFmpeg::file_cleanup() {
         }
         std::error_code ec;
         if (!file.part.Empty()) {
-            const bool keep = !failed && !lost && !file.discard && std::filesystem::file_size(file.part.Path(), ec) > 0 && !ec;
+            const bool keep = !failed && !lost && !file.discard &&
+                              std::filesystem::file_size(file.part.Path(), ec) > 0 && !ec;
             std::string published;
             const int ret =
                 keep ? PublishPartFile(file.part.Path(), file.local_path, !file.keep_existing, published) : 0;

@@ -13,9 +13,9 @@
 #include "base/CodecLoop.h"
 #include "base/FFLog.h"
 #include "base/PlatformBridge.h"
+#include "base/TextFormat.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "base/TextFormat.h"
 
 namespace vx {
 
@@ -283,9 +283,9 @@ void TCustomFFmpeg::check_input_end(const TAVInputFile& AInput, int ARet) {
     if (pb && AInput.probed_size > 0) {
         const int64_t size = ff::avio_size(const_cast<AVIOContext*>(pb));
         if (size >= 0 && size < AInput.probed_size)
-            throw FFmpegException(FormatText("%s: the file was cut to %lld of its %lld bytes while it was read",
-                                             InputName(AInput).c_str(), static_cast<long long>(size),
-                                             static_cast<long long>(AInput.probed_size)));
+            throw FFmpegException(FormatText(
+                "%s: the file was cut to %lld of its %lld bytes while it was read", InputName(AInput).c_str(),
+                static_cast<long long>(size), static_cast<long long>(AInput.probed_size)));
     }
 }
 
@@ -307,7 +307,7 @@ bool TCustomFFmpeg::join_next_input(int AFinished) {
         // input; the encoders go on.
         for (int s = 0; s < Fslot_stream_count; ++s) {
             TAVOutputStream& ost = *Frun_streams[static_cast<size_t>(AFinished) * Fslot_stream_count + s];
-            if (ost.kind != AVMEDIA_TYPE_VIDEO || !ost.encoding_needed || !encoder_open(ost))
+            if (ost.kind != AVMEDIA_TYPE_VIDEO || !ost.encoding_needed || !ost.encoder_opened)
                 continue;
             if (ost.graph)
                 process_video_frame(output_file_of(ost), ost, Finput_streams[ost.source_index], nullptr);
@@ -465,7 +465,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
     if (!APacket && AFlushEncoders)
         for (TAVOutputStream* ost : Frun_streams) {
             if (ost->source_index != istIndex || !ost->encoding_needed || !ost->enc_ctx ||
-                !encoder_open(*ost))
+                !ost->encoder_opened)
                 continue;
             if (ost->kind == AVMEDIA_TYPE_AUDIO)
                 flush_audio_out(output_file_of(*ost), *ost);

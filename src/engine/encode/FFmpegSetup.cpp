@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "base/FFLog.h"
 #include "base/TextFormat.h"
@@ -48,49 +49,24 @@ const char* PixFmtName(AVPixelFormat AFormat) {
 
 } // namespace
 
-std::mutex& CodecRegistryLock() {
-    static std::mutex lock;
-    return lock;
-}
+// ---- Open codecs ----
 
-// ---- Registries of open codecs ----
-
-void TCustomFFmpeg::register_encoder(TAVOutputStream& AOst) {
-    std::lock_guard lock(CodecRegistryLock());
-    FEncoderList.insert(FEncoderList.begin(), &AOst);
-}
-
-void TCustomFFmpeg::unregister_encoder(TAVOutputStream& AOst) {
-    std::lock_guard lock(CodecRegistryLock());
-    std::erase(FEncoderList, &AOst);
-}
-
-void TCustomFFmpeg::register_decoder(TAVInputStream& AIst) {
-    std::lock_guard lock(CodecRegistryLock());
-    FDecoderList.insert(FDecoderList.begin(), &AIst);
-}
-
-void TCustomFFmpeg::unregister_decoder(TAVInputStream& AIst) {
-    std::lock_guard lock(CodecRegistryLock());
-    std::erase(FDecoderList, &AIst);
-}
-
-bool TCustomFFmpeg::encoder_open(const TAVOutputStream& AOst) const {
-    std::lock_guard lock(CodecRegistryLock());
-    return std::find(FEncoderList.begin(), FEncoderList.end(), &AOst) != FEncoderList.end();
-}
-
-void TCustomFFmpeg::close_registered_codecs() {
-    std::lock_guard lock(CodecRegistryLock());
-    for (TAVOutputStream* ost : FEncoderList) {
-        if (ost->enc_ctx)
-            ost->enc_ctx->stats_in = nullptr; // points into ost->stats_in
-        ost->enc_ctx.reset();
+void TCustomFFmpeg::close_open_codecs() {
+    for (auto it = Frun_streams.rbegin(); it != Frun_streams.rend(); ++it) {
+        TAVOutputStream& ost = **it;
+        if (!ost.encoder_opened)
+            continue;
+        ost.encoder_opened = false;
+        if (ost.enc_ctx)
+            ost.enc_ctx->stats_in = nullptr; // points into ost.stats_in
+        ost.enc_ctx.reset();
     }
-    FEncoderList.clear();
-    for (TAVInputStream* ist : FDecoderList)
-        ist->dec_ctx.reset();
-    FDecoderList.clear();
+    for (auto it = Finput_streams.rbegin(); it != Finput_streams.rend(); ++it) {
+        if (!it->decoder_opened)
+            continue;
+        it->decoder_opened = false;
+        it->dec_ctx.reset();
+    }
 }
 
 // ---- transcode_setup ----
@@ -630,7 +606,7 @@ void TCustomFFmpeg::open_encoders() {
             GetLogger().Log(this, llError, text + " (" + ErrorMessage(ret) + ")");
             throw FFmpegException(text);
         }
-        register_encoder(ost);
+        ost.encoder_opened = true;
         Fextra_size += enc->extradata_size;
         if (ff::avcodec_parameters_from_context(ost.st->codecpar, enc) < 0)
             throw FFmpegException("av_mallocz fail");
@@ -668,7 +644,7 @@ void TCustomFFmpeg::open_decoders() {
             GetLogger().Log(this, llError, text + " (" + ErrorMessage(ret) + ")");
             throw FFmpegException(text);
         }
-        register_decoder(ist);
+        ist.decoder_opened = true;
     }
 }
 
@@ -877,7 +853,6 @@ void TCustomFFmpeg::reopen_encoders(int AFinished) {
         TAVOutputStream& b = *Frun_streams[to];
         if (!a.encoding_needed || !a.enc_ctx)
             continue;
-        unregister_encoder(a);
         std::swap(a.enc_ctx, b.enc_ctx);
         std::swap(a.fifo, b.fifo);
         std::swap(a.logfile, b.logfile);
@@ -885,14 +860,14 @@ void TCustomFFmpeg::reopen_encoders(int AFinished) {
         b.codec_id = a.codec_id;
         b.forced_kf_index = a.forced_kf_index;
         b.audio_pts = a.audio_pts; // the encoder's timeline goes on without a step
-        register_encoder(b);
+        b.encoder_opened = std::exchange(a.encoder_opened, false);
     }
 }
 
 void TCustomFFmpeg::close_codecs() {
     for (TAVOutputStream* ost : Frun_streams) {
-        if (ost->encoding_needed && ost->enc_ctx && encoder_open(*ost)) {
-            unregister_encoder(*ost);
+        if (ost->encoding_needed && ost->enc_ctx && ost->encoder_opened) {
+            ost->encoder_opened = false;
             ost->enc_ctx->stats_in = nullptr;
             ost->enc_ctx.reset();
         }
@@ -900,10 +875,9 @@ void TCustomFFmpeg::close_codecs() {
         ost->input_video_filter = ost->output_video_filter = nullptr;
     }
     for (TAVInputStream& ist : Finput_streams) {
-        if (!ist.decoding_needed ||
-            std::find(FDecoderList.begin(), FDecoderList.end(), &ist) == FDecoderList.end())
+        if (!ist.decoding_needed || !ist.decoder_opened)
             continue;
-        unregister_decoder(ist);
+        ist.decoder_opened = false;
         ist.dec_ctx.reset();
     }
 }
@@ -911,7 +885,7 @@ void TCustomFFmpeg::close_codecs() {
 void TCustomFFmpeg::transcode_cleanup() {
     Finput_waiting.clear();
     Fnb_input_waiting = 0;
-    close_registered_codecs();
+    close_open_codecs();
     for (TAVOutputStream* ost : Frun_streams) {
         ost->logfile.reset();
         ost->fifo.reset();

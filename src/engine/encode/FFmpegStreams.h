@@ -71,20 +71,21 @@ struct TAVInputStream {
     AVStream* st = nullptr;
     const AVCodec* dec = nullptr; // forced or found decoder
     TCodecContextPtr dec_ctx;     // opened when decoding_needed
+    bool decoder_opened = false;  // dec_ctx is open and still to be closed
     int32_t discard = 1;          // 1 = not taken by any output stream
     int32_t decoding_needed = 0;
     int64_t sample_index = 0;
     int32_t frame_number = 0;
-    int64_t start = 0;              // wall clock at the start, for rate emulation
+    int64_t start = 0;                 // wall clock at the start, for rate emulation
     int64_t next_pts = AV_NOPTS_VALUE; // microseconds
-    int64_t pts = 0;                // microseconds: the current decoding position
+    int64_t pts = 0;                   // microseconds: the current decoding position
     int32_t is_start = 0;
     int32_t showed_multi_packet_warning = 0;
     int32_t is_past_recording_time = 0;
     int32_t decoder_flushed = 0;
-    int32_t used = 0;      // join mode: already feeds an output slot
-    float quality = 0;     // of the last decoded picture
-    TFramePtr decoded;     // the frame last received from the decoder
+    int32_t used = 0;  // join mode: already feeds an output slot
+    float quality = 0; // of the last decoded picture
+    TFramePtr decoded; // the frame last received from the decoder
     // Timestamps: microseconds added to this stream's on its own (a jump of its own was
     // repaired), and whether a packet of it with a timestamp was read.
     int64_t ts_offset = 0;
@@ -112,7 +113,8 @@ struct TAVOutputStream {
     int32_t source_index = -1;
     AVStream* st = nullptr;
     const AVCodec* enc = nullptr;
-    TCodecContextPtr enc_ctx; // the encoder, or the copied stream's parameters
+    TCodecContextPtr enc_ctx;    // the encoder, or the copied stream's parameters
+    bool encoder_opened = false; // enc_ctx is an open encoder, still to be closed
     int32_t stream_copy = 0;
     int32_t encoding_needed = 0;
     int32_t frame_number = 0;
@@ -153,11 +155,11 @@ struct TAVOutputStream {
     TSwrContextPtr resample;
     int32_t resample_sample_fmt = -1, resample_channels = 0, resample_sample_rate = 0;
     TAudioFifoPtr fifo;
-    TFramePtr audio_buf;   // resampler output, in the encoder's format
+    TFramePtr audio_buf; // resampler output, in the encoder's format
     int32_t audio_buf_samples = 0;
     TFramePtr audio_frame; // one encoder frame taken from the FIFO, reused
     int32_t audio_frame_samples = 0;
-    TFramePtr silence;     // silence in the decoder's format, for audio sync
+    TFramePtr silence; // silence in the decoder's format, for audio sync
     // Timestamp (in samples) of the next encoder frame. Audio runs on without gaps:
     // audio sync corrects by adding and dropping samples, never by moving timestamps.
     int64_t audio_pts = AV_NOPTS_VALUE;

@@ -15,8 +15,8 @@ namespace {
 struct TExpectedStream {
     AVMediaType Type;
     AVCodecID Codec;
-    int Width, Height;       // video
-    AVRational FrameRate;    // video
+    int Width, Height;        // video
+    AVRational FrameRate;     // video
     int SampleRate, Channels; // audio
 };
 
@@ -28,13 +28,17 @@ struct TFixtureCase {
     double Seconds;
 };
 
-void PrintTo(const TFixtureCase& ACase, std::ostream* AOut) { *AOut << ACase.Name; }
+void PrintTo(const TFixtureCase& ACase, std::ostream* AOut) {
+    *AOut << ACase.Name;
+}
 
 const AVRational Pal{25, 1};
 
 class FixturesTest : public ::testing::TestWithParam<TFixtureCase> {
 protected:
-    static void SetUpTestSuite() { ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg(); }
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+    }
     TTempDir Dir;
 };
 
@@ -70,25 +74,39 @@ TEST_P(FixturesTest, WritesAFileThatReadsBackAsSpecified) {
 INSTANTIATE_TEST_SUITE_P(
     Media, FixturesTest,
     ::testing::Values(
-        TFixtureCase{"AviMpeg4Mp3", AviMpeg4Mp3, "avi",
+        TFixtureCase{"AviMpeg4Mp3",
+                     AviMpeg4Mp3,
+                     "avi",
                      {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 320, 240, Pal, 0, 0},
                       {AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP3, 0, 0, {}, 44100, 2}},
                      2.0},
-        TFixtureCase{"Mp4H264Aac", Mp4H264Aac, "mov",
+        TFixtureCase{"Mp4H264Aac",
+                     Mp4H264Aac,
+                     "mov",
                      {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_H264, 320, 240, Pal, 0, 0},
                       {AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_AAC, 0, 0, {}, 48000, 2}},
                      2.0},
-        TFixtureCase{"WavPcm", WavPcm, "wav", {{AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_PCM_S16LE, 0, 0, {}, 44100, 2}}, 2.0},
-        TFixtureCase{"Mp3AudioOnly", Mp3AudioOnly, "mp3", {{AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP3, 0, 0, {}, 44100, 2}},
+        TFixtureCase{
+            "WavPcm", WavPcm, "wav", {{AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_PCM_S16LE, 0, 0, {}, 44100, 2}}, 2.0},
+        TFixtureCase{"Mp3AudioOnly",
+                     Mp3AudioOnly,
+                     "mp3",
+                     {{AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP3, 0, 0, {}, 44100, 2}},
                      3.0},
-        TFixtureCase{"TwoVideoStreams", TwoVideoStreams, "matroska",
+        TFixtureCase{"TwoVideoStreams",
+                     TwoVideoStreams,
+                     "matroska",
                      {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 320, 240, Pal, 0, 0},
                       {AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 160, 120, Pal, 0, 0},
                       {AVMEDIA_TYPE_AUDIO, AV_CODEC_ID_MP3, 0, 0, {}, 44100, 2}},
                      2.0},
-        TFixtureCase{"NtscFrameRate", NtscFrameRate, "avi",
-                     {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 320, 240, {30000, 1001}, 0, 0}}, 2.0},
-        TFixtureCase{"OddSize", OddSize, "avi", {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 175, 97, Pal, 0, 0}}, 1.0}),
+        TFixtureCase{"NtscFrameRate",
+                     NtscFrameRate,
+                     "avi",
+                     {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 320, 240, {30000, 1001}, 0, 0}},
+                     2.0},
+        TFixtureCase{
+            "OddSize", OddSize, "avi", {{AVMEDIA_TYPE_VIDEO, AV_CODEC_ID_MPEG4, 175, 97, Pal, 0, 0}}, 1.0}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 TEST_F(FixturesTest, BrokenFilesDoNotOpenAsMedia) {

@@ -16,8 +16,12 @@ using namespace vx;
 
 namespace {
 
-bool Yes(void*) { return true; }
-bool No(void*) { return false; }
+bool Yes(void*) {
+    return true;
+}
+bool No(void*) {
+    return false;
+}
 
 TEST(InterruptCBTest, FirstCheckOfTheThreadDecides) {
     TInterruptCB dispatcher;
@@ -39,7 +43,9 @@ TEST(InterruptCBTest, FirstCheckOfTheThreadDecides) {
 struct TDeadline {
     std::chrono::steady_clock::time_point At;
 };
-bool Expired(void* ASender) { return std::chrono::steady_clock::now() >= static_cast<TDeadline*>(ASender)->At; }
+bool Expired(void* ASender) {
+    return std::chrono::steady_clock::now() >= static_cast<TDeadline*>(ASender)->At;
+}
 
 TEST(InterruptCBTest, AbandonsABlockingOpen) {
     ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();

@@ -106,13 +106,16 @@ TEST_F(LoaderTest, MissingVariableExportHasItsOwnText) {
         ResolveVariable("libavutil", handle, "vantorix_no_such_table", false);
         FAIL() << "expected an exception";
     } catch (const std::runtime_error& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Load variable vantorix_no_such_table@libavutil error: ", 0), 0u)
+        EXPECT_EQ(std::string(e.what()).rfind("Load variable vantorix_no_such_table@libavutil error: ", 0),
+                  0u)
             << e.what();
     }
     EXPECT_EQ(ResolveVariable("libavutil", handle, "vantorix_no_such_table", true), nullptr);
 }
 
-TEST_F(LoaderTest, FloatingPointExceptionsAreMasked) { EXPECT_EQ(fegetexcept(), 0); }
+TEST_F(LoaderTest, FloatingPointExceptionsAreMasked) {
+    EXPECT_EQ(fegetexcept(), 0);
+}
 
 TEST(SDLLoaderTest, OneFilePerPlayer) {
     const std::string folder = "/usr/lib/x86_64-linux-gnu";

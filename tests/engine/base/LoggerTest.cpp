@@ -23,7 +23,9 @@ struct TDelivered {
 struct TFakeContext {
     const AVClass* Class;
 };
-const char* FakeItemName(void*) { return "fake"; }
+const char* FakeItemName(void*) {
+    return "fake";
+}
 const AVClass FakeClass = [] {
     AVClass c{};
     c.class_name = "FakeClass";
@@ -62,7 +64,7 @@ TEST(LogLevelTest, Conversions) {
     const struct {
         int Library;
         TLogLevel Level;
-    } cases[] = {{-8, llQuiet}, {0, llPanic}, {8, llFatal}, {16, llError}, {20, llError},
+    } cases[] = {{-8, llQuiet},   {0, llPanic}, {8, llFatal},    {16, llError}, {20, llError},
                  {24, llWarning}, {32, llInfo}, {40, llVerbose}, {48, llDebug}, {56, llDebug}};
     for (const auto& c : cases)
         EXPECT_EQ(AVLevelToLogLevel(c.Library), c.Level) << c.Library;
@@ -102,7 +104,8 @@ TEST_F(LoggerTest, RepeatedLibraryLinesCollapse) {
     LibraryLog(nullptr, AV_LOG_ERROR, "other\n");
     LibraryLog(nullptr, AV_LOG_ERROR, "other\n"); // one repeat: no notice
     LibraryLog(nullptr, AV_LOG_ERROR, "last\n");
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"same", "    Last message repeated 2 times", "other", "last"}));
+    EXPECT_EQ(Texts(),
+              (std::vector<std::string>{"same", "    Last message repeated 2 times", "other", "last"}));
 }
 
 TEST_F(LoggerTest, LibraryLevelFilterAndFlushOnlyCalls) {
@@ -128,7 +131,8 @@ TEST_F(LoggerTest, ThreadsAssembleTheirOwnLines) {
     b.join();
     ASSERT_EQ(Delivered.size(), 40u);
     for (const auto& d : Delivered) {
-        EXPECT_TRUE(d.Text.rfind("alpha part one ", 0) == 0 || d.Text.rfind("beta part one ", 0) == 0) << d.Text;
+        EXPECT_TRUE(d.Text.rfind("alpha part one ", 0) == 0 || d.Text.rfind("beta part one ", 0) == 0)
+            << d.Text;
         EXPECT_NE(d.ThreadID, CurrentThreadID());
     }
 }

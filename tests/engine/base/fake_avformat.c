@@ -3,5 +3,6 @@
 #include "FFEntryPoints.h"
 
 #define avformat_open_input left_out_on_purpose
-#define DEFINE_EXPORT(name) void name(void) {}
+#define DEFINE_EXPORT(name)                                                                                  \
+    void name(void) {}
 VX_AVFORMAT_ENTRY_POINTS(DEFINE_EXPORT)

@@ -1,10 +1,12 @@
 // The encoder's run: task order, termination events, stop, pause and the working state,
 // with real task objects converting generated media on real threads.
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
+#include <string>
 #include <thread>
 
 #include "EncoderTestSupport.h"
@@ -186,8 +188,8 @@ TEST_F(EncoderRunTest, ASourceThatEndsEarlyIsReported) {
     const long size = fixtures::FileSize(whole);
     const struct {
         const char* Name;
-        long Bytes;     // of the source at the start
-        bool CutInRun;  // cut to half at the first report
+        long Bytes;    // of the source at the start
+        bool CutInRun; // cut to half at the first report
         bool Exception;
         const char* Message; // part of the termination's message; "" none
     } cases[] = {
@@ -403,6 +405,80 @@ TEST_F(EncoderRunTest, DestroyingARunningEncoderRaisesNoMoreEvents) {
     const size_t seen = log.Terminations.size() + log.Progress.size();
     WaitProcessingMessages([] { return false; }, 100);
     EXPECT_EQ(log.Terminations.size() + log.Progress.size(), seen);
+}
+
+// Many runs of one encoder on short real tasks, paused, resumed and stopped at different
+// moments with one or two workers: each run raises one event per task and the final event
+// last, a task reported finished has written its output, and the encoder is cleared and
+// started again. Under ThreadSanitizer this is the race and lock-order check of the run.
+TEST_F(EncoderRunTest, ManyStartPauseResumeStopCyclesEndCleanly) {
+    enum TAction { RunToEnd, PauseThenResume, PauseResumePauseThenStop, StopWhileRunning };
+    constexpr int Cycles = 40;
+    constexpr int Tasks = 3;
+    TFFEncoder encoder;
+    encoder.SetProgressInterval(100);
+    TEventLog log;
+    log.Attach(encoder);
+    auto settle = [](int AMilliseconds) { WaitProcessingMessages([] { return false; }, AMilliseconds); };
+
+    for (int cycle = 0; cycle < Cycles; ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        encoder.ClearTasks();
+        log.Terminations.clear();
+        log.Progress.clear();
+        std::vector<std::string> outputs;
+        for (int t = 0; t < Tasks; ++t) {
+            outputs.push_back(Out.File("c" + std::to_string(cycle) + "_" + std::to_string(t) + ".avi"));
+            AddRemux(encoder, outputs.back());
+        }
+
+        const TAction action = static_cast<TAction>(cycle % 4);
+        encoder.Start(1 + cycle % 2);
+        switch (action) {
+        case RunToEnd:
+            break;
+        case PauseThenResume:
+            encoder.Pause();
+            settle(cycle % 3 * 10);
+            encoder.Resume();
+            break;
+        case PauseResumePauseThenStop:
+            encoder.Pause();
+            encoder.Resume();
+            settle(cycle % 5 * 5);
+            encoder.Pause();
+            encoder.Stop(true);
+            break;
+        case StopWhileRunning:
+            settle(cycle % 7 * 8);
+            encoder.Stop(true);
+            break;
+        }
+        ASSERT_TRUE(WaitFor([&] { return log.RunEnded(); }));
+
+        std::vector<int> order = log.Order();
+        ASSERT_EQ(order.size(), size_t(Tasks + 1));
+        EXPECT_EQ(order.back(), -1);
+        order.pop_back();
+        std::sort(order.begin(), order.end());
+        EXPECT_EQ(order, (std::vector<int>{0, 1, 2}));
+        for (const TTerminateInfo& t : log.Terminations) {
+            EXPECT_FALSE(t.Exception) << t.ExceptionMsg;
+            if (t.TaskIndex >= 0 && t.Finished) {
+                EXPECT_EQ(ReadBack(outputs[size_t(t.TaskIndex)]).Videos, 1) << outputs[size_t(t.TaskIndex)];
+            }
+            // Runs without a stop end every task.
+            if (action == RunToEnd || action == PauseThenResume) {
+                EXPECT_TRUE(t.Finished) << t.TaskIndex;
+            }
+        }
+        for (const TProgressInfo& p : log.Progress) {
+            EXPECT_GE(p.TaskIndex, 0);
+            EXPECT_LT(p.TaskIndex, Tasks);
+        }
+        EXPECT_TRUE(encoder.Terminated());
+        EXPECT_TRUE(log.AllOnMainThread);
+    }
 }
 
 } // namespace

@@ -29,28 +29,28 @@ std::string Snapshot(const TFFmpegOptions& J) {
         s << m << ',';
     s << J.FNextFile.frame_rate.num << '/' << J.FNextFile.frame_rate.den << '|' << J.Fvideo_qscale << '|'
       << matrix(J.Fintra_matrix) << '|' << matrix(J.Finter_matrix) << '|' << opt(J.Fvideo_rc_override_string)
-      << '|' << J.FNextVideo.disable << J.FNextAudio.disable << J.FNextSubtitle.disable << J.FNextData.disable << '|'
-      << J.Fvideo_discard << '|' << opt(J.FNextVideo.codec_name) << opt(J.FNextAudio.codec_name)
+      << '|' << J.FNextVideo.disable << J.FNextAudio.disable << J.FNextSubtitle.disable << J.FNextData.disable
+      << '|' << J.Fvideo_discard << '|' << opt(J.FNextVideo.codec_name) << opt(J.FNextAudio.codec_name)
       << opt(J.FNextSubtitle.codec_name) << opt(J.FNextData.codec_name) << '|' << J.Fvideo_codec_tag << ','
-      << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.FNextVideo.language << J.FNextAudio.language
-      << J.FNextSubtitle.language << '|' << J.Fsame_quality << J.Fdo_deinterlace << J.Fintra_only << J.Fqp_hist
-      << '|' << J.Ftop_field_first << '|' << J.Fme_threshold << '|' << J.Fintra_dc_precision << '|'
-      << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|' << J.FNextFile.audio_sample_rate << ','
-      << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|' << J.Fmux_preload << ',' << J.Fmux_max_delay
-      << '|' << J.Frecording_time << ',' << J.Fstart_time << ',' << J.Frecording_timestamp << ','
-      << J.Finput_ts_offset << '|' << J.Fmetadata.Count() << '|' << J.Fdo_hex_dump << J.Fdo_pkt_dump
-      << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|' << J.FNextVideo.stream_copy
-      << J.FNextAudio.stream_copy << J.FNextSubtitle.stream_copy << J.FNextData.stream_copy << '|' << J.Fvideo_sync_method
-      << ',' << J.Faudio_sync_method << ',' << J.Faudio_drift_threshold << '|' << J.Fcopy_ts << J.Fcopy_tb
-      << J.Fopt_shortest << '|' << opt(J.Fvstats_filename) << '|' << J.Fopt_programid << ','
-      << J.Fcopy_initial_nonkeyframes << ',' << J.Frate_emu << ',' << J.Fvideo_channel << ','
-      << opt(J.Fvideo_standard) << ',' << J.Faudio_volume << ',' << J.Fexit_on_error << J.Fusing_vhook << '|'
-      << J.Fverbose << ',' << J.Fthread_count << ',' << J.Flimit_filesize << ',' << J.Fforce_fps
-      << J.Finput_sync << ',' << J.Fforced_key_frames << ',' << J.Fdts_delta_threshold << '|'
-      << J.FNextVideo.bitstream_filters.size() << J.FNextAudio.bitstream_filters.size()
-      << J.FNextSubtitle.bitstream_filters.size() << '|' << J.Fstream_maps.size() << ','
-      << J.Fmeta_data_maps.size() << ',' << J.Fchapter_maps.size() << ',' << J.Fmetadata_global_autocopy
-      << J.Fmetadata_streams_autocopy << J.Fmetadata_chapters_autocopy << '|';
+      << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.FNextVideo.language
+      << J.FNextAudio.language << J.FNextSubtitle.language << '|' << J.Fsame_quality << J.Fdo_deinterlace
+      << J.Fintra_only << J.Fqp_hist << '|' << J.Ftop_field_first << '|' << J.Fme_threshold << '|'
+      << J.Fintra_dc_precision << '|' << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|'
+      << J.FNextFile.audio_sample_rate << ',' << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|'
+      << J.Fmux_preload << ',' << J.Fmux_max_delay << '|' << J.Frecording_time << ',' << J.Fstart_time << ','
+      << J.Frecording_timestamp << ',' << J.Finput_ts_offset << '|' << J.Fmetadata.Count() << '|'
+      << J.Fdo_hex_dump << J.Fdo_pkt_dump << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|'
+      << J.FNextVideo.stream_copy << J.FNextAudio.stream_copy << J.FNextSubtitle.stream_copy
+      << J.FNextData.stream_copy << '|' << J.Fvideo_sync_method << ',' << J.Faudio_sync_method << ','
+      << J.Faudio_drift_threshold << '|' << J.Fcopy_ts << J.Fcopy_tb << J.Fopt_shortest << '|'
+      << opt(J.Fvstats_filename) << '|' << J.Fopt_programid << ',' << J.Fcopy_initial_nonkeyframes << ','
+      << J.Frate_emu << ',' << J.Fvideo_channel << ',' << opt(J.Fvideo_standard) << ',' << J.Faudio_volume
+      << ',' << J.Fexit_on_error << J.Fusing_vhook << '|' << J.Fverbose << ',' << J.Fthread_count << ','
+      << J.Flimit_filesize << ',' << J.Fforce_fps << J.Finput_sync << ',' << J.Fforced_key_frames << ','
+      << J.Fdts_delta_threshold << '|' << J.FNextVideo.bitstream_filters.size()
+      << J.FNextAudio.bitstream_filters.size() << J.FNextSubtitle.bitstream_filters.size() << '|'
+      << J.Fstream_maps.size() << ',' << J.Fmeta_data_maps.size() << ',' << J.Fchapter_maps.size() << ','
+      << J.Fmetadata_global_autocopy << J.Fmetadata_streams_autocopy << J.Fmetadata_chapters_autocopy << '|';
     for (int32_t id : J.Fstreamid_map)
         s << id << ',';
     for (const auto& file : J.Finput_files_ts_scale) {
@@ -119,10 +119,14 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         {"dframes", "-1", [](const TTestJob& J) { EXPECT_EQ(J.Fmax_frames[AVMEDIA_TYPE_DATA], -1); }},
         {"fs", "5000000000", [](const TTestJob& J) { EXPECT_EQ(J.Flimit_filesize, 5000000000LL); }},
         {"s", "640x480",
-         [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_width * 10000 + J.FNextFile.frame_height, 6400480); }},
+         [](const TTestJob& J) {
+             EXPECT_EQ(J.FNextFile.frame_width * 10000 + J.FNextFile.frame_height, 6400480);
+         }},
         {"s", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_width, 0); }},
         {"r", "30000/1001",
-         [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_rate.num * 10000 + J.FNextFile.frame_rate.den, 300001001); }},
+         [](const TTestJob& J) {
+             EXPECT_EQ(J.FNextFile.frame_rate.num * 10000 + J.FNextFile.frame_rate.den, 300001001);
+         }},
         {"r", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.frame_rate.den, 0); }},
         {"aspect", "1.7777", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, 1.7777f); }},
         {"aspect", "16:9", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, 16.0f / 9); }},
