@@ -93,6 +93,11 @@ TEST_F(InputsOutputsTest, InputsThatCannotBeOpenedSayWhy) {
         {Out.File("text.avi"), {}, "text.avi"},
         {Path("clip.avi"), {{"programid", "99"}}, "Specified program id not found"},
         {Path("clip.avi"), {{"vcodec", "nosuch"}}, "Unknown decoder 'nosuch'"},
+        // A stream layout that cannot be read refuses the input at any verbosity.
+        {Path("clip.avi"), {{"f", "mpegts"}}, "clip.avi: could not find codec parameters: End of file"},
+        {Path("clip.avi"),
+         {{"v", "-1"}, {"f", "mpegts"}},
+         "clip.avi: could not find codec parameters: End of file"},
     };
     for (const TCase& c : cases) {
         TTestJob job;
