@@ -36,6 +36,11 @@ TEST_F(TranscodeCommandTest, EngineRefusalsExitWithOneAndSayWhy) {
         {"bad value", {"-i", Clip(), "-qscale", "0", output}, "qscale must be > 0.0 and <= 255"},
         {"missing input", {"-i", OutFile("missing.avi"), output}, "No such file"},
         {"not media", {"-i", NotMedia(), output}, "notes.avi"},
+        // The library's reason for a refused encoder reaches the failure's line.
+        {"refused encoder",
+         {"-i", Clip(), "-vn", "-acodec", "mp2", "-ab", "1000", output},
+         "(Audio) - maybe incorrect parameters such as bit_rate, rate, width or height. Please check error "
+         "log message to find out more detail information.: Invalid argument"},
     };
     for (const TCase& c : cases) {
         const TCliResult result = RunCli(QStringList{"transcode"} + c.Args);

@@ -438,7 +438,7 @@ void TCustomEncoder::ApplyExtOptions(TFFmpeg& ATask, const std::string& AExtOpti
     }
 }
 
-bool TCustomEncoder::OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& AFileName,
+void TCustomEncoder::OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& AFileName,
                                PInputOptions AOptions) {
     if (AOptions) {
         if (AOptions->FileName.empty())
@@ -455,7 +455,7 @@ bool TCustomEncoder::OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& 
         ATask.ResetInputOptions(AIndex);
     }
     ATask.SetReadTimeout(FReadTimeout);
-    return ATask.open_input_file(AFileName);
+    ATask.open_input_file(AFileName);
 }
 
 void TCustomEncoder::InstallRunCallbacks(TFFmpeg& ATask) {
@@ -481,10 +481,7 @@ int TCustomEncoder::AddTask(const TPathFileName& AFileName, PInputOptions AOptio
         task->OnPreviewBitmap = [this](TCustomFFmpeg* s, TBitmap* b, int32_t fn, int64_t pts) {
             HandlePreviewBitmap(s, b, fn, pts);
         };
-        if (!OpenInput(*task, 0, AFileName, AOptions)) {
-            FLastErrMsg = task->LastErrMsg();
-            return -1;
-        }
+        OpenInput(*task, 0, AFileName, AOptions);
     } catch (const std::exception& e) {
         FLastErrMsg = e.what();
         return -1;
@@ -518,15 +515,13 @@ bool TCustomEncoder::AddInputFile(int ATaskIndex, const TPathFileName& AFileName
     const int index = task.nb_input_files();
     try {
         task.SetHaltOnInvalidOption(FHaltOnInvalidOption);
-        if (OpenInput(task, index, AFileName, AOptions))
-            return true;
-        task.ResetInputOptions(index);
-        FLastErrMsg = task.LastErrMsg();
+        OpenInput(task, index, AFileName, AOptions);
+        return true;
     } catch (const std::exception& e) {
         task.ResetInputOptions(index);
         FLastErrMsg = e.what();
+        return false;
     }
-    return false;
 }
 
 bool TCustomEncoder::AddInputFile(int ATaskIndex, const TPathFileName& AFileName,

@@ -226,7 +226,8 @@ private:
     // Ends the run once (the final event). FTerminateLock held.
     void FinishRunLocked();
     void ApplyExtOptions(TFFmpeg& ATask, const std::string& AExtOptions, bool AInput);
-    bool OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& AFileName, PInputOptions AOptions);
+    // Applies the input record and opens the input; a refusal raises its reason.
+    void OpenInput(TFFmpeg& ATask, int AIndex, const TPathFileName& AFileName, PInputOptions AOptions);
     void ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& AOptions, TOptionLines& ADefaults);
     void AddExtraStreams(TFFmpeg& ATask, const TOutputOptions& AOptions, TOptionLines& ADefaults);
     void InstallRunCallbacks(TFFmpeg& ATask);

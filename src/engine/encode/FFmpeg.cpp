@@ -89,8 +89,7 @@ bool TCustomFFmpeg::StartConvert(bool AUseThread, TThreadPriority APriority) {
         } catch (const std::exception& e) {
             GetLogger().Log(this, llQuiet, e.what());
         }
-        GetLogger().Log(this, llQuiet, missing);
-        SetFatal(missing);
+        RecordFailure(missing);
         DoTerminate();
         std::lock_guard lock(FStateLock);
         FTerminating = false;
@@ -118,35 +117,39 @@ void TCustomFFmpeg::Run() {
     try {
         transcode();
     } catch (const std::exception& e) {
-        GetLogger().Log(this, llQuiet, e.what());
-        SetFatal(e.what());
+        RecordFailure(e);
     }
     // Each clean-up step records its own failure so that none skips the others.
     try {
         // Codecs a failed run left open.
         close_open_codecs();
     } catch (const std::exception& e) {
-        GetLogger().Log(this, llQuiet, e.what());
-        SetFatal(e.what());
+        RecordFailure(e);
     }
     try {
         const std::string closeError = file_cleanup();
-        if (!closeError.empty()) {
-            GetLogger().Log(this, llQuiet, closeError);
-            SetFatal(closeError);
-        }
+        if (!closeError.empty())
+            RecordFailure(closeError);
     } catch (const std::exception& e) {
-        GetLogger().Log(this, llQuiet, e.what());
-        SetFatal(e.what());
+        RecordFailure(e);
     }
     // Termination is an event too: a paused job raises it only once resumed or stopped.
     CheckPaused();
     try {
         DoTerminate();
     } catch (const std::exception& e) {
-        GetLogger().Log(this, llQuiet, e.what());
-        SetFatal(e.what());
+        RecordFailure(e);
     }
+}
+
+void TCustomFFmpeg::RecordFailure(const std::string& AMessage, TLogLevel ALevel) {
+    GetLogger().Log(this, ALevel, AMessage);
+    SetFatal(AMessage);
+}
+
+void TCustomFFmpeg::RecordFailure(const std::exception& AError) {
+    const auto* failure = dynamic_cast<const FFmpegException*>(&AError);
+    RecordFailure(AError.what(), failure ? failure->Level() : llQuiet);
 }
 
 void TCustomFFmpeg::DoTerminate() {

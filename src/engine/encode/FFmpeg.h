@@ -186,8 +186,9 @@ public:
 
     // ---- Files and streams (FFmpegFiles.cpp) ----
 
-    // Opens the next input with the pending input options. False: LastErrMsg says why.
-    bool open_input_file(const TFileName& AFileName);
+    // Opens the next input with the pending input options. A refusal raises FFmpegException
+    // with the reason (the library's, where it gave one).
+    void open_input_file(const TFileName& AFileName);
     // Creates the next output with the pending output options. Returns the number of
     // outputs, or -1 with LastErrMsg set.
     int open_output_file(const TFileName& AFileName, bool AJoin);
@@ -216,6 +217,11 @@ protected:
     bool CheckPaused();
     bool Broken() const { return FBroken.load(); }
     void SetFatal(const std::string& AMessage);
+    // Where a run ends: the failure is logged, once, at its level (a failure that is not
+    // the transcoder's own at quiet level), and becomes the fatal message unless an
+    // earlier one is already.
+    void RecordFailure(const std::string& AMessage, TLogLevel ALevel = llQuiet);
+    void RecordFailure(const std::exception& AError);
     // What a run that goes on to its end could not convert (a damaged input): the
     // termination's message, unless a failure gives its own.
     void SetRunNote(const std::string& AMessage);
@@ -267,7 +273,7 @@ protected:
     // Sends AFrame (null: end of stream) to AOst's encoder and writes every packet it
     // returns, with timestamps in the stream's time base and the byte counters and pass-1
     // statistics kept. Returns the size of the last packet written, 0 when none. A refused
-    // frame raises FFmpegException(AFailure), e.g. "Video encoding failed".
+    // frame raises "AFailure: reason", e.g. "Video encoding failed: Invalid argument".
     int encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
                          const char* AFailure);
     // Runs APacket through AOst's bitstream filters and interleaves it into AFile.

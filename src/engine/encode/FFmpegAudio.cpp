@@ -315,16 +315,20 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
                                               decRate, 0, nullptr);
             TSwrContextPtr swr(raw);
             if (ret >= 0) {
+                auto set = [raw](const char* AName, const char* AValue) {
+                    CheckResult(ff::av_opt_set(raw, AName, AValue, 0),
+                                std::string("Could not set the resampler's option ") + AName);
+                };
                 // The filter of the classic resampler: 16 taps, 10 phase bits, no linear
                 // interpolation, cut-off at 0.8 of the lower Nyquist frequency.
-                ff::av_opt_set(raw, "filter_size", "16", 0);
-                ff::av_opt_set(raw, "phase_shift", "10", 0);
-                ff::av_opt_set(raw, "linear_interp", "0", 0);
-                ff::av_opt_set(raw, "cutoff", "0.8", 0);
+                set("filter_size", "16");
+                set("phase_shift", "10");
+                set("linear_interp", "0");
+                set("cutoff", "0.8");
                 // Drift compensation stretches the audio: the resampling stage must exist
                 // even when the rates are equal.
                 if (Faudio_sync_method > 1)
-                    ff::av_opt_set(raw, "swr_flags", "res", 0);
+                    set("swr_flags", "res");
                 ret = ff::swr_init(raw);
             }
             if (ret < 0) {

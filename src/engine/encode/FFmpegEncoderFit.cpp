@@ -35,8 +35,7 @@ bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& 
             const std::string text =
                 FormatText("Encoder \"%s\" cannot code any picture size for a %dx%d source: it takes %s",
                            EncoderName(AOst), source.Width, source.Height, limits.Text.c_str());
-            GetLogger().Log(this, llError, text);
-            throw FFmpegException(text);
+            throw FFmpegException(text, llError);
         }
         enc->width = size->Width;
         enc->height = size->Height;
@@ -61,8 +60,7 @@ bool TCustomFFmpeg::fit_video_size(TAVOutputStream& AOst, const AVCodecContext& 
         const std::string text =
             FormatText("Encoder \"%s\" cannot code %dx%d pictures: it takes %s", EncoderName(AOst),
                        asked.Width, asked.Height, limits.Text.c_str());
-        GetLogger().Log(this, llError, text);
-        throw FFmpegException(text);
+        throw FFmpegException(text, llError);
     }
     GetLogger().LogF(this, llInfo, "Encoder \"%s\" takes %s: the asked size %dx%d is rounded to %dx%d",
                      EncoderName(AOst), limits.Text.c_str(), asked.Width, asked.Height, size->Width,
@@ -106,8 +104,7 @@ void TCustomFFmpeg::fit_picture_budget(TAVOutputStream& AOst) {
             "The \"%s\" muxer takes no picture above %d bytes: encoder \"%s\" cannot code %dx%d pictures "
             "within it (at most %d macroblocks)",
             muxer, limit.Bytes, name.c_str(), enc->width, enc->height, limit.MaxMacroblocks);
-        GetLogger().Log(this, llError, text);
-        throw FFmpegException(text);
+        throw FFmpegException(text, llError);
     }
     // The encoder's rate control with a buffer of the muxer's limit (refilled whole for every
     // picture) codes a picture that would not fit again with a coarser quantiser; the

@@ -211,7 +211,7 @@ bool TCustomFFmpeg::find_codec(const std::optional<std::string>& AName, AVMediaT
     return true;
 }
 
-bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
+void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     const std::string name = FileNameToUTF8(AFileName);
 
     const AVInputFormat* format = nullptr;
@@ -223,19 +223,20 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
             throw FFmpegException("Unknown input format: \"" + asked + "\"");
     }
 
+    // A refused input releases the decoder names and the channel asked for it; the other
+    // options wait for the next open.
     bool timeoutRunning = false;
     auto fail = [&](const std::string& AMessage) {
         if (timeoutRunning)
             StopReadTimeout();
-        FLastErrMsg = AMessage;
         FNextVideo.codec_name.reset();
         FNextAudio.codec_name.reset();
         FNextSubtitle.codec_name.reset();
         Fvideo_channel = 0;
-        return false;
+        throw FFmpegException(AMessage);
     };
     if (nb_input_files() >= MaxFiles())
-        return fail("Too many input files.");
+        fail("Too many input files.");
 
     // What used to be the format parameters of the open: raw and capture demuxers take
     // them as options.
@@ -282,14 +283,14 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
                     FOptions.avcodec_opts(AVMEDIA_TYPE_AUDIO)->strict_std_compliance, false, audioID) ||
         !find_codec(FNextSubtitle.codec_name, AVMEDIA_TYPE_SUBTITLE,
                     FOptions.avcodec_opts(AVMEDIA_TYPE_SUBTITLE)->strict_std_compliance, false, subtitleID))
-        return fail(FLastErrMsg);
+        fail(FLastErrMsg);
 
     StartReadTimeout();
     timeoutRunning = true;
     AVFormatContext* raw = nullptr;
     int ret = OpenInputFile(&raw, name, format, options.Ref());
     if (ret < 0)
-        return fail(ErrorText(name, ret));
+        fail(ErrorText(name, ret));
     TInputFilePtr ctx(raw);
     raw->flags |= AVFMT_FLAG_NONBLOCK;
     raw->video_codec_id = videoID;
@@ -320,7 +321,7 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         }
         Fopt_programid = 0;
         if (!found)
-            return fail("Specified program id not found");
+            fail("Specified program id not found");
     }
 
     if (OnBeforeFindStreamInfo)
@@ -328,10 +329,11 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
 
     StartReadTimeout();
     ret = ff::avformat_find_stream_info(raw, nullptr);
-    if (ret < 0 && Fverbose >= 0) {
-        const std::string text = name + ": could not find codec parameters";
-        GetLogger().Log(this, llVerbose, text);
-        return fail(text);
+    if (ret < 0) {
+        const std::string text = ErrorText(name + ": could not find codec parameters", ret);
+        if (Fverbose >= 0)
+            GetLogger().Log(this, llVerbose, text);
+        fail(text);
     }
 
     int64_t startOffset = Fstart_time;
@@ -382,8 +384,10 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
             ist.dec = *forced ? ff::avcodec_find_decoder_by_name((*forced)->c_str())
                               : ff::avcodec_find_decoder(par->codec_id);
         ist.dec_ctx.reset(ff::avcodec_alloc_context3(ist.dec));
-        if (!ist.dec_ctx || ff::avcodec_parameters_to_context(ist.dec_ctx.get(), par) < 0)
+        if (!ist.dec_ctx)
             throw FFmpegException("Could not allocate a decoder context");
+        CheckResult(ff::avcodec_parameters_to_context(ist.dec_ctx.get(), par),
+                    "Could not copy the codec parameters");
         AVCodecContext* dec = ist.dec_ctx.get();
         dec->pkt_timebase = st->time_base;
         dec->thread_count = Fthread_count;
@@ -464,7 +468,6 @@ bool TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     FNextAudio.codec_name.reset();
     FNextSubtitle.codec_name.reset();
     FOptions.reset_generic_options();
-    return true;
 }
 
 TCustomFFmpeg::TInputKinds TCustomFFmpeg::check_inputs(bool AJoin) const {

@@ -49,10 +49,7 @@ int TCustomFFmpeg::encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst,
         ff::av_packet_rescale_ts(APacket, enc->time_base, AOst.st->time_base);
         write_output_packet(AFile, APacket, AOst);
     });
-    if (ret < 0) {
-        GetLogger().LogF(this, llError, "%s: %s", AFailure, ErrorMessage(ret).c_str());
-        throw FFmpegException(AFailure);
-    }
+    CheckResult(ret, AFailure, llError);
     return lastSize;
 }
 
@@ -64,13 +61,14 @@ void TCustomFFmpeg::write_output_packet(TAVOutputFile& AFile, AVPacket* APacket,
     pending.emplace_back(ff::av_packet_alloc());
     if (!pending.back())
         throw FFmpegException("Could not allocate a packet");
-    ff::av_packet_ref(pending.back().get(), APacket);
+    CheckResult(ff::av_packet_ref(pending.back().get(), APacket), "Could not reference a packet");
     for (const TBSFContextPtr& filter : AOst.bitstream_filters) {
         std::vector<TPacketPtr> filtered;
         for (TPacketPtr& in : pending) {
             int ret = ff::av_bsf_send_packet(filter.get(), in.get());
             while (ret >= 0) {
                 TPacketPtr out(ff::av_packet_alloc());
+                CheckAllocated(out.get(), "Could not allocate a packet");
                 ret = ff::av_bsf_receive_packet(filter.get(), out.get());
                 if (ret >= 0)
                     filtered.push_back(std::move(out));

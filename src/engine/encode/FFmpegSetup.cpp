@@ -37,8 +37,7 @@ const AVPixelFormat LjpegFormats[] = {AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUVJ422P, 
 
 void CopyStreamSideData(AVStream* AStream, AVPacketSideDataType AType, const uint8_t* AData, size_t ASize) {
     uint8_t* copy = ff::av_stream_new_side_data(AStream, AType, ASize);
-    if (!copy)
-        throw FFmpegException("av_mallocz fail");
+    CheckAllocated(copy, "Could not copy the side data of an encoder");
     std::copy(AData, AData + ASize, copy);
 }
 
@@ -302,7 +301,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
                                              "which is a copy of another codec",
                                              AIst.file_index, AIst.st->index,
                                              ff::avcodec_get_name(in->codec_id), AOst.index));
-        ff::avcodec_parameters_to_context(enc, in);
+        CheckResult(ff::avcodec_parameters_to_context(enc, in), "Could not copy the codec parameters");
         enc->time_base = AOst.st->time_base;
         return;
     }
@@ -361,7 +360,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
     for (int j = 0; j < AIst.st->nb_side_data; ++j)
         CopyStreamSideData(AOst.st, AIst.st->side_data[j].type, AIst.st->side_data[j].data,
                            AIst.st->side_data[j].size);
-    ff::avcodec_parameters_to_context(enc, out);
+    CheckResult(ff::avcodec_parameters_to_context(enc, out), "Could not copy the codec parameters");
     enc->time_base = tb;
 }
 
@@ -580,36 +579,28 @@ void TCustomFFmpeg::open_encoders() {
             const std::string text = FormatText(
                 "Encoder (codec id %d) not found for output stream #%d.%d (%s)",
                 static_cast<int>(enc->codec_id), ost.file_index, ost.index, KindName(ost.kind).c_str());
-            GetLogger().Log(this, llError, text);
-            throw FFmpegException(text);
+            throw FFmpegException(text, llError);
         }
         const AVCodecContext* dec = Finput_streams[ost.source_index].dec_ctx.get();
         if (dec && dec->subtitle_header && dec->subtitle_header_size > 0 && !enc->subtitle_header) {
             enc->subtitle_header = static_cast<uint8_t*>(ff::av_mallocz(dec->subtitle_header_size + 1));
-            if (!enc->subtitle_header) {
-                GetLogger().Log(this, llError, "av_malloc failed");
-                throw FFmpegException("av_malloc failed");
-            }
+            if (!enc->subtitle_header)
+                throw FFmpegException("av_malloc failed", llError);
             std::copy(dec->subtitle_header, dec->subtitle_header + dec->subtitle_header_size,
                       enc->subtitle_header);
             enc->subtitle_header_size = dec->subtitle_header_size;
         }
         ost.codec_id = ost.enc->id;
-        const int ret = ff::avcodec_open2(enc, ost.enc, nullptr);
-        if (ret < 0) {
-            const std::string text = FormatText(
-                "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect parameters such "
-                "as "
-                "bit_rate, rate, width or height. Please check error log message to find out more detail "
-                "information.",
-                ost.file_index, ost.index, KindName(ost.kind).c_str());
-            GetLogger().Log(this, llError, text + " (" + ErrorMessage(ret) + ")");
-            throw FFmpegException(text);
-        }
+        CheckResult(ff::avcodec_open2(enc, ost.enc, nullptr),
+                    FormatText("Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+                               "parameters such as bit_rate, rate, width or height. Please check error log "
+                               "message to find out more detail information.",
+                               ost.file_index, ost.index, KindName(ost.kind).c_str()),
+                    llError);
         ost.encoder_opened = true;
         Fextra_size += enc->extradata_size;
-        if (ff::avcodec_parameters_from_context(ost.st->codecpar, enc) < 0)
-            throw FFmpegException("av_mallocz fail");
+        CheckResult(ff::avcodec_parameters_from_context(ost.st->codecpar, enc),
+                    "Could not copy the codec parameters");
         // What the encoder declares of its stream (buffer size and rates, which program
         // stream muxers size their buffers by) goes to the container.
         for (int j = 0; j < enc->nb_coded_side_data; ++j)
@@ -632,28 +623,21 @@ void TCustomFFmpeg::open_decoders() {
                 FormatText("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
                            static_cast<int>(par->codec_id), ist.file_index, ist.st->index,
                            KindName(par->codec_type).c_str());
-            GetLogger().Log(this, llError, text);
-            throw FFmpegException(text);
+            throw FFmpegException(text, llError);
         }
         ist.dec = codec;
-        const int ret = ff::avcodec_open2(ist.dec_ctx.get(), codec, nullptr);
-        if (ret < 0) {
-            const std::string text =
-                FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file_index,
-                           ist.st->index, KindName(par->codec_type).c_str());
-            GetLogger().Log(this, llError, text + " (" + ErrorMessage(ret) + ")");
-            throw FFmpegException(text);
-        }
+        CheckResult(ff::avcodec_open2(ist.dec_ctx.get(), codec, nullptr),
+                    FormatText("Error while opening decoder for input stream #%d.%d (%s)", ist.file_index,
+                               ist.st->index, KindName(par->codec_type).c_str()),
+                    llError);
         ist.decoder_opened = true;
     }
 }
 
 void TCustomFFmpeg::copy_metadata_and_chapters() {
-    auto invalid = [this](const char* AWhat, int AIndex) {
-        const std::string text =
-            FormatText("Invalid %s index %d while processing metadata maps", AWhat, AIndex);
-        GetLogger().Log(this, llError, text);
-        throw FFmpegException(text);
+    auto invalid = [](const char* AWhat, int AIndex) {
+        throw FFmpegException(FormatText("Invalid %s index %d while processing metadata maps", AWhat, AIndex),
+                              llError);
     };
     // The dictionary one end of a metadata map names.
     auto endDict = [&](const TAVMetaDataMap& AEnd, AVFormatContext* ACtx) -> AVDictionary** {
@@ -698,18 +682,12 @@ void TCustomFFmpeg::copy_metadata_and_chapters() {
     for (const TAVChapterMap& map : Fchapter_maps) {
         if (map.in_file < 0 || map.out_file < 0)
             continue;
-        if (map.in_file >= nb_input_files()) {
-            const std::string text =
-                FormatText("Invalid input file index %d in chapter mapping.", map.in_file);
-            GetLogger().Log(this, llError, text);
-            throw FFmpegException(text);
-        }
-        if (map.out_file >= nb_output_files()) {
-            const std::string text =
-                FormatText("Invalid output file index %d in chapter mapping.", map.out_file);
-            GetLogger().Log(this, llError, text);
-            throw FFmpegException(text);
-        }
+        if (map.in_file >= nb_input_files())
+            throw FFmpegException(FormatText("Invalid input file index %d in chapter mapping.", map.in_file),
+                                  llError);
+        if (map.out_file >= nb_output_files())
+            throw FFmpegException(
+                FormatText("Invalid output file index %d in chapter mapping.", map.out_file), llError);
         copy_chapters(map.in_file, map.out_file);
     }
     if (Fchapter_maps.empty()) {
@@ -770,31 +748,27 @@ void TCustomFFmpeg::write_headers() {
             first && !first->bitstream_filters.empty() ? first->bitstream_filters[0]->par_in : par;
         AVRational tb = ost->st->time_base;
         for (TBSFContextPtr& bsf : ost->bitstream_filters) {
-            if (ff::avcodec_parameters_copy(bsf->par_in, previous) < 0)
-                throw FFmpegException("av_mallocz fail");
+            CheckResult(ff::avcodec_parameters_copy(bsf->par_in, previous),
+                        "Could not copy the codec parameters");
             bsf->time_base_in = tb;
-            const int ret = ff::av_bsf_init(bsf.get());
-            if (ret < 0)
-                throw FFmpegException(
-                    FormatText("Error initializing bitstream filter: %s", bsf->filter->name) + ": " +
-                    ErrorMessage(ret));
+            CheckResult(ff::av_bsf_init(bsf.get()),
+                        FormatText("Error initializing bitstream filter: %s", bsf->filter->name));
             previous = bsf->par_out;
             tb = bsf->time_base_out;
         }
         if (previous != par && (!FJoinMode || ost->file_index == 0))
-            if (ff::avcodec_parameters_copy(par, previous) < 0)
-                throw FFmpegException("av_mallocz fail");
+            CheckResult(ff::avcodec_parameters_copy(par, previous), "Could not copy the codec parameters");
     }
     for (size_t i = 0; i < count; ++i) {
         TAVOutputFile& file = Foutput_files[i];
         const int ret = ff::avformat_write_header(file.ctx.get(), nullptr);
         if (ret < 0) {
             dump_mapping();
-            const std::string text =
+            CheckResult(
+                ret,
                 FormatText("Could not write header for output file #%d (incorrect codec parameters ?)",
-                           static_cast<int>(i));
-            GetLogger().Log(this, llError, text + ": " + ErrorMessage(ret));
-            throw FFmpegException(text);
+                           static_cast<int>(i)),
+                llError);
         }
         file.header_written = true;
     }

@@ -526,8 +526,9 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
             // buffer instead of overwriting it.)
             throw FFmpegException("Cannot allocate temp picture, check pix fmt");
         }
-        ff::sws_scale(AOst.img_resample_ctx.get(), APicture->data, APicture->linesize, 0, APicture->height,
-                      AOst.resample_frame->data, AOst.resample_frame->linesize);
+        CheckResult(ff::sws_scale(AOst.img_resample_ctx.get(), APicture->data, APicture->linesize, 0,
+                                  APicture->height, AOst.resample_frame->data, AOst.resample_frame->linesize),
+                    "Could not scale the picture");
         AOst.resample_frame->interlaced_frame = APicture->interlaced_frame;
         AOst.resample_frame->top_field_first = APicture->top_field_first;
         AOst.resample_frame->sample_aspect_ratio = enc->sample_aspect_ratio;

@@ -321,7 +321,7 @@ TEST_F(EncoderRunTest, AJobReportsAtItsIntervalAndTerminatesOnce) {
                              int64_t, int64_t) { fileIndices.push_back(AFileIndex); };
         job.OnTerminate = [&](TCustomFFmpeg*) { ++terminations; };
         job.SetReportInterval(c.Interval);
-        ASSERT_TRUE(job.open_input_file(Name(Avi()))) << job.LastErrMsg();
+        ASSERT_NO_THROW(job.open_input_file(Name(Avi())));
         ASSERT_EQ(job.open_output_file(Name(Out.File("job.avi")), false), 1) << job.LastErrMsg();
 
         EXPECT_FALSE(job.StartConvert(false, tpNormal)); // ran here, no worker

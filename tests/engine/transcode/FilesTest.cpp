@@ -1,6 +1,5 @@
 // Opening inputs and outputs: codec look-up, the stream kinds an output gets, the
 // options an open consumes, joins, and the refusals.
-#include <stdexcept>
 
 #include "TranscodeTestSupport.h"
 
@@ -61,7 +60,7 @@ TEST_F(InputsOutputsTest, FindCodecChecksNameKindAndStrictness) {
 TEST_F(InputsOutputsTest, AnOpenedInputConsumesItsOptions) {
     TTestJob job;
     ASSERT_TRUE(job.Input(Path("clip.avi"), {{"ss", "0.5"}, {"r", "10"}, {"s", "64x48"}, {"acodec", "mp3"}}))
-        << job.LastErrMsg();
+        << job.InputError;
     EXPECT_EQ(job.Fstart_time, 0);
     EXPECT_EQ(job.FNextFile.frame_rate.num, 0);
     EXPECT_EQ(job.FNextFile.frame_width, 0);
@@ -87,29 +86,30 @@ TEST_F(InputsOutputsTest, InputsThatCannotBeOpenedSayWhy) {
     struct TCase {
         std::string File;
         TOptionList Options;
-        std::string Message; // contained in LastErrMsg
+        std::string Message; // contained in the reason
     };
     const TCase cases[] = {
         {Out.File("missing.avi"), {}, "missing.avi: "},
         {Out.File("text.avi"), {}, "text.avi"},
         {Path("clip.avi"), {{"programid", "99"}}, "Specified program id not found"},
         {Path("clip.avi"), {{"vcodec", "nosuch"}}, "Unknown decoder 'nosuch'"},
+        // A stream layout that cannot be read refuses the input at any verbosity.
+        {Path("clip.avi"), {{"f", "mpegts"}}, "clip.avi: could not find codec parameters: End of file"},
+        {Path("clip.avi"),
+         {{"v", "-1"}, {"f", "mpegts"}},
+         "clip.avi: could not find codec parameters: End of file"},
     };
     for (const TCase& c : cases) {
         TTestJob job;
         job.Options({{"acodec", "mp3"}});
         EXPECT_FALSE(job.Input(c.File, c.Options)) << c.File;
-        EXPECT_NE(job.LastErrMsg().find(c.Message), std::string::npos) << job.LastErrMsg();
+        EXPECT_NE(job.InputError.find(c.Message), std::string::npos) << job.InputError;
         EXPECT_EQ(job.nb_input_files(), 0);
         EXPECT_FALSE(job.FNextAudio.codec_name) << "the decoder names are released";
     }
     TTestJob job;
-    try {
-        job.Input(Path("clip.avi"), {{"f", "nosuch"}});
-        ADD_FAILURE() << "accepted";
-    } catch (const FFmpegException& e) {
-        EXPECT_STREQ(e.what(), "Unknown input format: \"nosuch\"");
-    }
+    EXPECT_FALSE(job.Input(Path("clip.avi"), {{"f", "nosuch"}}));
+    EXPECT_EQ(job.InputError, "Unknown input format: \"nosuch\"");
     // The job is still usable.
     EXPECT_TRUE(job.Input(Path("clip.avi")));
 }

@@ -323,7 +323,7 @@ TEST_F(TranscodeLoopTest, AStopEndsARunBlockedInARead) {
 
     TTestJob job;
     std::atomic<int64_t> reached{0};
-    ASSERT_TRUE(job.Input(server.URL())) << job.LastErrMsg();
+    ASSERT_TRUE(job.Input(server.URL())) << job.InputError;
     const std::string out = Out.File("stalled.mkv");
     ASSERT_EQ(job.Output(out, {{"vcodec", "mpeg4"}}), 1);
     job.SetReportInterval(0);

@@ -59,6 +59,40 @@ TEST_F(TranscodeSetupTest, ARunThatCannotBeSetUpFailsAndLeavesNoFile) {
     }
 }
 
+// A refusal of the set-up is logged once, at error level, where the run ends; where a library
+// call refused, its reason follows the text, in the log and in the run's failure message.
+TEST_F(TranscodeSetupTest, ARefusedSetUpIsLoggedOnceWithTheLibrarysReason) {
+    struct TCase {
+        const char* Output;
+        TOptionList BeforeOutput;
+        std::string Message;
+    };
+    const TCase cases[] = {
+        {"low.mkv",
+         {{"vn", "1"}, {"acodec", "mp2"}, {"ab", "1000"}},
+         "Error while opening encoder for output stream #0.0 (Audio) - maybe incorrect parameters such as "
+         "bit_rate, rate, width or height. Please check error log message to find out more detail "
+         "information.: Invalid argument / Invalid data found when processing input"},
+        {"copy.ogg",
+         {{"vcodec", "copy"}, {"an", "1"}},
+         "Could not write header for output file #0 (incorrect codec parameters ?): Invalid argument / "
+         "Invalid data found when processing input"},
+        {"chapters.mkv", {{"map_chapters", "0:3"}}, "Invalid input file index 3 in chapter mapping."},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Output);
+        TLogRecorder log(llVerbose);
+        TTestJob job;
+        ASSERT_TRUE(job.Input(Path("clip.avi")));
+        ASSERT_EQ(job.Output(Out.File(c.Output), c.BeforeOutput), 1) << job.LastErrMsg();
+        job.Run();
+        EXPECT_TRUE(job.FatalException());
+        EXPECT_EQ(job.FatalMessage(), c.Message);
+        EXPECT_EQ(log.Count(llError, c.Message), 1) << log.Text();
+        EXPECT_EQ(log.Count(c.Message), 1) << log.Text();
+    }
+}
+
 TEST_F(TranscodeSetupTest, AnUnsupportedSampleRateTakesTheClosestWithAWarning) {
     TLogRecorder log;
     TTestJob job;

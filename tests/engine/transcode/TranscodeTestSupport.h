@@ -40,11 +40,18 @@ public:
         for (const auto& [name, value] : AOptions)
             SetExtOption(name, value);
     }
-    // Options, then the input.
+    // Options, then the input. False when the input was refused: InputError says why.
     bool Input(const std::string& APath, const TOptionList& AOptions = {}) {
         Options(AOptions);
-        return open_input_file(Name(APath));
+        try {
+            open_input_file(Name(APath));
+            return true;
+        } catch (const FFmpegException& e) {
+            InputError = e.what();
+            return false;
+        }
     }
+    std::string InputError;
     // Options, then the output; the number of outputs or -1.
     int Output(const std::string& APath, const TOptionList& AOptions = {}, bool AJoin = false) {
         Options(AOptions);
@@ -96,6 +103,14 @@ public:
         int n = 0;
         for (const auto& l : FLines)
             n += l.first == ALevel && l.second.find(AText) != std::string::npos;
+        return n;
+    }
+    // The lines of any level that hold AText.
+    int Count(const std::string& AText) const {
+        std::lock_guard lock(FLock);
+        int n = 0;
+        for (const auto& l : FLines)
+            n += l.second.find(AText) != std::string::npos;
         return n;
     }
 
