@@ -331,9 +331,14 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     ret = ff::avformat_find_stream_info(raw, nullptr);
     if (ret < 0) {
         const std::string text = ErrorText(name + ": could not find codec parameters", ret);
-        if (Fverbose >= 0)
+        // A quiet run (verbose below 0) goes on with what the header told; the reason is
+        // still written, as a warning.
+        if (Fverbose < 0)
+            GetLogger().Log(this, llWarning, text);
+        else {
             GetLogger().Log(this, llVerbose, text);
-        fail(text);
+            fail(text);
+        }
     }
 
     int64_t startOffset = Fstart_time;
