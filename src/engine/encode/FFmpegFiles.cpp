@@ -1081,6 +1081,7 @@ std::string TCustomFFmpeg::file_cleanup() {
     Foutput_files.clear();
     Finput_files.clear();
     Finput_streams.clear();
+    FOutputVideoHook.Previewer.reset();
     return errors;
 }
 
