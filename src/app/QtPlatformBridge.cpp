@@ -42,4 +42,8 @@ void TQtPlatformBridge::ProcessPendingMessages() {
     QCoreApplication::processEvents();
 }
 
+std::unique_ptr<IPreviewWindow> TQtPlatformBridge::CreatePreviewWindow() {
+    return FPreviewWindows ? FPreviewWindows() : IPlatformBridge::CreatePreviewWindow();
+}
+
 } // namespace vx

@@ -15,9 +15,12 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QSlider>
 #include <QStatusBar>
@@ -42,6 +45,7 @@
 #include "MainWindow.h"
 #include "MediaFixtures.h"
 #include "PreviewPanel.h"
+#include "PreviewWindow.h"
 #include "WindowParts.h"
 #include "base/FFLoad.h"
 
@@ -809,6 +813,69 @@ TEST_F(MainWindowTest, TheSessionEndingStopsTheRunWithoutAsking) {
     EXPECT_FALSE(QFileInfo::exists(Out.filePath("second clip.avi")));
     w.SessionEnding(); // nothing runs any more: nothing happens
     EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Abort");
+}
+
+// With the encoder's preview on, a floating window shows the converted pictures under their
+// time; once closed it is painted no more while the conversion goes on to its end. With
+// VANTORIX_SCREENSHOT_DIR set (under Xvfb) the screen and the window are saved there.
+TEST_F(MainWindowTest, ThePreviewWindowShowsTheRunUntilClosed) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("long clip.avi")});
+    w.Encoder.SetPreview(true);
+    w.ButtonConvert->click();
+
+    QPointer<TPreviewWindow> preview;
+    int paints = 0;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            if (!preview)
+                for (QWidget* widget : QApplication::topLevelWidgets())
+                    if (auto* p = qobject_cast<TPreviewWindow*>(widget)) {
+                        preview = p;
+                        QObject::connect(p, &TPreviewWindow::Painted, &w, [&paints] { ++paints; });
+                    }
+            return preview && preview->isVisible() && paints >= 3;
+        },
+        60000));
+    const Qt::WindowFlags flags = preview->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::Tool));
+    EXPECT_TRUE(flags.testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+    EXPECT_EQ(preview->size(), QSize(640, 480));
+    EXPECT_EQ(preview->minimumSize(), preview->maximumSize()) << "fixed in size";
+    EXPECT_TRUE(QRegularExpression(R"(^00:00:\d\d\.\d{3}$)").match(preview->windowTitle()).hasMatch())
+        << preview->windowTitle().toStdString();
+    EXPECT_FALSE(preview->Picture().isNull());
+
+    // Dragging anywhere in the picture moves the window.
+    const QPoint before = preview->pos();
+    QTest::mousePress(preview, Qt::LeftButton, Qt::NoModifier, QPoint(100, 100));
+    QMouseEvent drag(QEvent::MouseMove, QPointF(140, 130), preview->mapToGlobal(QPointF(140, 130)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(preview, &drag);
+    QTest::mouseRelease(preview, Qt::LeftButton, Qt::NoModifier, QPoint(140, 130));
+    if (QGuiApplication::platformName() == "offscreen") { // elsewhere the window manager moves it
+        EXPECT_EQ(preview->pos(), before + QPoint(40, 30));
+    }
+
+    if (const QByteArray dir = qgetenv("VANTORIX_SCREENSHOT_DIR"); !dir.isEmpty()) {
+        QTest::qWait(300);
+        preview->screen()->grabWindow(0).save(QString::fromLocal8Bit(dir) + "/screen.png");
+        preview->grab().save(QString::fromLocal8Bit(dir) + "/preview.png");
+    }
+
+    const QString title = preview->windowTitle();
+    preview->close();
+    const int paintsAtClose = paints;
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(paints, paintsAtClose);
+    EXPECT_TRUE(preview.isNull()) << "the closed window is destroyed";
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(Out.filePath("long clip.avi").toStdU16String())) << decoder.LastErrMsg();
+    EXPECT_NEAR(decoder.FileStreamInfo().Duration / 1e6, 10.0, 0.2) << title.toStdString();
 }
 
 } // namespace

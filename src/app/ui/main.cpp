@@ -5,6 +5,7 @@
 #include "InterruptWatcher.h"
 #include "LocalFileNames.h"
 #include "MainWindow.h"
+#include "PreviewWindow.h"
 #include "QtPlatformBridge.h"
 
 namespace {
@@ -28,6 +29,7 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(vx::icons::Application());
     QGuiApplication::setDesktopFileName(QStringLiteral("vantorix"));
     vx::TQtPlatformBridge bridge;
+    bridge.SetPreviewWindowFactory(vx::CreatePreviewWindow);
 
     vx::TMainWindow window;
     if (!window.FormCreate())

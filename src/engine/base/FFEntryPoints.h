@@ -138,6 +138,8 @@
     X(av_get_sample_fmt)                                                                                     \
     X(av_get_sample_fmt_name)                                                                                \
     X(av_get_sample_fmt_string)                                                                              \
+    X(av_image_fill_arrays)                                                                                  \
+    X(av_image_get_buffer_size)                                                                              \
     X(av_log)                                                                                                \
     X(av_log_set_callback)                                                                                   \
     X(av_log_set_level)                                                                                      \
@@ -169,6 +171,7 @@
 #define VX_SWSCALE_ENTRY_POINTS(X)                                                                           \
     X(sws_freeContext)                                                                                       \
     X(sws_get_class)                                                                                         \
+    X(sws_getCachedContext)                                                                                  \
     X(sws_getContext)                                                                                        \
     X(sws_scale)
 

@@ -79,6 +79,12 @@ private:
     std::deque<std::shared_ptr<TCall>> FQueue; // FLock
 };
 
+class TNullPreviewWindow final : public IPreviewWindow {
+public:
+    void Paint(const TBitmap&, const std::string&) override {}
+    bool Closed() const override { return false; }
+};
+
 TDefaultBridge& DefaultBridge() {
     static TDefaultBridge bridge;
     return bridge;
@@ -87,6 +93,10 @@ TDefaultBridge& DefaultBridge() {
 IPlatformBridge* g_bridge = nullptr; // set from the main thread only
 
 } // namespace
+
+std::unique_ptr<IPreviewWindow> IPlatformBridge::CreatePreviewWindow() {
+    return std::make_unique<TNullPreviewWindow>();
+}
 
 IPlatformBridge& PlatformBridge() {
     return g_bridge ? *g_bridge : DefaultBridge();

@@ -5,8 +5,23 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <string>
 
 namespace vx {
+
+class TBitmap;
+
+// A small floating window that shows the pictures of a running conversion. Used on the
+// main thread only.
+class IPreviewWindow {
+public:
+    virtual ~IPreviewWindow() = default;
+    // Shows ABitmap under ACaption. The first picture shown sets the window's size for good.
+    virtual void Paint(const TBitmap& ABitmap, const std::string& ACaption) = 0;
+    // The user closed the window.
+    virtual bool Closed() const = 0;
+};
 
 class IPlatformBridge {
 public:
@@ -17,6 +32,9 @@ public:
     virtual void CallInMainThread(const std::function<void()>& fn) = 0;
     // Runs whatever other threads queued for the main thread.
     virtual void ProcessPendingMessages() = 0;
+    // A new preview window, called on the main thread. Without a desktop (the default) a
+    // window that shows nothing and is never closed.
+    virtual std::unique_ptr<IPreviewWindow> CreatePreviewWindow();
 };
 
 IPlatformBridge& PlatformBridge();

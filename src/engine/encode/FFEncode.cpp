@@ -11,6 +11,7 @@
 #include <deque>
 #include <thread>
 
+#include "base/Bitmap.h"
 #include "base/FFLoad.h"
 #include "base/FFLog.h"
 #include "base/LocalTime.h"
@@ -659,6 +660,7 @@ void TCustomEncoder::ApplyOutputRecord(TFFmpeg& ATask, TOutputOptions& O, TOptio
                                    int32_t channels, int32_t fmt) {
             HandleAudioHook(s, pts, samples, size, rate, channels, fmt);
         };
+    ATask.SetVideoHookBitsPixel(O.VideoHookBitsPixel);
     if (O.VideoInputHook)
         ATask.OnVideoInputHook = [this](TCustomFFmpeg* s, TBitmap* b, int32_t fn, int64_t pts, bool& u,
                                         bool& st) { HandleInputVideoHook(s, b, fn, pts, u, st); };
@@ -1062,6 +1064,8 @@ void TCustomEncoder::DeliverVideoHook(const TVideoHookEvent& AHandler, TCustomFF
     FVideoHookInfo.Bitmap = ABitmap;
     FVideoHookInfo.FrameNumber = AFrameNumber;
     FVideoHookInfo.PTS = APTS;
+    // The handler draws on the bitmap.
+    std::lock_guard canvas(*ABitmap);
     CallVideoHook(this, AHandler, FVideoHookInfo, AUpdate, AStopHook);
 }
 

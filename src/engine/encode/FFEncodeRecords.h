@@ -9,6 +9,7 @@
 #include <limits>
 #include <string>
 
+#include "base/Picture.h"
 #include "base/UnicodeProtocol.h"
 
 namespace vx {
@@ -138,8 +139,7 @@ struct TTerminateInfo {
     std::string ExceptionMsg;
 };
 
-// The RGB picture handed to the video hooks and preview events; it belongs to the
-// picture converter, which defines it.
+// The RGB picture handed to the video hooks and preview events (base/Bitmap.h).
 class TBitmap;
 
 // OnPreviewBitmap.
@@ -158,12 +158,6 @@ struct THookInfo {
     int64_t PTS = 0;
     bool Update = true;    // write the (edited) bitmap back into the frame
     bool StopHook = false; // stop calling this hook for the task
-};
-
-// A library picture: four plane pointers and four line sizes.
-struct TPicture {
-    uint8_t* Data[4] = {nullptr, nullptr, nullptr, nullptr};
-    int Linesize[4] = {0, 0, 0, 0};
 };
 
 // OnFrameInputHook / OnFrameOutputHook.

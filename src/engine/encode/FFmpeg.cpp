@@ -340,6 +340,11 @@ void TCustomFFmpeg::SetPreviewBitmapHook(bool AValue) {
     FHookChanged = true;
 }
 
+void TCustomFFmpeg::SetVideoHookBitsPixel(int AValue) {
+    FInputVideoHook.SetBitsPixel(AValue);
+    FOutputVideoHook.Converter.SetBitsPixel(AValue);
+}
+
 bool TCustomFFmpeg::PreviewHook() const {
     std::lock_guard lock(PostHookLock());
     return FPreviewHook;

@@ -39,6 +39,8 @@
 #include "base/PartFiles.h"
 #include "base/SteadyClock.h"
 #include "base/UnicodeProtocol.h"
+#include "decode/FormatConverter.h"
+#include "decode/Previewer.h"
 #include "encode/FFEncodeRecords.h"
 #include "encode/FFmpegException.h"
 #include "encode/FFmpegOptions.h"
@@ -183,6 +185,9 @@ public:
     void SetPreviewBitmapHook(bool AValue);
     bool PreviewHook() const;
     bool PreviewBitmapHook() const;
+    // Bits per pixel of the bitmaps that both video hooks get (8, 15, 16, 24, 32); any
+    // other value throws std::invalid_argument("Invalid BitsPixel %d"). Before the run.
+    void SetVideoHookBitsPixel(int AValue);
 
     // ---- Files and streams (FFmpegFiles.cpp) ----
 
@@ -318,6 +323,26 @@ protected:
     // End of stream: what the filter graph holds, the last picture's time, then drains
     // the encoder.
     void flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
+    // A video hook: APicture as AConverter's bitmap to AHook, and the bitmap back into the
+    // picture unless the handler says not to. A hook that fails or asks to stop is cleared
+    // for the rest of the run. Returns whether the bitmap now shows the picture as it is.
+    bool run_video_hook(TFormatConverter& AConverter, TVideoHookEvent& AHook, TPicture& APicture, int APixFmt,
+                        int AWidth, int AHeight, int32_t AFrameNumber, int64_t APTS);
+    // The output video hook and the output frame hook on AFrame (made writable first).
+    // Returns whether the output converter's bitmap shows the picture.
+    bool run_output_hooks(AVFrame* AFrame, int32_t AFrameNumber, int64_t APTS);
+    // The preview window or the preview bitmap, at most every PreviewInterval. ABitmapCurrent:
+    // the output converter's bitmap already shows AFrame.
+    void run_post_hooks(const AVFrame* AFrame, int32_t AFrameNumber, int64_t APTS, bool ABitmapCurrent);
+
+    // The converters of the video hooks; the output one also makes the preview pictures.
+    TFormatConverter FInputVideoHook;
+    struct TPostHookContext {
+        TFormatConverter Converter;
+        std::unique_ptr<TPreviewer> Previewer;
+        int64_t preview_last_time = 0; // microseconds, steady clock
+    };
+    TPostHookContext FOutputVideoHook;
 
     // Byte and frame counters of the run (worker thread only).
     int64_t Fvideo_size = 0, Faudio_size = 0, Fextra_size = 0;
@@ -441,7 +466,8 @@ private:
     std::thread FTermThread;
     std::thread::id FWorkerID; // FStateLock
 
-    // Process-wide hook lock guards these; the run re-reads them when FHookChanged.
+    // Process-wide hook lock guards these. The run reads them before each picture and
+    // switches a hook off when it fails; FHookChanged tells it the owner set them since.
     bool FPreviewHook = false;
     bool FPreviewBitmapHook = false;
     bool FHookChanged = false;

@@ -1089,6 +1089,7 @@ std::string TCustomFFmpeg::file_cleanup() {
     Foutput_files.clear();
     Finput_files.clear();
     Finput_streams.clear();
+    FOutputVideoHook.Previewer.reset();
     return errors;
 }
 

@@ -1,16 +1,11 @@
 // The video path: what a decoded picture goes through before it becomes an encoded
 // packet. Pre-processing right after decoding (frame count, deinterlacing, the input
-// frame hook), the optional filter graph, frame-rate conversion by duplicating and
-// dropping pictures, scaling to the encoder's size and format, the output frame hook,
-// encoding and writing, and the per-frame statistics file.
+// frame and video hooks), the optional filter graph, frame-rate conversion by
+// duplicating and dropping pictures, scaling to the encoder's size and format, the
+// output video and frame hooks, the preview window or preview bitmaps, encoding and
+// writing, and the per-frame statistics file.
 //
-// Not here yet: the bitmap events (OnVideoInputHook, OnVideoOutputHook,
-// OnPreviewBitmap) and the preview window need a picture turned into an RGB bitmap and
-// back, which is the picture converter's work (TFormatConverter, TPreviewer). The
-// engine has no converter yet, so those handlers are not called and the preview hooks
-// have no effect; the pictures pass on unchanged. The places where they belong are
-// marked "bitmap hooks". Frame-hook libraries are not loaded by this engine either
-// (Fusing_vhook stays false).
+// Frame-hook libraries are not loaded by this engine (Fusing_vhook stays false).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +14,7 @@
 #include <string>
 
 #include "base/FFLog.h"
+#include "base/SteadyClock.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
 
@@ -275,8 +271,7 @@ bool Deinterlace(TAVInputStream& AIst, AVFrame* APicture) {
 void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APicture) {
     ++AIst.frame_number;
     const int64_t pts = AIst.pts;
-    // Bitmap hooks: an input video hook would also need the picture's own copy.
-    if (!Fdo_deinterlace && !OnFrameInputHook && !Fusing_vhook)
+    if (!Fdo_deinterlace && !OnFrameInputHook && !OnVideoInputHook && !Fusing_vhook)
         return;
 
     // A picture that is changed needs a copy of its own: the decoder may still refer to
@@ -287,7 +282,7 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
     }
-    if (!copied && OnFrameInputHook && ff::av_frame_make_writable(APicture) < 0) {
+    if (!copied && (OnFrameInputHook || OnVideoInputHook) && ff::av_frame_make_writable(APicture) < 0) {
         GetLogger().Log(this, llError, "hook buf malloc error.");
         return;
     }
@@ -297,7 +292,116 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         OnFrameInputHook(this, &picture, APicture->format, AIst.frame_number, APicture->width,
                          APicture->height, pts);
     }
-    // Bitmap hooks: the input video hook runs here when the picture converter exists.
+    if (OnVideoInputHook) {
+        TPicture picture = PictureOf(APicture);
+        run_video_hook(FInputVideoHook, OnVideoInputHook, picture, APicture->format, APicture->width,
+                       APicture->height, AIst.frame_number, pts);
+    }
+}
+
+bool TCustomFFmpeg::run_video_hook(TFormatConverter& AConverter, TVideoHookEvent& AHook, TPicture& APicture,
+                                   int APixFmt, int AWidth, int AHeight, int32_t AFrameNumber, int64_t APTS) {
+    if (!AConverter.PictureToRGB(APicture, APixFmt, true, AHeight, AWidth)) {
+        GetLogger().Log(this, llError, AConverter.LastErrMsg());
+        AHook = nullptr;
+        return false;
+    }
+    bool update = true;
+    bool stopHook = false;
+    try {
+        AHook(this, &AConverter.Bitmap(), AFrameNumber, APTS, update, stopHook);
+    } catch (const std::exception& e) {
+        GetLogger().Log(this, llError, std::string("Error occurs VideoHook event: ") + e.what());
+        update = false;
+    } catch (...) {
+        GetLogger().Log(this, llError, "Error occurs VideoHook event: unknown exception");
+        update = false;
+    }
+    // Not written back, the bitmap holds whatever the handler drew on it.
+    bool current = update;
+    if (update) {
+        AConverter.BitmapToRGB();
+        // A picture used as it was already holds the edits.
+        if (AConverter.RGBPictureRef() == AConverter.RGBPicture() &&
+            !AConverter.RGBToPicture(APicture, APixFmt, AHeight, AWidth)) {
+            GetLogger().Log(this, llError, AConverter.LastErrMsg());
+            stopHook = true;
+            current = false;
+        }
+    }
+    if (stopHook)
+        AHook = nullptr;
+    return current;
+}
+
+bool TCustomFFmpeg::run_output_hooks(AVFrame* AFrame, int32_t AFrameNumber, int64_t APTS) {
+    if (!OnVideoOutputHook && !OnFrameOutputHook)
+        return false;
+    // The handlers change the picture: each copy of it gets its own buffer.
+    if (ff::av_frame_make_writable(AFrame) < 0) {
+        GetLogger().Log(this, llError, "hook buf malloc error.");
+        return false;
+    }
+    TPicture picture = PictureOf(AFrame);
+    bool current = false;
+    if (OnVideoOutputHook)
+        current = run_video_hook(FOutputVideoHook.Converter, OnVideoOutputHook, picture, AFrame->format,
+                                 AFrame->width, AFrame->height, AFrameNumber, APTS);
+    if (OnFrameOutputHook) {
+        OnFrameOutputHook(this, &picture, AFrame->format, AFrameNumber, AFrame->width, AFrame->height, APTS);
+        current = false;
+    }
+    return current;
+}
+
+void TCustomFFmpeg::run_post_hooks(const AVFrame* AFrame, int32_t AFrameNumber, int64_t APTS,
+                                   bool ABitmapCurrent) {
+    bool preview, bitmap, changed;
+    {
+        std::lock_guard lock(PostHookLock());
+        preview = FPreviewHook;
+        bitmap = FPreviewBitmapHook;
+        changed = FHookChanged;
+        FHookChanged = false;
+    }
+    TPostHookContext& hook = FOutputVideoHook;
+    // The window closes when its hook is switched off.
+    if (!preview)
+        hook.Previewer.reset();
+    const bool toBitmap = bitmap && OnPreviewBitmap;
+    if (!toBitmap && !preview)
+        return;
+    const int64_t now = SteadyMicroseconds();
+    if (now - hook.preview_last_time <= PreviewInterval())
+        return;
+    hook.preview_last_time = now;
+
+    // The hooks take the picture as the encoder gets it.
+    const TPicture picture = PictureOf(AFrame);
+    const bool converted =
+        (ABitmapCurrent && !changed) ||
+        hook.Converter.PictureToRGB(picture, AFrame->format, true, AFrame->height, AFrame->width);
+    if (!converted)
+        GetLogger().Log(this, llError, hook.Converter.LastErrMsg());
+    if (toBitmap) {
+        if (converted)
+            OnPreviewBitmap(this, &hook.Converter.Bitmap(), AFrameNumber, APTS);
+        else
+            bitmap = false;
+    } else {
+        if (converted && !hook.Previewer)
+            hook.Previewer = std::make_unique<TPreviewer>();
+        if (!converted || !hook.Previewer->PaintFrame(&hook.Converter.Bitmap(), AFrameNumber, APTS)) {
+            preview = false;
+            hook.Previewer.reset();
+        }
+    }
+    // A hook switched off here stays off, unless the owner set the hooks meanwhile.
+    std::lock_guard lock(PostHookLock());
+    if (!FHookChanged) {
+        FPreviewHook = preview;
+        FPreviewBitmapHook = bitmap;
+    }
 }
 
 int TCustomFFmpeg::configure_video_filters(TAVInputStream& AIst, TAVOutputStream& AOst) {
@@ -565,19 +669,8 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
         }
         const int32_t hookFrame = AOst.frame_number + 1;
         const int64_t hookPts = ff::av_rescale_q(AOst.sync_opts, enc->time_base, MicrosecondBase);
-        // Bitmap hooks: the output video hook runs here, before the frame hook, when the
-        // picture converter exists.
-        if (OnFrameOutputHook) {
-            // The handler changes the picture: each copy of it gets its own buffer.
-            if (ff::av_frame_make_writable(frame) < 0) {
-                GetLogger().Log(this, llError, "hook buf malloc error.");
-            } else {
-                TPicture picture = PictureOf(frame);
-                OnFrameOutputHook(this, &picture, enc->pix_fmt, hookFrame, enc->width, enc->height, hookPts);
-            }
-        }
-        // Bitmap hooks: the preview window and the preview bitmap (PreviewHook,
-        // PreviewBitmapHook, every PreviewInterval) run here when the converter exists.
+        const bool bitmapCurrent = run_output_hooks(frame, hookFrame, hookPts);
+        run_post_hooks(frame, hookFrame, hookPts, bitmapCurrent);
         size = encode_and_write(AFile, AOst, frame, "Video encoding failed");
         ff::av_frame_unref(frame);
         ++AOst.sync_opts;
