@@ -88,6 +88,13 @@ private:
     const TFakeUI& FUI;
 };
 
+// A row whose file could not be read when it was added.
+TJobProgress Unreadable() {
+    TJobProgress progress;
+    progress.State = TJobState::Unreadable;
+    return progress;
+}
+
 class BatchDriverTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -150,7 +157,7 @@ protected:
 
 TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
     List.AddRow(Source("clip.avi"));
-    List.SetCell(0, jcProgress, "Error");
+    List.SetProgress(0, Unreadable());
     ProgressSeen.clear();
 
     Driver.ButtonConvertClick();
@@ -283,13 +290,13 @@ TEST_F(BatchDriverTest, StoppingBetweenRowsAsksNothing) {
     List.AddRow(Copy("clip.avi", "one.avi"), false);
     List.AddRow(Copy("clip.avi", "two.avi"));
 
-    Driver.ButtonConvertClick(); // the first row is skipped: idle until the timer moves on
+    Driver.ButtonConvertClick(); // the first row is skipped: idle until the queued step moves on
     ASSERT_FALSE(Driver.TaskActive());
     Driver.ButtonStopConvertClick();
 
     EXPECT_TRUE(UI.Messages.empty());
     EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(Driver.TimerConvertAgain().isActive());
+    EXPECT_FALSE(Driver.NextRowPending());
     Idle(300);
     EXPECT_TRUE(UI.Messages.empty());
     EXPECT_EQ(List.Cell(1, jcProgress), "");
@@ -321,7 +328,7 @@ TEST_F(BatchDriverTest, ARunDoesNotStartWithoutFilesOrAUsableFolder) {
         TBatchDriver driver(list, encoder, ui, builder);
         if (c.AddRow) {
             list.AddRow(Source("clip.avi"));
-            list.SetCell(0, jcProgress, "Error");
+            list.SetProgress(0, Unreadable());
         }
         driver.ButtonConvertClick();
         ASSERT_EQ(ui.Messages.size(), 1u) << c.Message.toStdString();
@@ -363,7 +370,7 @@ TEST_F(BatchDriverTest, ProgressShowsPercentFramesAndFileSize) {
     List.AddRow(Source("clip.avi"), false);
     Driver.StartNextRow(); // makes row 0 the current row
     for (const TCase& c : cases) {
-        List.SetCell(0, jcProgress, "");
+        List.SetProgress(0, TJobProgress());
         UI.Position = -1;
         TProgressInfo info;
         info.TaskIndex = 0;

@@ -13,7 +13,9 @@ TEST(JobListModelTest, RowsCarryACheckBoxACaptionAndSixCells) {
     ASSERT_EQ(list.AddRow("/media/a.avi"), 0);
     ASSERT_EQ(list.AddRow("/media/b.avi", false), 1);
     list.SetCell(1, jcVideoSize, "640x480");
-    list.SetCell(1, jcFrames, " ");
+    TJobProgress noVideo;
+    noVideo.Frames = -1;
+    list.SetProgress(1, noVideo);
 
     EXPECT_EQ(list.rowCount(), 2);
     EXPECT_EQ(list.columnCount(), 7);
@@ -52,8 +54,10 @@ TEST(JobListModelTest, ChangesAreSignalledAndBadIndicesThrow) {
     std::vector<QModelIndex> changed;
     QObject::connect(&list, &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& ATopLeft, const QModelIndex&) { changed.push_back(ATopLeft); });
-    list.SetCell(0, jcProgress, "50%");
-    list.SetCell(0, jcProgress, "50%"); // unchanged: no signal
+    TJobProgress half;
+    half.Percent = 50;
+    list.SetProgress(0, half);
+    list.SetProgress(0, half); // unchanged: no signal
     list.SetChecked(0, false);
     ASSERT_EQ(changed.size(), 2u);
     EXPECT_EQ(changed[0], list.index(0, TJobListModel::ColumnOfCell(jcProgress)));
