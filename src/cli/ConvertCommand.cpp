@@ -1,6 +1,7 @@
 // "convert": the window's batch conversion without the window. The same settings lists, task
 // builder, job list, adding routine and batch driver run here; this file only turns the command
-// line into the choices a user would make and reports what the driver writes into the list.
+// line into the choices a user would make and reports each row from its record and the
+// driver's RowFinished signal.
 #include "CliSupport.h"
 #include "Commands.h"
 #include "FormatChoice.h"
