@@ -1,9 +1,15 @@
 #!/usr/bin/env bash
-# Builds the conversion benchmark optimised and prints its figures (docs/benchmark.md):
-#   bench/run.sh [--seconds S] [--repeats N]
+# Builds a benchmark optimised and prints its figures (docs/benchmark.md):
+#   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
+#   bench/run.sh batch [--runs N]                the pause between the rows of a batch
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/setup.sh
+target=vantorix_bench
+if [[ "${1:-}" == batch ]]; then
+    target=vantorix_batch_bench
+    shift
+fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench --target vantorix_bench -- -j2
-exec ./build-bench/bench/vantorix_bench "$@"
+cmake --build build-bench --target "$target" -- -j2
+exec "./build-bench/bench/$target" "$@"

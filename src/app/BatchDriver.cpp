@@ -28,25 +28,13 @@ void TRowTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TI
 TBatchDriver::TBatchDriver(TJobListModel& AList, TFFEncoder& AEncoder, TBatchUI& AUI,
                            TRowTaskBuilder& ABuilder, QObject* AParent)
     : QObject(AParent), FList(AList), FEncoder(AEncoder), FUI(AUI), FBuilder(ABuilder) {
-    FTimerConvertAgain.setInterval(RestartInterval);
-    connect(&FTimerConvertAgain, &QTimer::timeout, this, [this] { TimerConvertAgainTimer(); });
     FEncoder.OnProgress = [this](TCustomEncoder* s, const TProgressInfo& i) { EncoderProgress(s, i); };
     FEncoder.OnTerminate = [this](TCustomEncoder* s, const TTerminateInfo& i) { EncoderTerminate(s, i); };
 }
 
 TBatchDriver::~TBatchDriver() {
-    FTimerConvertAgain.stop();
     FEncoder.OnProgress = nullptr;
     FEncoder.OnTerminate = nullptr;
-}
-
-void TBatchDriver::EnableTimer() {
-    if (!FTimerConvertAgain.isActive())
-        FTimerConvertAgain.start();
-}
-
-void TBatchDriver::DisableTimer() {
-    FTimerConvertAgain.stop();
 }
 
 void TBatchDriver::DisableControls() {
@@ -60,10 +48,8 @@ void TBatchDriver::EnableControls() {
 void TBatchDriver::ButtonConvertClick() {
     if (FAddFileInProgress)
         return;
-    for (int row = 0; row < FList.Count(); ++row) {
-        FList.SetCell(row, jcProgress, QString());
-        FList.SetCell(row, jcFrames, QString());
-    }
+    for (int row = 0; row < FList.Count(); ++row)
+        FList.SetProgress(row, TJobProgress());
     if (FList.Count() == 0) {
         FUI.MessageBox(NoFilesText, InformationCaption, TBatchUI::TIcon::Information, TBatchUI::TButtons::Ok);
         return;
@@ -83,18 +69,17 @@ void TBatchDriver::ButtonConvertClick() {
     }
     FTaskActive = true;
     FConverting = true;
-    EnableTimer();
     FUserAborted = false;
     DisableControls();
     FEncoder.ClearTasks();
     ReserveOutputNames();
-    FListviewItem = -1;
+    FCurrentRow = -1;
     StartNextRow();
 }
 
 void TBatchDriver::ReserveOutputNames() {
     FBatchNames.Clear();
-    FOutputNames.clear();
+    FNamedRows.clear();
     // Every row's file counts, checked or not: a row checked later must find it as it was.
     for (int row = 0; row < FList.Count(); ++row)
         FBatchNames.AddSource(FList.Caption(row));
@@ -105,56 +90,73 @@ void TBatchDriver::ReserveOutputNames() {
 
 bool TBatchDriver::ReserveOutputName(int ARow) {
     QString name;
+    QString reason;
     bool named = false;
     try {
         named = FBuilder.BuildOutputName(FList, ARow, FBatchNames, name);
-    } catch (const std::exception&) {
-        named = false;
+        if (!named)
+            reason = FBuilder.LastErrMsg();
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
     }
-    if (!named)
-        name.clear();
-    else
+    if (named)
         FBatchNames.Reserve(name);
-    FOutputNames[ARow] = name;
+    else
+        name.clear();
+    FNamedRows.insert(ARow);
+    TJobProgress progress = FList.Progress(ARow);
+    progress.OutputFile = name;
+    progress.Reason = reason;
+    FList.SetProgress(ARow, progress);
     return named;
 }
 
 QString TBatchDriver::OutputName(int ARow) const {
-    const auto found = FOutputNames.find(ARow);
-    return found == FOutputNames.end() ? QString() : found->second;
+    return ARow >= 0 && ARow < FList.Count() ? FList.Progress(ARow).OutputFile : QString();
 }
 
-void TBatchDriver::FailRow(int ARow) {
-    FList.SetCell(ARow, jcProgress, QStringLiteral("Fail"));
+void TBatchDriver::ScheduleNextRow() {
+    FNextRowPending = true;
+    QMetaObject::invokeMethod(this, &TBatchDriver::NextRowDue, Qt::QueuedConnection);
+}
+
+void TBatchDriver::NextRowDue() {
+    // A stop may have come between the request and now.
+    if (!FNextRowPending)
+        return;
+    FNextRowPending = false;
+    StartNextRow();
+}
+
+void TBatchDriver::FinishRow(int ARow, TJobResult AResult, const QString& AReason) {
+    TJobProgress progress = FList.Progress(ARow);
+    progress.State = TJobState::Finished;
+    progress.Result = AResult;
+    progress.Reason = AReason;
+    FList.SetProgress(ARow, progress);
+    emit RowFinished(ARow, AResult, AReason);
+}
+
+void TBatchDriver::FailRow(int ARow, const QString& AReason) {
+    FinishRow(ARow, TJobResult::Failed, AReason);
     FUI.SetProgressPosition(0);
     FTaskActive = false;
-    FKountAgain = 0;
-    if (FThisIsTheLastItem)
-        FNoMoreFilesToConvert = true;
-    EnableTimer();
+    ScheduleNextRow();
 }
 
 void TBatchDriver::StartNextRow() {
     FUI.SetProgressPosition(0);
-    FThisIsTheLastItem = false;
-    FNoMoreFilesToConvert = false;
     FTaskActive = false;
-    DisableTimer();
+    FNextRowPending = false;
 
-    ++FListviewItem;
-    const int row = FListviewItem;
-    if (row == FList.Count() - 1)
-        FThisIsTheLastItem = true;
+    const int row = ++FCurrentRow;
+    // Past the last row (or the list became shorter than the run): nothing is left to convert.
     if (row >= FList.Count()) {
-        // The list became shorter than the run: nothing is left to convert.
-        FNoMoreFilesToConvert = true;
-        EnableTimer();
+        CompleteRun();
         return;
     }
     if (!FList.Checked(row)) {
-        EnableTimer();
-        if (FThisIsTheLastItem)
-            FNoMoreFilesToConvert = true;
+        ScheduleNextRow();
         return;
     }
 
@@ -164,114 +166,100 @@ void TBatchDriver::StartNextRow() {
     int task = -1;
     try {
         // A row checked after the run started has no name yet.
-        if (!FOutputNames.contains(row))
+        if (!FNamedRows.contains(row))
             ReserveOutputName(row);
         const QString outputName = OutputName(row);
-        if (outputName.isEmpty())
-            throw std::runtime_error("no output name");
+        if (outputName.isEmpty()) {
+            FailRow(row, FList.Progress(row).Reason);
+            return;
+        }
         FEncoder.ClearTasks();
         TInputOptions input;
         FBuilder.BuildInputOptions(FList, row, input);
         task = FEncoder.AddTask(input.FileName, &input);
         if (task < 0) {
-            FailRow(row);
+            FailRow(row, QString::fromStdString(FEncoder.LastErrMsg()));
             return;
         }
         TOutputOptions output;
         if (!FBuilder.BuildOutputOptions(FList, row, output))
-            throw std::runtime_error("no output options");
+            throw std::runtime_error(FBuilder.LastErrMsg().toStdString());
         if (!FEncoder.SetOutputFile(task, outputName.toStdU16String(), &output))
-            throw std::runtime_error("no output file");
-    } catch (const std::exception&) {
+            throw std::runtime_error(FEncoder.LastErrMsg());
+    } catch (const std::exception& e) {
         if (task >= 0 && task < FEncoder.TasksCount())
             FEncoder.RemoveTask(task);
-        FailRow(row);
+        FailRow(row, QString::fromUtf8(e.what()));
         return;
     }
 
     FTaskActive = true;
+    TJobProgress progress = FList.Progress(row);
+    progress.State = TJobState::Converting;
+    FList.SetProgress(row, progress);
     try {
-        EnableTimer();
         FEncoder.Start(1);
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         FEncoder.Stop(true);
-        FList.SetCell(row, jcProgress, QStringLiteral("Fail"));
-        FUI.SetProgressPosition(0);
-        FTaskActive = false;
-        FKountAgain = 0;
-        if (FThisIsTheLastItem)
-            FNoMoreFilesToConvert = true;
-        EnableTimer();
-        return;
+        FailRow(row, QString::fromUtf8(e.what()));
     }
-    if (FThisIsTheLastItem)
-        FNoMoreFilesToConvert = true;
 }
 
-void TBatchDriver::TimerConvertAgainTimer() {
-    if (FTaskActive)
-        return;
-    if (FNoMoreFilesToConvert) {
-        DisableTimer();
-        FUI.MessageBox(CompletedText, InformationCaption, TBatchUI::TIcon::Information,
-                       TBatchUI::TButtons::Ok);
-        FUI.SetProgressPosition(0);
-        EnableControls();
-        FTaskActive = false;
-        EndRun(false);
-        return;
-    }
-    if (++FKountAgain < 2)
-        return;
-    FKountAgain = 0;
-    try {
-        FEncoder.ClearTasks();
-    } catch (const std::logic_error&) {
-        // The encoder's run has not quite ended: try again on the next tick.
-        FKountAgain = 1;
-        return;
-    }
-    FTaskActive = true;
-    ConvertAgain();
+void TBatchDriver::CompleteRun() {
+    FUI.MessageBox(CompletedText, InformationCaption, TBatchUI::TIcon::Information, TBatchUI::TButtons::Ok);
+    FUI.SetProgressPosition(0);
+    EnableControls();
+    FTaskActive = false;
+    FConverting = false;
+    emit RunEnded(false);
 }
 
 void TBatchDriver::EncoderProgress(TCustomEncoder*, const TProgressInfo& AInfo) {
-    const int row = FListviewItem;
+    const int row = FCurrentRow;
     if (row < 0 || row >= FList.Count())
         return;
     FUI.ScrollToRow(row);
-    // Without a known total the percentage means nothing: the cell stays empty.
-    int percent = -1;
+    TJobProgress progress = FList.Progress(row);
+    // Without a known total the percentage means nothing: the last one stays.
     if (AInfo.TotalDuration > 0) {
         const __int128 p = __int128(AInfo.CurrentDuration) * 100 / AInfo.TotalDuration;
-        percent = static_cast<int>(std::clamp<__int128>(p, 0, 100));
-        FList.SetCell(row, jcProgress, QString::number(percent) + QLatin1Char('%'));
+        progress.Percent = static_cast<int>(std::clamp<__int128>(p, 0, 100));
     }
+    progress.Frames = AInfo.FrameNumber;
+    FList.SetProgress(row, progress);
     FUI.SetStatusText(
         1, QStringLiteral("File Size : ") +
                QString::number(static_cast<qint64>(std::nearbyint(AInfo.CurrentSize / 1000000.0))) +
                QStringLiteral(" MBytes"));
-    FList.SetCell(row, jcFrames,
-                  AInfo.FrameNumber == -1 ? QStringLiteral(" ") : QString::number(AInfo.FrameNumber));
-    if (percent >= 0)
-        FUI.SetProgressPosition(percent);
+    if (AInfo.TotalDuration > 0)
+        FUI.SetProgressPosition(*progress.Percent);
 }
 
 void TBatchDriver::EncoderTerminate(TCustomEncoder*, const TTerminateInfo& AInfo) {
     FTaskActive = false;
-    if (AInfo.TaskIndex >= 0 && FListviewItem >= 0 && FListviewItem < FList.Count()) {
+    if (AInfo.TaskIndex >= 0) {
+        if (FCurrentRow < 0 || FCurrentRow >= FList.Count())
+            return;
         if (AInfo.TaskIndex < FEncoder.TasksCount()) {
             const TPathFileName used = FEncoder.OutputFileNameUsed(AInfo.TaskIndex);
-            if (!used.empty())
-                FOutputNames[FListviewItem] = QString::fromStdU16String(used);
+            if (!used.empty()) {
+                TJobProgress progress = FList.Progress(FCurrentRow);
+                progress.OutputFile = QString::fromStdU16String(used);
+                FList.SetProgress(FCurrentRow, progress);
+            }
         }
-        const char* result = AInfo.Exception ? "Fail" : FUserAborted ? "Abort" : "Done";
-        FList.SetCell(FListviewItem, jcProgress, QString::fromLatin1(result));
+        const TJobResult result = AInfo.Exception ? TJobResult::Failed
+                                  : FUserAborted  ? TJobResult::Aborted
+                                                  : TJobResult::Done;
+        FinishRow(FCurrentRow, result, QString::fromStdString(AInfo.ExceptionMsg));
+        return;
     }
-    if (FNoMoreFilesToConvert && AInfo.TaskIndex < 0) {
+    // The end of the encoder's run: the next row may start once this handler has returned.
+    // After a stop no further row starts.
+    if (FConverting)
+        ScheduleNextRow();
+    else
         FUI.SetProgressPosition(0);
-        FTaskActive = false;
-    }
 }
 
 void TBatchDriver::ButtonStopConvertClick() {
@@ -289,19 +277,16 @@ void TBatchDriver::ButtonStopConvertClick() {
 void TBatchDriver::StopRun() {
     if (FTaskActive)
         FUserAborted = true;
-    FNoMoreFilesToConvert = true;
-    DisableTimer();
+    // No further row: neither the step already queued nor one the stop's own events ask for.
+    const bool wasConverting = FConverting;
+    FConverting = false;
+    FNextRowPending = false;
     FEncoder.Stop(true);
     FUI.SetProgressPosition(0);
     EnableControls();
     FTaskActive = false;
-    if (FConverting)
-        EndRun(true);
-}
-
-void TBatchDriver::EndRun(bool AStopped) {
-    FConverting = false;
-    emit RunEnded(AStopped);
+    if (wasConverting)
+        emit RunEnded(true);
 }
 
 } // namespace vx

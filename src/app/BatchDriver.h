@@ -1,16 +1,18 @@
 // The batch conversion loop of the main window: it walks the checked rows of the job list
-// in order, converts one row at a time through the encoder, writes each row's progress and
-// result, and ends the run with a completion message or on the user's stop.
+// in order, converts one row at a time through the encoder, keeps each row's progress and
+// result in the row's record (TJobProgress, which the list draws), announces each row's end
+// with RowFinished, and ends the run with a completion message or on the user's stop.
 //
 // Everything runs on the main thread; the encoder's events arrive there through the
-// platform bridge. The window (or the command line, or a test) supplies the user interface
-// through TBatchUI and the building of a row's task through TRowTaskBuilder.
+// platform bridge. Each step to the next row is queued from the event that ends the row
+// before it, so no handler ever starts a row from inside another row's event. The window (or the command
+// line, or a test) supplies the user interface through TBatchUI and the building of a row's task through
+// TRowTaskBuilder.
 #pragma once
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
-#include <map>
+#include <set>
 
 #include "BatchOutputNames.h"
 #include "JobListModel.h"
@@ -41,7 +43,8 @@ public:
     virtual void ScrollToRow(int ARow) = 0;
 };
 
-// Builds the encoder task of one row. A false result or an exception fails the row.
+// Builds the encoder task of one row. A false result or an exception fails the row; after a
+// false result LastErrMsg() says why.
 class TRowTaskBuilder {
 public:
     virtual ~TRowTaskBuilder() = default;
@@ -52,6 +55,8 @@ public:
     // Default: a reset record naming the row's source path (its caption, exactly).
     virtual void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions);
     virtual bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) = 0;
+    // Why the last build that answered false failed.
+    virtual QString LastErrMsg() const { return {}; }
 };
 
 class TBatchDriver : public QObject {
@@ -66,8 +71,6 @@ public:
     static const QString StopQuestionText;    // "Stop all conversions?"
     static QString MissingFolderText(const QString& AFolder);
 
-    static constexpr int RestartInterval = 50; // milliseconds
-
     // Installs itself as the encoder's OnProgress and OnTerminate handlers. The objects
     // must outlive the driver.
     TBatchDriver(TJobListModel& AList, TFFEncoder& AEncoder, TBatchUI& AUI, TRowTaskBuilder& ABuilder,
@@ -77,18 +80,18 @@ public:
     // The "Go Convert " button and the File menu's "Convert": validates and starts a run.
     void ButtonConvertClick();
     // Names the output of every checked row, before any row starts (the start of a run does
-    // this). A row that cannot be named gets an empty name and fails when it is reached.
+    // this), into the rows' records. A row that cannot be named gets an empty name and the
+    // reason, and fails when it is reached.
     void ReserveOutputNames();
     // The row's output file: its reserved name, and once the row has ended the name the file
     // was finally given (another run may have taken the reserved one meanwhile). Empty for a
     // row that has none.
     QString OutputName(int ARow) const;
-    // Advances to the next row and starts its task, or schedules the next step.
+    // Advances to the next row and starts its task; past the last row the run completes.
     void StartNextRow();
-    void ConvertAgain() { StartNextRow(); }
-    // The restart timer's tick.
-    void TimerConvertAgainTimer();
     void EncoderProgress(TCustomEncoder* Sender, const TProgressInfo& AInfo);
+    // A row's result comes with its task's event; the next row is started, through the event
+    // queue, from the end-of-run event that follows it.
     void EncoderTerminate(TCustomEncoder* Sender, const TTerminateInfo& AInfo);
     // The "Stop Convert" button and the "Stop" button under the list.
     void ButtonStopConvertClick();
@@ -101,30 +104,39 @@ public:
     void EnableControls();
 
     // ---- State ----
-    int ListviewItem() const { return FListviewItem; }
-    bool ThisIsTheLastItem() const { return FThisIsTheLastItem; }
-    bool NoMoreFilesToConvert() const { return FNoMoreFilesToConvert; }
-    int KountAgain() const { return FKountAgain; }
+    // The row being handled; -1 before the first.
+    int CurrentRow() const { return FCurrentRow; }
+    // The step to the next row is queued and has not run yet.
+    bool NextRowPending() const { return FNextRowPending; }
+    // No further row will start: no run, or the run is at its last row.
+    bool NoFurtherRowToStart() const { return !FConverting || FCurrentRow >= FList.Count() - 1; }
     bool TaskActive() const { return FTaskActive; }
     bool UserAborted() const { return FUserAborted; }
     bool AddFileInProgress() const { return FAddFileInProgress; }
     void SetAddFileInProgress(bool AValue) { FAddFileInProgress = AValue; }
     // From a successful start until the completion message or a stop.
     bool Converting() const { return FConverting; }
-    const QTimer& TimerConvertAgain() const { return FTimerConvertAgain; }
 
 signals:
     // A checked row is about to be built and started.
     void RowStarting(int ARow);
+    // A row has ended, once per started row: converted, failed (with the reason: the step
+    // that refused it or the encoder's message) or aborted by a stop.
+    void RowFinished(int ARow, TJobResult AResult, const QString& AReason);
     // The run is over: after "All Conversions Completed", or stopped by the user.
     void RunEnded(bool AStopped);
 
 private:
-    void EnableTimer();
-    void DisableTimer();
+    // Queues the step to the next row: it runs from the event loop, after the handler that
+    // asked for it has returned.
+    void ScheduleNextRow();
+    void NextRowDue();
+    // Records the row's result and announces it.
+    void FinishRow(int ARow, TJobResult AResult, const QString& AReason);
     // A row that cannot be started: marked "Fail", and the run moves on.
-    void FailRow(int ARow);
-    void EndRun(bool AStopped);
+    void FailRow(int ARow, const QString& AReason);
+    // "All Conversions Completed", and the window back to idle.
+    void CompleteRun();
     // Names the row's output within the batch; false when it cannot be named.
     bool ReserveOutputName(int ARow);
 
@@ -132,14 +144,11 @@ private:
     TFFEncoder& FEncoder;
     TBatchUI& FUI;
     TRowTaskBuilder& FBuilder;
-    QTimer FTimerConvertAgain;
     TBatchOutputNames FBatchNames;
-    std::map<int, QString> FOutputNames; // by row; an empty name: the row could not be named
+    std::set<int> FNamedRows; // rows whose output was named (or refused) in this run
 
-    int FListviewItem = -1;
-    bool FThisIsTheLastItem = false;
-    bool FNoMoreFilesToConvert = false;
-    int FKountAgain = 0;
+    int FCurrentRow = -1;
+    bool FNextRowPending = false;
     bool FAddFileInProgress = false;
     bool FTaskActive = false;
     bool FUserAborted = false;

@@ -133,7 +133,11 @@ void TConversionSettings::FillQualityLists() {
 
 void TConversionSettings::FillGeneralLists() {
     // "4:3 (Standard" lacks its closing parenthesis on purpose: it is the list's established text.
-    ComboAspectRatio.SetItems({"Original", "4:3 (Standard", "16:9 (Wide Screen)"}, 0);
+    TSettingValue standard, wide;
+    standard.Text = "4:3";
+    wide.Text = "16:9";
+    ComboAspectRatio.SetValuedItems(
+        {{"Original", TSettingValue()}, {"4:3 (Standard", standard}, {"16:9 (Wide Screen)", wide}}, 0);
     ComboLetterBox.SetItems({"None", "LetterBox"}, 0);
 }
 

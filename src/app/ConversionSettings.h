@@ -33,25 +33,25 @@ public:
     // "Set Output Format :"
     TSettingsList ComboOutputFormat{QStringLiteral("Set Output Format :")};
 
-    // Advanced panel.
+    // Advanced panel. The lists of numbers, sizes and rates keep each item's value.
     TSettingsList ComboVideoCodec{QStringLiteral("Video Codec : ")};
-    TSettingsList ComboVideoSize{QStringLiteral("Video Size : ")};
-    TSettingsList ComboVideoBitrate{QStringLiteral("Video Bitrate : ")};
-    TSettingsList ComboVideoFramerate{QStringLiteral("Video Framerate : ")};
+    TSettingsList ComboVideoSize{QStringLiteral("Video Size : "), FrameSizeValue};
+    TSettingsList ComboVideoBitrate{QStringLiteral("Video Bitrate : "), VideoBitrateValue};
+    TSettingsList ComboVideoFramerate{QStringLiteral("Video Framerate : "), FrameRateValue};
     TSettingsList ComboAudioCodec{QStringLiteral("Audio Codec : ")};
-    TSettingsList ComboAudioBitrate{QStringLiteral("Audio Bitrate :")};
+    TSettingsList ComboAudioBitrate{QStringLiteral("Audio Bitrate :"), AudioBitrateValue};
     TSettingsList ComboAudioChannels{QStringLiteral("Audio Channels :")};
-    TSettingsList ComboSamplingRate{QStringLiteral("Sampling Rate : ")};
+    TSettingsList ComboSamplingRate{QStringLiteral("Sampling Rate : "), SampleRateValue};
 
-    // General settings.
+    // General settings. Each aspect ratio item carries its ratio ("4:3"); "Original" none.
     TSettingsList ComboLetterBox{QStringLiteral("Letterbox : ")};
     TSettingsList ComboAspectRatio{QStringLiteral("Aspect Ratio : ")};
     static inline const QString LetterBoxHint = QStringLiteral("Add a letterbox to keep video aspect ratio");
 
     // Simple panel: two quality lists of their own, the rest mirror the advanced panel.
     TSettingsList ComboBoxVideoQuality{QStringLiteral("Video Quality : ")};
-    TSettingsList ComboBoxVideoSize{QStringLiteral("Video Size : ")};
-    TSettingsList ComboBoxVideoFramerate{QStringLiteral("Video Framerate :")};
+    TSettingsList ComboBoxVideoSize{QStringLiteral("Video Size : "), FrameSizeValue};
+    TSettingsList ComboBoxVideoFramerate{QStringLiteral("Video Framerate :"), FrameRateValue};
     TSettingsList ComboBoxAudioQuality{QStringLiteral("Audio Quality : ")};
     TSettingsList ComboBoxAudioChannels{QStringLiteral("Audio Channels :")};
 

@@ -41,7 +41,7 @@ void TJobListModel::CheckCell(int ACell) {
 int TJobListModel::AddRow(const QString& ACaption, bool AChecked) {
     const int row = Count();
     beginInsertRows(QModelIndex(), row, row);
-    FRows.push_back(TRow{ACaption, AChecked, {}});
+    FRows.push_back(TRow{ACaption, AChecked, {}, {}});
     endInsertRows();
     return row;
 }
@@ -76,19 +76,84 @@ void TJobListModel::SetChecked(int ARow, bool AChecked) {
     emit dataChanged(at, at, {Qt::CheckStateRole});
 }
 
-const QString& TJobListModel::Cell(int ARow, int ACell) const {
+QString TJobListModel::DrawnCell(const TRow& ARow, int ACell) {
+    switch (ACell) {
+    case jcProgress:
+        return ProgressText(ARow.Progress);
+    case jcFrames:
+        return FramesText(ARow.Progress);
+    default:
+        return ARow.Cells[static_cast<size_t>(ACell)];
+    }
+}
+
+QString TJobListModel::Cell(int ARow, int ACell) const {
     CheckCell(ACell);
-    return RowAt(ARow).Cells[static_cast<size_t>(ACell)];
+    return DrawnCell(RowAt(ARow), ACell);
+}
+
+void TJobListModel::CellChanged(int ARow, int ACell) {
+    const QModelIndex at = index(ARow, ColumnOfCell(ACell));
+    emit dataChanged(at, at, {Qt::DisplayRole});
 }
 
 void TJobListModel::SetCell(int ARow, int ACell, const QString& AText) {
+    TRow& row = RowAt(ARow);
     CheckCell(ACell);
-    QString& cell = RowAt(ARow).Cells[static_cast<size_t>(ACell)];
+    if (ACell >= SourceCellCount)
+        throw std::invalid_argument("Cell " + std::to_string(ACell) + " follows the row's progress");
+    QString& cell = row.Cells[static_cast<size_t>(ACell)];
     if (cell == AText)
         return;
     cell = AText;
-    const QModelIndex at = index(ARow, ColumnOfCell(ACell));
-    emit dataChanged(at, at, {Qt::DisplayRole});
+    CellChanged(ARow, ACell);
+}
+
+const TJobProgress& TJobListModel::Progress(int ARow) const {
+    return RowAt(ARow).Progress;
+}
+
+void TJobListModel::SetProgress(int ARow, const TJobProgress& AProgress) {
+    TRow& row = RowAt(ARow);
+    const QString progress = ProgressText(row.Progress);
+    const QString frames = FramesText(row.Progress);
+    row.Progress = AProgress;
+    // Only a cell whose text changes is announced, as when cells were written one by one.
+    if (ProgressText(row.Progress) != progress)
+        CellChanged(ARow, jcProgress);
+    if (FramesText(row.Progress) != frames)
+        CellChanged(ARow, jcFrames);
+}
+
+QString TJobListModel::ProgressText(const TJobProgress& AProgress) {
+    switch (AProgress.State) {
+    case TJobState::Unreadable:
+        return QStringLiteral("Error");
+    case TJobState::Finished:
+        return ResultText(AProgress.Result);
+    case TJobState::Waiting:
+    case TJobState::Converting:
+        break;
+    }
+    return AProgress.Percent ? QString::number(*AProgress.Percent) + QLatin1Char('%') : QString();
+}
+
+QString TJobListModel::ResultText(TJobResult AResult) {
+    switch (AResult) {
+    case TJobResult::Done:
+        return QStringLiteral("Done");
+    case TJobResult::Failed:
+        return QStringLiteral("Fail");
+    case TJobResult::Aborted:
+        return QStringLiteral("Abort");
+    }
+    return {};
+}
+
+QString TJobListModel::FramesText(const TJobProgress& AProgress) {
+    if (!AProgress.Frames)
+        return {};
+    return *AProgress.Frames == -1 ? QStringLiteral(" ") : QString::number(*AProgress.Frames);
 }
 
 int TJobListModel::rowCount(const QModelIndex& AParent) const {
@@ -111,7 +176,7 @@ QVariant TJobListModel::data(const QModelIndex& AIndex, int ARole) const {
         return {};
     }
     if (ARole == Qt::DisplayRole)
-        return row.Cells[static_cast<size_t>(AIndex.column() - 1)];
+        return DrawnCell(row, AIndex.column() - 1);
     if (ARole == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     return {};

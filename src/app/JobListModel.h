@@ -2,11 +2,16 @@
 // converted, the source path as caption and six cells. The window's list view shows it
 // through the Qt model interface; the batch driver, the task builder and the command line
 // use the plain C++ interface below.
+//
+// The four cells that describe the source are texts. The "Progress" and "Frames" cells are
+// drawn from the row's conversion record (TJobProgress), which the batch driver keeps and
+// the command line reads; nobody writes or parses their texts.
 #pragma once
 
 #include <QAbstractTableModel>
 #include <QString>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace vx {
@@ -14,6 +19,29 @@ namespace vx {
 // The cells of a row, in column order after the caption.
 enum TJobCell : int { jcVideoSize, jcFrameRate, jcDuration, jcOutput, jcProgress, jcFrames };
 inline constexpr int JobCellCount = 6;
+
+// Where a row stands in a run.
+enum class TJobState {
+    Waiting,    // not converted yet in this run (or not in any)
+    Unreadable, // the file could not be read when it was added
+    Converting, // its task is starting or running
+    Finished,   // ended with Result
+};
+
+// How a row ended.
+enum class TJobResult { Done, Failed, Aborted };
+
+// The conversion record of a row.
+struct TJobProgress {
+    TJobState State = TJobState::Waiting;
+    TJobResult Result = TJobResult::Done; // once Finished
+    std::optional<int> Percent;           // 0..100; none while the total is unknown
+    std::optional<int> Frames;            // video frames written so far; -1: the output has no video
+    QString Reason;                       // why the row failed or cannot be read; empty otherwise
+    QString OutputFile;                   // the file the row writes, once named
+
+    bool operator==(const TJobProgress&) const = default;
+};
 
 class TJobListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -39,8 +67,22 @@ public:
     const QString& Caption(int ARow) const;
     bool Checked(int ARow) const;
     void SetChecked(int ARow, bool AChecked);
-    const QString& Cell(int ARow, int ACell) const;
+    // The text a cell shows.
+    QString Cell(int ARow, int ACell) const;
+    // One of the four source cells; the "Progress" and "Frames" cells throw
+    // std::invalid_argument (they follow the row's record).
     void SetCell(int ARow, int ACell, const QString& AText);
+
+    const TJobProgress& Progress(int ARow) const;
+    void SetProgress(int ARow, const TJobProgress& AProgress);
+    // What the "Progress" cell shows: "Error" for an unreadable file, the result word
+    // ("Done", "Fail", "Abort") for a finished row, otherwise the percentage ("45%") or nothing.
+    static QString ProgressText(const TJobProgress& AProgress);
+    // "Done", "Fail", "Abort".
+    static QString ResultText(TJobResult AResult);
+    // What the "Frames" cell shows: the count, a single blank for an output without video,
+    // nothing before the first report.
+    static QString FramesText(const TJobProgress& AProgress);
 
     // ---- Qt model ----
     int rowCount(const QModelIndex& AParent = QModelIndex()) const override;
@@ -53,14 +95,19 @@ public:
                         int ARole = Qt::DisplayRole) const override;
 
 private:
+    // The source cells, in TJobCell order up to jcOutput.
+    static constexpr int SourceCellCount = jcOutput + 1;
     struct TRow {
         QString Caption;
         bool Checked = true;
-        std::array<QString, JobCellCount> Cells;
+        std::array<QString, SourceCellCount> Cells;
+        TJobProgress Progress;
     };
     const TRow& RowAt(int ARow) const;
     TRow& RowAt(int ARow);
     static void CheckCell(int ACell);
+    static QString DrawnCell(const TRow& ARow, int ACell);
+    void CellChanged(int ARow, int ACell);
 
     std::vector<TRow> FRows;
 };

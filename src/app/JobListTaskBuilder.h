@@ -16,6 +16,7 @@ public:
                          QString& AOutputFileName) override;
     void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) override;
     bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override;
+    QString LastErrMsg() const override { return FBuilder.LastErrMsg(); }
 
     // What the task builder reads from a row of the list.
     static TTaskRow RowOf(const TJobListModel& AList, int ARow);

@@ -7,8 +7,8 @@ namespace vx {
 namespace {
 
 // Several items carry doubled or trailing blanks ("8000  Hz", "384  Kbps", "320 x 240 "). They are
-// kept as they are: the task builder reads its numbers from these texts and copes with them, and a
-// stored or scripted choice matches the list only when the texts are equal.
+// kept as they are: each list reads its items' values from these texts once (SettingValues.h) and
+// copes with them, and a stored or scripted choice matches the list only when the texts are equal.
 
 const QStringList S1 = {"Original Video Size", "128 x 96 (SQCIF)", "160 x 120 (QVGA)", "176 x 120",
                         "176 x 144 (QCIF)",    "192 x 144",        "208 x 176",        "220 x 176",

@@ -98,8 +98,14 @@ bool TSourceFileAdder::Blocked() const {
 }
 
 void TSourceFileAdder::ClearProgressCells() {
-    for (int row = 0; row < FList.Count(); ++row)
-        FList.SetCell(row, jcProgress, QString());
+    // The results and percentages go; the frame counts stay.
+    for (int row = 0; row < FList.Count(); ++row) {
+        TJobProgress progress = FList.Progress(row);
+        progress.State = TJobState::Waiting;
+        progress.Percent.reset();
+        progress.Reason.clear();
+        FList.SetProgress(row, progress);
+    }
 }
 
 void TSourceFileAdder::ButtonAddFileClick() {
@@ -146,7 +152,10 @@ int TSourceFileAdder::AddFile(const QString& AFile) {
     const bool opened = FDecoder.LoadFile(AFile.toStdU16String(), {});
     if (!opened) {
         const int row = FList.AddRow(AFile, true);
-        FList.SetCell(row, jcProgress, QStringLiteral("Error"));
+        TJobProgress unreadable;
+        unreadable.State = TJobState::Unreadable;
+        unreadable.Reason = QString::fromStdString(FDecoder.LastErrMsg());
+        FList.SetProgress(row, unreadable);
         return row;
     }
 

@@ -4,6 +4,7 @@
 #include "BatchOutputNames.h"
 #include "ConversionSettings.h"
 #include "LocalFileNames.h"
+#include "SettingValues.h"
 #include "VolumeSliders.h"
 
 #include <cmath>
@@ -26,9 +27,8 @@ const QString VCDTarget = QStringLiteral("Video CD (*.mpg)");
 const QString NTSCFrameRate = QStringLiteral("29.97 fps [NTSC]");
 const QString PALFrameRate = QStringLiteral("25 fps [PAL]");
 
-// Stands in when the row's size, or the rate list, cannot be read.
+// Stands in when the row's size cannot be read.
 const char* const FallbackAspectRatio = "1.3333";
-const char* const FallbackFrameRate = "25";
 const QString UnknownVideoSize = QStringLiteral("640x480");
 
 // The list words that name the engine's codecs. A text that is a key of neither these tables
@@ -99,40 +99,6 @@ std::string LookUpCodec(const TCodecName (&AWords)[N], const TCodecName (&AEncod
                         const QString& AText) {
     std::string codec = LookUpCodec(AWords, AText);
     return codec.empty() ? LookUpCodec(AEncoders, AText) : codec;
-}
-
-// The text up to its first blank; empty when there is no blank ("384  Kbps" gives "384").
-QString FirstWord(const QString& AText) {
-    const qsizetype blank = AText.indexOf(' ');
-    return blank < 0 ? QString() : AText.left(blank);
-}
-
-bool IsDigits(const QString& AText) {
-    if (AText.isEmpty())
-        return false;
-    for (const QChar c : AText)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
-// Digits with at most one point, above zero: "29.97", "11", "15.0".
-bool IsPositiveDecimal(const QString& AText) {
-    int points = 0;
-    bool digits = false;
-    bool nonZero = false;
-    for (const QChar c : AText) {
-        if (c == '.') {
-            if (++points > 1)
-                return false;
-        } else if (c >= '0' && c <= '9') {
-            digits = true;
-            nonZero = nonZero || c != '0';
-        } else {
-            return false;
-        }
-    }
-    return digits && nonZero;
 }
 
 // A plain decimal number such as a size cell holds ("640", "480.5"); nullopt otherwise.
@@ -249,41 +215,26 @@ void TTaskBuilder::BuildInputOptions(const QString& ACaption, TInputOptions& AOp
     AOptions.FileName = ACaption.toStdU16String();
 }
 
-int32_t TTaskBuilder::ReadBackInteger(const QString& ANumberText, const TSettingsList& AList) const {
-    bool ok = false;
-    const int value = IsDigits(ANumberText) ? ANumberText.toInt(&ok, 10) : 0;
-    if (!ok)
+std::optional<int32_t> TTaskBuilder::NumberOf(const TSettingsList& AList) {
+    const TSettingValue value = AList.Value();
+    if (!value.Readable)
         throw TTaskBuildError(ToStd(
             QStringLiteral("The %1 choice \"%2\" is not a number.").arg(ListName(AList), AList.Text())));
-    return value;
+    return value.Number;
 }
 
 bool TTaskBuilder::ApplyProfileToOptions(TOutputOptions& AOptions) {
     try {
-        const QString videoBitrate = FSettings.ComboVideoBitrate.Text();
-        AOptions.VideoBitrate = ReadBackInteger(FirstWord(videoBitrate) + "000", FSettings.ComboVideoBitrate);
-
-        // "Original" (the AVI profiles) has no number: the task then sends no audio bitrate and
-        // the encoder's default applies.
-        const QString audioBitrate = FSettings.ComboAudioBitrate.Text();
-        if (audioBitrate != QLatin1String("Original")) {
-            QString number = FirstWord(audioBitrate);
-            if (audioBitrate.contains(QLatin1String("Kbps")))
-                number += "000";
-            AOptions.AudioBitrate = ReadBackInteger(number, FSettings.ComboAudioBitrate);
-        }
-
-        AOptions.AudioSampleRate =
-            ReadBackInteger(FirstWord(FSettings.ComboSamplingRate.Text()), FSettings.ComboSamplingRate);
-
-        const QString size = FSettings.ComboVideoSize.Text();
-        if (size != QLatin1String("Original Video Size") && size != QLatin1String("Auto")) {
-            // "176 x 144 (QCIF)" and "320 x 240 " both come out as WxH.
-            const qsizetype bracket = size.indexOf('(');
-            QString frameSize = bracket < 0 ? size : size.left(bracket);
-            frameSize.remove(' ');
-            AOptions.FrameSize = ToStd(frameSize);
-        }
+        // An item without a number (the AVI profiles' audio "Original") leaves the field to the
+        // encoder's default.
+        if (const std::optional<int32_t> bitrate = NumberOf(FSettings.ComboVideoBitrate))
+            AOptions.VideoBitrate = *bitrate;
+        if (const std::optional<int32_t> bitrate = NumberOf(FSettings.ComboAudioBitrate))
+            AOptions.AudioBitrate = *bitrate;
+        if (const std::optional<int32_t> rate = NumberOf(FSettings.ComboSamplingRate))
+            AOptions.AudioSampleRate = *rate;
+        // "Original Video Size" and "Auto" send no size: the output keeps the source's.
+        AOptions.FrameSize = FSettings.ComboVideoSize.Value().Text;
     } catch (const TTaskBuildError& error) {
         FLastErrMsg = QString::fromStdString(error.what());
         return false;
@@ -292,17 +243,7 @@ bool TTaskBuilder::ApplyProfileToOptions(TOutputOptions& AOptions) {
 }
 
 std::string TTaskBuilder::ReadFrameRate() const {
-    const QString text = FSettings.ComboVideoFramerate.Text();
-    const QString key = text.trimmed().toLower();
-    if (key == QLatin1String("auto") || text.isEmpty())
-        return {};
-    if (key == QLatin1String("pal"))
-        return "25";
-    if (key == QLatin1String("ntsc"))
-        return "29.97";
-    // The engine gets the number exactly as the list shows it, so "14.985" stays "14.985".
-    const QString rate = FirstWord(text);
-    return IsPositiveDecimal(rate) ? ToStd(rate) : FallbackFrameRate;
+    return FSettings.ComboVideoFramerate.Value().Text;
 }
 
 std::string TTaskBuilder::AspectRatioOfSize(const QString& AVideoSize) {
@@ -367,17 +308,10 @@ bool TTaskBuilder::BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOpt
     AOptions.FrameRate = ReadFrameRate();
     AOptions.AudioVolume = FVolume.VolumeValue();
 
-    switch (FSettings.ComboAspectRatio.ItemIndex()) {
-    case 1:
-        AOptions.FrameAspectRatio = "4:3";
-        break;
-    case 2:
-        AOptions.FrameAspectRatio = "16:9";
-        break;
-    default: // "Original": keep the source's shape, whatever size the output gets.
+    // "Original" keeps the source's shape, whatever size the output gets.
+    AOptions.FrameAspectRatio = FSettings.ComboAspectRatio.Value().Text;
+    if (AOptions.FrameAspectRatio.empty())
         AOptions.FrameAspectRatio = AspectRatioOfSize(ARow.VideoSize);
-        break;
-    }
 
     if (isDVD || isSVCD || isVCD) {
         AOptions.TargetType = isDVD ? ttDVD : isSVCD ? ttSVCD : ttVCD;

@@ -1,6 +1,7 @@
 // Turns one job-list row and the window's current choices into an encoder task: the output file
-// name, the input options and the output options. The human-readable list texts ("6000 Kbps",
-// "176 x 144 (QCIF)", "29.97 fps [NTSC]") become the numbers and names the engine takes.
+// name, the input options and the output options. The numbers, sizes and rates come from the
+// values the settings lists keep beside their items ("6000 Kbps" stands for 6000000), the codecs
+// from the codec lists' words.
 #pragma once
 
 #include "encode/FFEncodeRecords.h"
@@ -62,14 +63,12 @@ public:
     // False when a list text that must be a number is not one, or no output format is selected.
     bool BuildOutputOptions(const TTaskRow& ARow, TOutputOptions& AOptions);
 
-    // Reads the video bitrate, audio bitrate, sampling rate and video size lists into AOptions
-    // (the disc targets skip this step: their preset fixes those values). False with the reason
-    // in LastErrMsg() when a bitrate or rate text holds no number.
+    // Reads the values of the video bitrate, audio bitrate, sampling rate and video size lists
+    // into AOptions (the disc targets skip this step: their preset fixes those values). False
+    // with the reason in LastErrMsg() when the chosen bitrate or rate item holds no number.
     bool ApplyProfileToOptions(TOutputOptions& AOptions);
 
-    // The frame rate the task asks for: empty for "Auto" or an empty list (the source's rate),
-    // otherwise the number at the head of the chosen text. A text that holds no readable rate
-    // gives "25".
+    // The frame rate the task asks for: the chosen item's value (FrameRateValue).
     std::string ReadFrameRate() const;
 
     // The display aspect ratio of a "Video Size" cell such as "640x480", to 1/10000, as the
@@ -88,7 +87,9 @@ public:
 
 private:
     QString OutputFolder() const;
-    int32_t ReadBackInteger(const QString& ANumberText, const TSettingsList& AList) const;
+    // The number the list's chosen item stands for, if any; throws when the item should hold one
+    // and does not.
+    static std::optional<int32_t> NumberOf(const TSettingsList& AList);
 
     const TConversionSettings& FSettings;
     const TAdditionalOptions& FOptions;

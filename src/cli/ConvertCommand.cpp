@@ -1,6 +1,7 @@
 // "convert": the window's batch conversion without the window. The same settings lists, task
 // builder, job list, adding routine and batch driver run here; this file only turns the command
-// line into the choices a user would make and reports what the driver writes into the list.
+// line into the choices a user would make and reports each row from its record and the
+// driver's RowFinished signal.
 #include "CliSupport.h"
 #include "Commands.h"
 #include "FormatChoice.h"
@@ -142,65 +143,6 @@ QString CheckOutputFolder(const QString& AFolder) {
     return path;
 }
 
-// The row builder of the window, watched: when a row cannot be started, it remembers why. The
-// driver marks such a row "Fail" without the encoder raising an event, and the reason is only
-// known at the step that refused it.
-class TWatchedRowBuilder final : public TRowTaskBuilder {
-public:
-    TWatchedRowBuilder(TTaskBuilder& ABuilder, const TCustomEncoder& AEncoder)
-        : FRows(ABuilder), FBuilder(ABuilder), FEncoder(AEncoder) {}
-
-    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames& ABatch,
-                         QString& AOutputFileName) override {
-        // All rows are named before the first starts, so each keeps its own reason.
-        const bool built = FRows.BuildOutputName(AList, ARow, ABatch, AOutputFileName);
-        if (built)
-            FNameErrors.erase(ARow);
-        else
-            FNameErrors[ARow] = FBuilder.LastErrMsg();
-        return built;
-    }
-    void BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) override {
-        FRows.BuildInputOptions(AList, ARow, AOptions);
-        // The driver adds the task next; a refusal is the encoder's to explain.
-        FStep = TStep::AddTask;
-    }
-    bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override {
-        FStep = TStep::OutputOptions;
-        const bool built = FRows.BuildOutputOptions(AList, ARow, AOptions);
-        if (built)
-            FStep = TStep::SetOutputFile;
-        return built;
-    }
-
-    // A row is starting: what fails from now on fails at its first step.
-    void RowStarting() { FStep = TStep::OutputName; }
-    // Why the row ARow, the one last started, could not be.
-    QString FailureText(int ARow) const {
-        switch (FStep) {
-        case TStep::OutputName: {
-            const auto found = FNameErrors.find(ARow);
-            return found == FNameErrors.end() ? QString() : found->second;
-        }
-        case TStep::OutputOptions:
-            return FBuilder.LastErrMsg();
-        case TStep::AddTask:
-        case TStep::SetOutputFile:
-            return FromUtf8(FEncoder.LastErrMsg());
-        }
-        return {};
-    }
-
-private:
-    enum class TStep { OutputName, AddTask, OutputOptions, SetOutputFile };
-
-    TJobListTaskBuilder FRows;
-    const TTaskBuilder& FBuilder;
-    const TCustomEncoder& FEncoder;
-    TStep FStep = TStep::OutputName;
-    std::map<int, QString> FNameErrors;
-};
-
 // The window's surface as the driver sees it. The run is validated before it starts, so no
 // question but the stop question is ever asked, and Ctrl-C has already answered that one.
 class TCommandLineUI final : public TBatchUI {
@@ -225,20 +167,6 @@ private:
     const TConversionSettings& FSettings;
 };
 
-bool IsResult(const QString& AText) {
-    return AText == QLatin1String("Done") || AText == QLatin1String("Fail") ||
-           AText == QLatin1String("Abort") || AText == QLatin1String("Error");
-}
-
-// The number in a "Progress" cell such as "45%"; none while the cell holds no percentage.
-std::optional<int> CellPercent(const QString& ACell) {
-    if (!ACell.endsWith(QLatin1Char('%')))
-        return std::nullopt;
-    bool ok = false;
-    const int percent = ACell.chopped(1).toInt(&ok);
-    return ok ? std::optional(percent) : std::nullopt;
-}
-
 class TConvertRun {
 public:
     explicit TConvertRun(const TConvertArgs& AArgs) : FArgs(AArgs) {}
@@ -250,8 +178,7 @@ private:
     int DryRun();
     int Convert();
     void RowStarted(int ARow);
-    void CellChanged(const QModelIndex& AIndex);
-    void RowEnded(int ARow, const QString& AResult);
+    void RowEnded(int ARow, TJobResult AResult, const QString& AReason);
     QString RowLabel(int ARow) const;
 
     const TConvertArgs& FArgs;
@@ -262,14 +189,11 @@ private:
     TFFEncoder FEncoder;
     TFFDecoder FDecoder;
     TJobListModel FList;
-    TWatchedRowBuilder FRowBuilder{FTaskBuilder, FEncoder};
+    TJobListTaskBuilder FRowBuilder{FTaskBuilder};
     TCommandLineUI FUI{FSettings};
     TBatchDriver FDriver{FList, FEncoder, FUI, FRowBuilder};
     TProgressPrinter FPrinter;
-    std::map<int, QString> FProbeErrors;
-    // The termination of the running row, while the driver writes its result.
-    std::optional<TTerminateInfo> FTermination;
-    std::map<int, QString> FResults;
+    std::map<int, TJobResult> FResults;
     // The signal that stopped the run, or 0.
     int FInterrupted = 0;
 };
@@ -292,18 +216,16 @@ void TConvertRun::AddFiles() {
     // Adding is refused while a run is on: the driver keeps that state, as in the window.
     TBatchAddFileState state(FDriver);
     TSourceFileAdder adder(FList, FDecoder, FSettings, state);
-    // Called right after each file's row is added, while the decoder still holds that file's reason.
-    adder.OnScrollToRow = [this](TSourceFileAdder*, int ARow) {
-        if (FList.Cell(ARow, jcProgress) == QLatin1String("Error"))
-            FProbeErrors[ARow] = FromUtf8(FDecoder.LastErrMsg());
-    };
     adder.AddFiles(FArgs.Files);
     if (FList.Count() != FArgs.Files.size())
         throw TCommandError(
             QStringLiteral("only %1 of %2 files could be added").arg(FList.Count()).arg(FArgs.Files.size()));
-    for (const auto& [row, reason] : FProbeErrors)
-        PrintError(QStringLiteral("%1 cannot be read (%2); its conversion will fail")
-                       .arg(Quoted(FList.Caption(row)), reason));
+    for (int row = 0; row < FList.Count(); ++row) {
+        const TJobProgress& progress = FList.Progress(row);
+        if (progress.State == TJobState::Unreadable)
+            PrintError(QStringLiteral("%1 cannot be read (%2); its conversion will fail")
+                           .arg(Quoted(FList.Caption(row)), progress.Reason));
+    }
 }
 
 int TConvertRun::DryRun() {
@@ -316,13 +238,12 @@ int TConvertRun::DryRun() {
         TOutputOptions outputOptions;
         // Every part is built even after a failure, so that the record shows as much as it can;
         // the reason is the first step's that failed.
-        FRowBuilder.RowStarting();
         bool built = !output.isEmpty();
-        QString error = built ? QString() : FRowBuilder.FailureText(row);
+        QString error = built ? QString() : FList.Progress(row).Reason;
         FRowBuilder.BuildInputOptions(FList, row, input);
         if (!FRowBuilder.BuildOutputOptions(FList, row, outputOptions)) {
             if (built)
-                error = FRowBuilder.FailureText(row);
+                error = FRowBuilder.LastErrMsg();
             built = false;
         }
         allBuilt = allBuilt && built;
@@ -352,8 +273,6 @@ QString TConvertRun::RowLabel(int ARow) const {
 }
 
 void TConvertRun::RowStarted(int ARow) {
-    FRowBuilder.RowStarting();
-    FTermination.reset();
     const QString output = FDriver.OutputName(ARow);
     FPrinter.Line(QStringLiteral("[%1/%2] %3 -> %4")
                       .arg(ARow + 1)
@@ -362,26 +281,10 @@ void TConvertRun::RowStarted(int ARow) {
                            output.isEmpty() ? QStringLiteral("(no output name)") : DisplayName(output)));
 }
 
-void TConvertRun::CellChanged(const QModelIndex& AIndex) {
-    if (AIndex.column() != TJobListModel::ColumnOfCell(jcProgress))
-        return;
-    const int row = AIndex.row();
-    const QString cell = FList.Cell(row, jcProgress);
-    if (IsResult(cell) && !FResults.contains(row))
-        RowEnded(row, cell);
-}
-
-void TConvertRun::RowEnded(int ARow, const QString& AResult) {
+void TConvertRun::RowEnded(int ARow, TJobResult AResult, const QString& AReason) {
     FResults[ARow] = AResult;
-    // A row the encoder ran ends with the encoder's own message; one that could not be started
-    // with the reason of the step that refused it.
-    std::optional<QString> message;
-    if (FTermination) {
-        if (!FTermination->ExceptionMsg.empty())
-            message = FromUtf8(FTermination->ExceptionMsg);
-    } else if (AResult != QLatin1String("Done")) {
-        message = FRowBuilder.FailureText(ARow);
-    }
+    const QString result = TJobListModel::ResultText(AResult);
+    const std::optional<QString> message = AReason.isEmpty() ? std::nullopt : std::optional(AReason);
     const QString outputName = FDriver.OutputName(ARow);
     const std::optional<QString> output = outputName.isEmpty() ? std::nullopt : std::optional(outputName);
 
@@ -390,7 +293,7 @@ void TConvertRun::RowEnded(int ARow, const QString& AResult) {
         json.BeginObject()
             .Field("event", "terminate")
             .Field("row", ARow)
-            .Field("result", AResult)
+            .Field("result", result)
             .Key("output")
             .StringOrNull(output)
             .Key("message")
@@ -398,8 +301,8 @@ void TConvertRun::RowEnded(int ARow, const QString& AResult) {
             .EndObject();
         WriteLine(stdout, json.Text());
     }
-    QString line = RowLabel(ARow) + QStringLiteral(": ") + AResult;
-    if (message && !message->isEmpty())
+    QString line = RowLabel(ARow) + QStringLiteral(": ") + result;
+    if (message)
         line += QStringLiteral(" (") + DisplayName(*message) + QLatin1Char(')');
     FPrinter.Line(line);
 }
@@ -407,14 +310,14 @@ void TConvertRun::RowEnded(int ARow, const QString& AResult) {
 int TConvertRun::Convert() {
     TBatchDriver& driver = FDriver;
 
-    // The driver's handlers stay in charge; the command line reads what they wrote.
+    // The driver's handler stays in charge; the command line reads the row's record it keeps.
     const TCustomEncoder::TProgressEvent driverProgress = FEncoder.OnProgress;
     FEncoder.OnProgress = [&](TCustomEncoder* Sender, const TProgressInfo& AInfo) {
         driverProgress(Sender, AInfo);
-        const int row = driver.ListviewItem();
+        const int row = driver.CurrentRow();
         if (row < 0 || row >= FList.Count())
             return;
-        const std::optional<int> percent = CellPercent(FList.Cell(row, jcProgress));
+        const std::optional<int> percent = FList.Progress(row).Percent;
         if (FArgs.Json) {
             TJsonWriter json;
             json.BeginObject().Field("event", "progress").Field("row", row).Key("percent");
@@ -436,21 +339,15 @@ int TConvertRun::Convert() {
         }
         FPrinter.Progress(RowLabel(row), percent, AInfo.FrameNumber, AInfo.CurrentSize);
     };
-    const TCustomEncoder::TTerminateEvent driverTerminate = FEncoder.OnTerminate;
-    FEncoder.OnTerminate = [&](TCustomEncoder* Sender, const TTerminateInfo& AInfo) {
-        if (AInfo.TaskIndex >= 0)
-            FTermination = AInfo;
-        driverTerminate(Sender, AInfo);
-        FTermination.reset();
-    };
-    QObject::connect(&FList, &TJobListModel::dataChanged, &FList,
-                     [this](const QModelIndex& ATopLeft, const QModelIndex&) { CellChanged(ATopLeft); });
 
     bool stopped = false;
     bool runEnded = false;
     // The connections die with this frame, whose variables they use.
     QObject scope;
     QObject::connect(&driver, &TBatchDriver::RowStarting, &scope, [this](int ARow) { RowStarted(ARow); });
+    QObject::connect(
+        &driver, &TBatchDriver::RowFinished, &scope,
+        [this](int ARow, TJobResult AResult, const QString& AReason) { RowEnded(ARow, AResult, AReason); });
     QObject::connect(&driver, &TBatchDriver::RunEnded, &scope, [&](bool AStopped) {
         stopped = AStopped;
         runEnded = true;
@@ -478,8 +375,8 @@ int TConvertRun::Convert() {
     int done = 0;
     std::map<QString, int> counts;
     for (const auto& [row, result] : FResults) {
-        ++counts[result];
-        if (result == QLatin1String("Done"))
+        ++counts[TJobListModel::ResultText(result)];
+        if (result == TJobResult::Done)
             ++done;
     }
     QStringList parts;

@@ -278,6 +278,29 @@ TEST_F(ConvertCommandTest, ABrokenFileInTheMiddleFailsAloneAndTheBatchGoesOn) {
     EXPECT_FALSE(QFileInfo::exists(CliHome() + "/.config/Quenlo/Vantorix.conf"));
 }
 
+// Each row's end comes with the reason of the step that refused it, whichever step that was.
+TEST_F(ConvertCommandTest, EveryFailingRowReportsTheReasonOfItsOwnStep) {
+    const QString out = Folder("out");
+    const QString unnamed = out + "/";                      // a folder: no output name
+    const QString missing = OutFile("sources/missing.avi"); // the encoder cannot open it
+    const QString good = Source(Clip(), "good.avi");
+    const TCliResult result =
+        RunCli({"convert", "--json", "-f", BatchFormat, "-o", out, unnamed, missing, good});
+    EXPECT_EQ(result.ExitCode, 1) << result;
+    std::vector<QJsonObject> ends;
+    for (const QJsonObject& line : result.JsonLines())
+        if (line["event"].toString() == "terminate")
+            ends.push_back(line);
+    ASSERT_EQ(ends.size(), 3u) << result;
+    EXPECT_EQ(ends[0]["result"].toString(), "Fail");
+    EXPECT_TRUE(ends[0]["message"].toString().contains("names no file")) << result;
+    EXPECT_EQ(ends[1]["result"].toString(), "Fail");
+    EXPECT_TRUE(ends[1]["message"].toString().contains("No such file")) << result;
+    EXPECT_EQ(ends[2]["result"].toString(), "Done");
+    EXPECT_TRUE(ends[2]["message"].isNull()) << result;
+    EXPECT_TRUE(result.ErrText().contains("names no file")) << result;
+}
+
 TEST_F(ConvertCommandTest, AMissingFileFailsWithItsMessageAndAGoodBatchExitsWithZero) {
     const QString out = Folder("out");
     const QString missing = OutFile("sources/missing.avi");

@@ -299,8 +299,7 @@ TEST_F(MainWindowTest, StartsAsAFixedCentredWindowWithItsMenusListAndPanels) {
     EXPECT_EQ(w.ComboOutputFormat->maxVisibleItems(), 26);
     EXPECT_EQ(w.ComboAspectRatio->currentText(), "Original");
     EXPECT_EQ(w.ComboLetterBox->currentText(), "None");
-    EXPECT_FALSE(w.Driver.TimerConvertAgain().isActive());
-    EXPECT_EQ(w.Driver.TimerConvertAgain().interval(), 50);
+    EXPECT_FALSE(w.Driver.NextRowPending());
     EXPECT_TRUE(w.Messages.empty());
 }
 
@@ -334,7 +333,7 @@ TEST_F(MainWindowTest, EveryControlAndMenuItemRunsItsHandler) {
     auto stoppedIdle = [](TTestWindow& w) {
         // Nothing runs: no question, and no further row is to start.
         EXPECT_TRUE(w.Messages.empty());
-        EXPECT_TRUE(w.Driver.NoMoreFilesToConvert());
+        EXPECT_TRUE(w.Driver.NoFurtherRowToStart());
     };
     const std::vector<TCase> cases = {
         {"Add File", [](TTestWindow& w) { w.ButtonAddFile->click(); }, addedTwo},

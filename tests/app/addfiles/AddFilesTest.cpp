@@ -100,6 +100,19 @@ std::ostream& operator<<(std::ostream& AOut, const TRowText& ARow) {
                 << ARow.Frames.toStdString() << "]";
 }
 
+TJobProgress Finished(TJobResult AResult) {
+    TJobProgress progress;
+    progress.State = TJobState::Finished;
+    progress.Result = AResult;
+    return progress;
+}
+
+TJobProgress Unreadable() {
+    TJobProgress progress;
+    progress.State = TJobState::Unreadable;
+    return progress;
+}
+
 class AddFilesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -155,10 +168,12 @@ protected:
     static TRowText ErrorRow(const QString& AFile) { return {AFile, "", "", "", "", "Error", ""}; }
     // A list holding the results of an earlier run.
     void AddEarlierRows() {
-        for (const char* result : {"Done", "Error", "Fail"}) {
+        const TJobProgress results[] = {Finished(TJobResult::Done), Unreadable(),
+                                        Finished(TJobResult::Failed)};
+        for (TJobProgress progress : results) {
             const int row = List.AddRow(Source("clip.avi"));
-            List.SetCell(row, jcProgress, result);
-            List.SetCell(row, jcFrames, "50");
+            progress.Frames = 50;
+            List.SetProgress(row, progress);
         }
     }
 
@@ -274,7 +289,7 @@ TEST_F(AddFilesTest, RequestEmptiesEarlierResultsEvenWhenCancelled) {
     EXPECT_EQ(State.Changes, (std::vector<bool>{true, false}));
 
     // Dropped files clear them the same way.
-    List.SetCell(0, jcProgress, "Done");
+    List.SetProgress(0, Finished(TJobResult::Done));
     Adder.AddFiles({Source("odd.avi")});
     EXPECT_EQ(List.Cell(0, jcProgress), "");
     EXPECT_EQ(List.Count(), 4);

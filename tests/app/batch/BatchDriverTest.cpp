@@ -71,7 +71,7 @@ public:
     bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames&,
                          QString& AOutputFileName) override {
         if (AList.Caption(ARow).contains("noname"))
-            return false;
+            return false; // LastErrMsg() says why
         const QFileInfo source(AList.Caption(ARow));
         const QString ext = source.suffix() == "mp3" ? ".mka" : ".avi";
         AOutputFileName = FUI.Folder + "/" + source.completeBaseName() + ext;
@@ -83,10 +83,18 @@ public:
             throw std::runtime_error("a list text is not a number");
         return true;
     }
+    QString LastErrMsg() const override { return "no name to give"; }
 
 private:
     const TFakeUI& FUI;
 };
+
+// A row whose file could not be read when it was added.
+TJobProgress Unreadable() {
+    TJobProgress progress;
+    progress.State = TJobState::Unreadable;
+    return progress;
+}
 
 class BatchDriverTest : public ::testing::Test {
 protected:
@@ -150,7 +158,7 @@ protected:
 
 TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
     List.AddRow(Source("clip.avi"));
-    List.SetCell(0, jcProgress, "Error");
+    List.SetProgress(0, Unreadable());
     ProgressSeen.clear();
 
     Driver.ButtonConvertClick();
@@ -210,6 +218,70 @@ TEST_F(BatchDriverTest, FailingRowsAreMarkedAndTheRunGoesOnToTheEnd) {
     EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
     EXPECT_TRUE(QFileInfo::exists(Output("two.avi")));
     EXPECT_FALSE(QFileInfo::exists(Output("nobuild.avi")));
+}
+
+TEST_F(BatchDriverTest, EachRowFinishesOnceWithItsResultAndReason) {
+    List.AddRow(Copy("clip.avi", "one.avi"));
+    List.AddRow(Source("notmedia.avi"));          // the encoder refuses it
+    List.AddRow(Copy("clip.avi", "noname.avi"));  // no output name
+    List.AddRow(Copy("clip.avi", "nobuild.avi")); // its options cannot be built
+    List.AddRow(Copy("clip.avi", "skipped.avi"), false);
+    List.AddRow(Copy("clip.avi", "folder.avi")); // its output is a folder
+    QDir().mkpath(Output("folder.avi"));
+    struct TEnd {
+        int Row;
+        TJobResult Result;
+        QString Reason;
+    };
+    std::vector<TEnd> ends;
+    QObject::connect(&Driver, &TBatchDriver::RowFinished,
+                     [&](int ARow, TJobResult AResult, const QString& AReason) {
+                         // The row's record already holds what the signal says.
+                         EXPECT_EQ(List.Progress(ARow).State, TJobState::Finished);
+                         EXPECT_EQ(List.Progress(ARow).Result, AResult);
+                         ends.push_back({ARow, AResult, AReason});
+                     });
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+
+    ASSERT_EQ(ends.size(), 5u);
+    const int rows[] = {0, 1, 2, 3, 5};
+    const TJobResult results[] = {TJobResult::Done, TJobResult::Failed, TJobResult::Failed,
+                                  TJobResult::Failed, TJobResult::Failed};
+    for (size_t i = 0; i < ends.size(); ++i) {
+        EXPECT_EQ(ends[i].Row, rows[i]) << i;
+        EXPECT_EQ(ends[i].Result, results[i]) << i;
+        EXPECT_EQ(ends[i].Reason.isEmpty(), i == 0) << i << ": " << ends[i].Reason.toStdString();
+        EXPECT_EQ(List.Progress(ends[i].Row).Reason, ends[i].Reason);
+    }
+    EXPECT_EQ(ends[2].Reason, "no name to give");
+    EXPECT_EQ(ends[3].Reason, "a list text is not a number");
+    EXPECT_EQ(List.Progress(0).OutputFile, Output("one.avi"));
+    EXPECT_EQ(List.Progress(4).State, TJobState::Waiting);
+}
+
+TEST_F(BatchDriverTest, TheNextRowStartsFromTheEventQueueWithoutATimer) {
+    List.AddRow(Copy("clip.avi", "one.avi"), false);
+    List.AddRow(Copy("clip.avi", "two.avi"), false);
+    List.AddRow(Source("tone.mp3"));
+    std::vector<int> started;
+    QObject::connect(&Driver, &TBatchDriver::RowStarting, [&](int ARow) { started.push_back(ARow); });
+
+    Driver.ButtonConvertClick();
+    // The skipped first row queues the step to the next one rather than taking it at once.
+    EXPECT_TRUE(started.empty());
+    EXPECT_TRUE(Driver.NextRowPending());
+    // Posted events alone (no timer ever fires here) walk on to the checked row.
+    for (int i = 0; i < 10 && started.empty(); ++i)
+        QCoreApplication::sendPostedEvents();
+    EXPECT_EQ(started, std::vector<int>{2});
+    EXPECT_TRUE(Driver.TaskActive());
+    EXPECT_FALSE(Driver.NextRowPending());
+
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(List.Cell(2, jcProgress), "Done");
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
 }
 
 TEST_F(BatchDriverTest, AnOutputThatCannotBeCreatedFailsTheRow) {
@@ -283,13 +355,13 @@ TEST_F(BatchDriverTest, StoppingBetweenRowsAsksNothing) {
     List.AddRow(Copy("clip.avi", "one.avi"), false);
     List.AddRow(Copy("clip.avi", "two.avi"));
 
-    Driver.ButtonConvertClick(); // the first row is skipped: idle until the timer moves on
+    Driver.ButtonConvertClick(); // the first row is skipped: idle until the queued step moves on
     ASSERT_FALSE(Driver.TaskActive());
     Driver.ButtonStopConvertClick();
 
     EXPECT_TRUE(UI.Messages.empty());
     EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
-    EXPECT_FALSE(Driver.TimerConvertAgain().isActive());
+    EXPECT_FALSE(Driver.NextRowPending());
     Idle(300);
     EXPECT_TRUE(UI.Messages.empty());
     EXPECT_EQ(List.Cell(1, jcProgress), "");
@@ -321,7 +393,7 @@ TEST_F(BatchDriverTest, ARunDoesNotStartWithoutFilesOrAUsableFolder) {
         TBatchDriver driver(list, encoder, ui, builder);
         if (c.AddRow) {
             list.AddRow(Source("clip.avi"));
-            list.SetCell(0, jcProgress, "Error");
+            list.SetProgress(0, Unreadable());
         }
         driver.ButtonConvertClick();
         ASSERT_EQ(ui.Messages.size(), 1u) << c.Message.toStdString();
@@ -363,7 +435,7 @@ TEST_F(BatchDriverTest, ProgressShowsPercentFramesAndFileSize) {
     List.AddRow(Source("clip.avi"), false);
     Driver.StartNextRow(); // makes row 0 the current row
     for (const TCase& c : cases) {
-        List.SetCell(0, jcProgress, "");
+        List.SetProgress(0, TJobProgress());
         UI.Position = -1;
         TProgressInfo info;
         info.TaskIndex = 0;

@@ -1,4 +1,4 @@
-// The batch driver needs a Qt application (its restart timer) and the Qt bridge through
+// The batch driver needs a Qt application (its queued steps from row to row) and the Qt bridge through
 // which the encoder's events reach the main thread.
 #include <QCoreApplication>
 

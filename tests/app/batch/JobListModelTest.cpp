@@ -1,5 +1,7 @@
 #include <QModelIndex>
+#include <optional>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -13,7 +15,9 @@ TEST(JobListModelTest, RowsCarryACheckBoxACaptionAndSixCells) {
     ASSERT_EQ(list.AddRow("/media/a.avi"), 0);
     ASSERT_EQ(list.AddRow("/media/b.avi", false), 1);
     list.SetCell(1, jcVideoSize, "640x480");
-    list.SetCell(1, jcFrames, " ");
+    TJobProgress noVideo;
+    noVideo.Frames = -1;
+    list.SetProgress(1, noVideo);
 
     EXPECT_EQ(list.rowCount(), 2);
     EXPECT_EQ(list.columnCount(), 7);
@@ -52,8 +56,10 @@ TEST(JobListModelTest, ChangesAreSignalledAndBadIndicesThrow) {
     std::vector<QModelIndex> changed;
     QObject::connect(&list, &QAbstractItemModel::dataChanged,
                      [&](const QModelIndex& ATopLeft, const QModelIndex&) { changed.push_back(ATopLeft); });
-    list.SetCell(0, jcProgress, "50%");
-    list.SetCell(0, jcProgress, "50%"); // unchanged: no signal
+    TJobProgress half;
+    half.Percent = 50;
+    list.SetProgress(0, half);
+    list.SetProgress(0, half); // unchanged: no signal
     list.SetChecked(0, false);
     ASSERT_EQ(changed.size(), 2u);
     EXPECT_EQ(changed[0], list.index(0, TJobListModel::ColumnOfCell(jcProgress)));
@@ -67,4 +73,48 @@ TEST(JobListModelTest, ChangesAreSignalledAndBadIndicesThrow) {
 
     list.RemoveRow(0);
     EXPECT_EQ(list.Count(), 0);
+}
+
+TEST(JobListModelTest, ProgressAndFramesCellsAreDrawnFromTheRowsRecord) {
+    struct TCase {
+        TJobState State;
+        TJobResult Result;
+        std::optional<int> Percent, Frames;
+        const char* Progress;
+        const char* FramesCell;
+    };
+    using S = TJobState;
+    using R = TJobResult;
+    const TCase cases[] = {
+        {S::Waiting, R::Done, {}, {}, "", ""},
+        {S::Unreadable, R::Done, {}, {}, "Error", ""},
+        {S::Converting, R::Done, {}, {}, "", ""},
+        {S::Converting, R::Done, 0, 0, "0%", "0"},
+        {S::Converting, R::Done, 45, 1234, "45%", "1234"},
+        {S::Converting, R::Done, 100, -1, "100%", " "}, // an output without video
+        {S::Converting, R::Done, {}, 25, "", "25"},     // the total is not known
+        {S::Finished, R::Done, 100, 51, "Done", "51"},
+        {S::Finished, R::Failed, 30, 12, "Fail", "12"},
+        {S::Finished, R::Failed, {}, {}, "Fail", ""},
+        {S::Finished, R::Aborted, 99, -1, "Abort", " "},
+    };
+    TJobListModel list;
+    list.AddRow("/media/a.avi");
+    for (const TCase& c : cases) {
+        TJobProgress progress;
+        progress.State = c.State;
+        progress.Result = c.Result;
+        progress.Percent = c.Percent;
+        progress.Frames = c.Frames;
+        progress.Reason = "whatever the reason";
+        list.SetProgress(0, progress);
+        const std::string what = std::string(c.Progress) + "/" + c.FramesCell;
+        EXPECT_EQ(list.Cell(0, jcProgress), c.Progress) << what;
+        EXPECT_EQ(list.Cell(0, jcFrames), c.FramesCell) << what;
+        EXPECT_EQ(list.data(list.index(0, TJobListModel::ColumnOfCell(jcProgress))).toString(), c.Progress);
+        EXPECT_EQ(list.data(list.index(0, TJobListModel::ColumnOfCell(jcFrames))).toString(), c.FramesCell);
+    }
+    // Those two cells have no text of their own to write.
+    EXPECT_THROW(list.SetCell(0, jcProgress, "Done"), std::invalid_argument);
+    EXPECT_THROW(list.SetCell(0, jcFrames, "12"), std::invalid_argument);
 }
