@@ -62,7 +62,7 @@ TEST_F(InputsOutputsTest, AnOpenedInputConsumesItsOptions) {
     TTestJob job;
     ASSERT_TRUE(job.Input(Path("clip.avi"), {{"ss", "0.5"}, {"r", "10"}, {"s", "64x48"}, {"acodec", "mp3"}}))
         << job.LastErrMsg();
-    EXPECT_EQ(job.Fstart_time, 0);
+    EXPECT_EQ(job.FRunFlags.start_time, 0);
     EXPECT_EQ(job.FNextFile.frame_rate.num, 0);
     EXPECT_EQ(job.FNextFile.frame_width, 0);
     EXPECT_FALSE(job.FNextAudio.codec_name);
