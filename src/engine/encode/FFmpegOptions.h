@@ -1,8 +1,9 @@
 // The option state of a transcoding job and SetExtOption, the one entry point that sets
 // it. A job is configured like a command-line transcoder: each option sets fields here,
 // and the job consumes them when it opens its next input, creates its next output or
-// its next output stream. The job class derives from TFFmpegOptions and overrides the
-// protected hooks through which options reach the files it has opened.
+// its next output stream; its run reads a copy of the run flags taken when it starts.
+// The job class derives from TFFmpegOptions and overrides the protected hooks through
+// which options reach the files it has opened.
 //
 // Threads: options are set from the job owner's thread while the job is idle.
 #pragma once
