@@ -96,6 +96,7 @@ bool TCustomFFmpeg::StartConvert(bool AUseThread, TThreadPriority APriority) {
         FStateCond.notify_all();
         return false;
     }
+    FRun = std::make_unique<const TRunFlags>(FRunFlags);
     if (!AUseThread) {
         Run();
         return false;

@@ -16,8 +16,9 @@
 // per-stream records are in FFmpegStreams.h.
 //
 // Threads: options and files are set up on the owner's thread before StartConvert; the
-// run then owns every file and stream until it terminates. Stop, Pause and Resume come
-// from the owner's thread at any time. Shared fields name the lock that guards them.
+// run then owns every file and stream until it terminates, and reads the options' run
+// flags from the copy StartConvert took. Stop, Pause and Resume come from the owner's
+// thread at any time. Shared fields name the lock that guards them.
 #pragma once
 
 #include <atomic>
@@ -392,6 +393,9 @@ protected:
     int Fslot_stream_count = 0;
 
     // ---- The run (FFmpegLoop.cpp) ----
+    // The flags the set-up and the loop read: a copy of FRunFlags taken when the run
+    // starts, so that an option set meanwhile cannot reach it.
+    std::unique_ptr<const TRunFlags> FRun;
     void transcode();
     // One demuxed packet of AIst (null: end of its stream): decoding and dispatch to the
     // output streams it feeds, or the copy. With AFlushEncoders an end of stream also

@@ -211,7 +211,7 @@ void ApplyVolume(AVFrame* ABlock, int AVolume) {
 } // namespace
 
 void TCustomFFmpeg::process_audio_block(TAVInputStream& AIst, AVFrame* ABlock) {
-    if (!ABlock || ABlock->nb_samples <= 0 || (!OnAudioHook && Faudio_volume == 256))
+    if (!ABlock || ABlock->nb_samples <= 0 || (!OnAudioHook && FRun->audio_volume == 256))
         return;
     // The block may share its buffers with the decoder: changing it needs our own copy.
     const int ret = ff::av_frame_make_writable(ABlock);
@@ -248,8 +248,8 @@ void TCustomFFmpeg::process_audio_block(TAVInputStream& AIst, AVFrame* ABlock) {
             }
         }
     }
-    if (Faudio_volume != 256)
-        ApplyVolume(ABlock, Faudio_volume);
+    if (FRun->audio_volume != 256)
+        ApplyVolume(ABlock, FRun->audio_volume);
 }
 
 void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
@@ -304,10 +304,11 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     // resampler; a block already in the encoder's format goes on as it is.
     const bool differ = decFmt != encFmt || decChannels != encChannels || decRate != encRate;
     if (!AOst.resample) {
-        if (!differ && Faudio_sync_method <= 1) {
+        if (!differ && FRun->audio_sync_method <= 1) {
             AOst.audio_resample = 0;
         } else {
-            AOst.audio_resample = decChannels != encChannels || decRate != encRate || Faudio_sync_method > 1;
+            AOst.audio_resample =
+                decChannels != encChannels || decRate != encRate || FRun->audio_sync_method > 1;
             TLayout outLayout(enc->ch_layout);
             TLayout inLayout(ABlock->ch_layout);
             SwrContext* raw = nullptr;
@@ -327,7 +328,7 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
                 set("cutoff", "0.8");
                 // Drift compensation stretches the audio: the resampling stage must exist
                 // even when the rates are equal.
-                if (Faudio_sync_method > 1)
+                if (FRun->audio_sync_method > 1)
                     set("swr_flags", "res");
                 ret = ff::swr_init(raw);
             }
@@ -355,18 +356,18 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     int skip = 0;        // input samples dropped from the front of the block
     int64_t silence = 0; // input samples of silence put before the block
     const TAVInputStream& syncIst = AOst.sync_ist ? *AOst.sync_ist : AIst;
-    const double ipts = double(syncIst.pts - Fstart_time) / AV_TIME_BASE;
+    const double ipts = double(syncIst.pts - FRun->start_time) / AV_TIME_BASE;
     const int64_t queued =
         ff::av_audio_fifo_size(AOst.fifo.get()) + (swr ? ff::swr_get_delay(swr, encRate) : 0);
-    if (Faudio_sync_method != 0) {
+    if (FRun->audio_sync_method != 0) {
         const double delta = ipts * encRate - double(AOst.sync_opts) - double(queued);
         const double idelta = delta * decRate / encRate;
         const int64_t sampleDelta = static_cast<int64_t>(std::trunc(idelta));
         if (std::fabs(delta) > 50) {
-            if (AIst.is_start || std::fabs(delta) > Faudio_drift_threshold * encRate) {
+            if (AIst.is_start || std::fabs(delta) > FRun->audio_drift_threshold * encRate) {
                 if (sampleDelta < 0) {
                     skip = static_cast<int>(std::min<int64_t>(-sampleDelta, ABlock->nb_samples));
-                    if (Fverbose > 2)
+                    if (FRun->verbose > 2)
                         GetLogger().LogF(this, llVerbose, "discarding %d audio samples",
                                          static_cast<int>(std::trunc(-delta)));
                     if (skip >= ABlock->nb_samples)
@@ -375,14 +376,14 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
                 } else {
                     silence = sampleDelta;
                     AIst.is_start = 0;
-                    if (Fverbose > 2)
+                    if (FRun->verbose > 2)
                         GetLogger().LogF(this, llVerbose, "adding %d audio samples of silence",
                                          static_cast<int>(std::trunc(delta)));
                 }
-            } else if (Faudio_sync_method > 1 && swr) {
+            } else if (FRun->audio_sync_method > 1 && swr) {
                 const int comp = static_cast<int>(
-                    std::clamp<double>(std::trunc(delta), -Faudio_sync_method, Faudio_sync_method));
-                if (Fverbose > 2)
+                    std::clamp<double>(std::trunc(delta), -FRun->audio_sync_method, FRun->audio_sync_method));
+                if (FRun->verbose > 2)
                     GetLogger().LogF(this, llVerbose,
                                      "compensating audio timestamp drift:%f compensation:%d in:%d", delta,
                                      comp, encRate);
@@ -406,7 +407,7 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
             const int got = ff::swr_convert(swr, AOst.audio_buf->extended_data, capacity,
                                             const_cast<const uint8_t**>(APlanes), ACount);
             if (got < 0) {
-                if (Fexit_on_error)
+                if (FRun->exit_on_error)
                     throw FFmpegException("av_audio_convert() failed");
                 GetLogger().Log(this, llError, "av_audio_convert() failed");
                 return false;

@@ -75,7 +75,7 @@ AVRational TCustomFFmpeg::fit_frame_rate(const TAVOutputStream& AOst, AVRational
     if (!codec)
         return ARate;
     AVRational rate = ARate;
-    if (!Fforce_fps && codec->supported_framerates) {
+    if (!FRun->force_fps && codec->supported_framerates) {
         rate = codec->supported_framerates[ff::av_find_nearest_q_idx(rate, codec->supported_framerates)];
         if (av_cmp_q(rate, ARate) != 0)
             GetLogger().LogF(this, llInfo,

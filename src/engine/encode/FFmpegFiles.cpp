@@ -14,6 +14,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <system_error>
+#include <utility>
 
 #include "base/FFLog.h"
 #include "base/PartFiles.h"
@@ -225,6 +226,7 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
 
     // A refused input releases the decoder names and the channel asked for it; the other
     // options wait for the next open.
+    const int32_t videoChannel = std::exchange(Fvideo_channel, 0);
     bool timeoutRunning = false;
     auto fail = [&](const std::string& AMessage) {
         if (timeoutRunning)
@@ -232,7 +234,6 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         FNextVideo.codec_name.reset();
         FNextAudio.codec_name.reset();
         FNextSubtitle.codec_name.reset();
-        Fvideo_channel = 0;
         throw FFmpegException(AMessage);
     };
     if (nb_input_files() >= MaxFiles())
@@ -251,11 +252,11 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     if (FNextFile.frame_width && FNextFile.frame_height)
         options.Set("video_size",
                     std::to_string(FNextFile.frame_width) + "x" + std::to_string(FNextFile.frame_height));
-    if (Fframe_pix_fmt != AV_PIX_FMT_NONE)
-        if (const char* pixFmt = ff::av_get_pix_fmt_name(Fframe_pix_fmt))
+    if (FNextVideo.pix_fmt != AV_PIX_FMT_NONE)
+        if (const char* pixFmt = ff::av_get_pix_fmt_name(FNextVideo.pix_fmt))
             options.Set("pixel_format", pixFmt);
-    if (Fvideo_channel)
-        options.Set("channel", std::to_string(Fvideo_channel));
+    if (videoChannel)
+        options.Set("channel", std::to_string(videoChannel));
     if (Fvideo_standard)
         options.Set("standard", *Fvideo_standard);
     if (Floop_input)
@@ -304,13 +305,13 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         raw->subtitle_codec = ff::avcodec_find_decoder_by_name(FNextSubtitle.codec_name->c_str());
     FOptions.apply_generic_options(raw, proto, OptFlagsInputFormat);
 
-    if (Fopt_programid != 0) {
+    if (const int32_t programID = std::exchange(FRunFlags.opt_programid, 0)) {
         bool found = false;
         for (unsigned s = 0; s < raw->nb_streams; ++s)
             raw->streams[s]->discard = AVDISCARD_ALL;
         for (unsigned p = 0; p < raw->nb_programs; ++p) {
             AVProgram* program = raw->programs[p];
-            if (program->id == Fopt_programid) {
+            if (program->id == programID) {
                 found = true;
                 program->discard = AVDISCARD_DEFAULT;
                 for (unsigned s = 0; s < program->nb_stream_indexes; ++s)
@@ -319,7 +320,6 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
                 program->discard = AVDISCARD_ALL;
             }
         }
-        Fopt_programid = 0;
         if (!found)
             fail("Specified program id not found");
     }
@@ -333,7 +333,7 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         const std::string text = ErrorText(name + ": could not find codec parameters", ret);
         // A quiet run (verbose below 0) goes on with what the header told; the reason is
         // still written, as a warning.
-        if (Fverbose < 0)
+        if (FRunFlags.verbose < 0)
             GetLogger().Log(this, llWarning, text);
         else {
             GetLogger().Log(this, llVerbose, text);
@@ -341,15 +341,16 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         }
     }
 
-    int64_t startOffset = Fstart_time;
+    const int64_t startTime = std::exchange(FRunFlags.start_time, 0);
+    int64_t startOffset = startTime;
     if (raw->start_time != AV_NOPTS_VALUE)
         startOffset += raw->start_time;
-    if (Fstart_time != 0) {
+    if (startTime != 0) {
         StartReadTimeout();
-        if (ff::avformat_seek_file(raw, -1, INT64_MIN, startOffset, INT64_MAX, 0) < 0 && Fverbose > 0)
+        if (ff::avformat_seek_file(raw, -1, INT64_MIN, startOffset, INT64_MAX, 0) < 0 &&
+            FRunFlags.verbose > 0)
             GetLogger().LogF(this, llVerbose, "%s: could not seek to position %0.3f", name.c_str(),
                              startOffset / 1000000.0);
-        Fstart_time = 0;
     }
     StopReadTimeout();
     timeoutRunning = false;
@@ -410,7 +411,7 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
             const AVRational codecRate = st->avg_frame_rate;
             const AVRational realRate = st->r_frame_rate;
             if (codecRate.num && codecRate.den && realRate.num && realRate.den &&
-                av_cmp_q(codecRate, realRate) != 0 && Fverbose >= 0)
+                av_cmp_q(codecRate, realRate) != 0 && FRunFlags.verbose >= 0)
                 GetLogger().LogF(this, llInfo,
                                  "Seems stream %d codec frame rate differs from container frame rate: "
                                  "%2.2f (%d/%d) -> %2.2f (%d/%d)",
@@ -451,10 +452,10 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
         FTotalOutputDuration = raw->duration;
     TAVInputFile file;
     file.probed_size = raw->pb ? ff::avio_size(raw->pb) : -1;
-    file.ts_offset = Fcopy_ts ? Finput_ts_offset : Finput_ts_offset - startOffset;
+    file.ts_offset = FRunFlags.copy_ts ? Finput_ts_offset : Finput_ts_offset - startOffset;
     if (fileIndex < Fnb_input_files_ts_scale())
         file.ts_scale = Finput_files_ts_scale[fileIndex];
-    if (Fverbose >= 0)
+    if (FRunFlags.verbose >= 0)
         ff::av_dump_format(raw, fileIndex, name.c_str(), 0);
     file.ist_index = static_cast<int32_t>(Finput_streams.size());
     file.nb_streams = static_cast<int32_t>(raw->nb_streams);
@@ -465,10 +466,11 @@ void TCustomFFmpeg::open_input_file(const TFileName& AFileName) {
     grow_array(Finput_files, static_cast<int64_t>(Finput_files.size()) + 1);
     Finput_files.back() = std::move(file);
 
+    // The input took the options of the next file, its decoders the generic ones ("top"
+    // among them), and the decoder names and the raw pixel format of the next streams.
     FNextFile = {};
-    Ftop_field_first = -1;
-    Fvideo_channel = 0;
-    Fframe_pix_fmt = AV_PIX_FMT_NONE;
+    FRunFlags.top_field_first = -1;
+    FNextVideo.pix_fmt = AV_PIX_FMT_NONE;
     FNextVideo.codec_name.reset();
     FNextAudio.codec_name.reset();
     FNextSubtitle.codec_name.reset();
@@ -524,7 +526,7 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
         return -1;
     }
     if (!Fvfilters.empty())
-        FEnableFilter = true;
+        FRunFlags.enable_filter = true;
 
     const std::string name = FileNameToUTF8(AFileName);
     const std::string asked = FNextFile.format;
@@ -665,8 +667,9 @@ int TCustomFFmpeg::open_output_file(const TFileName& AFileName, bool AJoin) {
     grow_array(Foutput_files, static_cast<int64_t>(Foutput_files.size()) + 1);
     Foutput_files.back() = std::move(file);
 
+    // Also without a video stream, the output took the forced key frames.
     FNextFile = {};
-    Fforced_key_frames.clear();
+    FNextVideo.forced_key_frames.clear();
     FOptions.reset_generic_options();
     if (AJoin && nb_input_files() > 1)
         FJoinMode = true;
@@ -747,20 +750,18 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
     if (!copy) {
         if (Fvideo_rc_override_string && !Fvideo_rc_override_string->empty())
             rcOverride = ParseRcOverride(*Fvideo_rc_override_string);
-        if (!Fforced_key_frames.empty())
-            forcedKeyFrames = ParseForcedKeyFrames(Fforced_key_frames);
+        if (!FNextVideo.forced_key_frames.empty())
+            forcedKeyFrames = ParseForcedKeyFrames(FNextVideo.forced_key_frames);
     }
 
     TAVOutputStream& ost = new_output_stream(AFile, AFileIndex, AVMEDIA_TYPE_VIDEO, codec);
     AVStream* st = ost.st;
     AVCodecContext* enc = ost.enc_ctx.get();
     if (FNextVideo.stream_copy != 1) {
-        ost.frame_aspect_ratio = Fframe_aspect_ratio;
-        Fframe_aspect_ratio = 0;
-        ost.avfilter = Fvfilters;
-        if (!Fvfilters.empty())
-            FEnableFilter = true;
-        Fvfilters.clear();
+        ost.frame_aspect_ratio = std::exchange(Fframe_aspect_ratio, 0.0f);
+        ost.avfilter = std::exchange(Fvfilters, {});
+        if (!ost.avfilter.empty())
+            FRunFlags.enable_filter = true;
     }
     ost.bitstream_filters = std::move(FNextVideo.bitstream_filters);
     FNextVideo.bitstream_filters.clear();
@@ -782,12 +783,12 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
                                        OptFlagsVideoEncoder);
         enc->width = FNextFile.frame_width;
         enc->height = FNextFile.frame_height;
-        enc->pix_fmt = Fframe_pix_fmt;
-        enc->bits_per_raw_sample = Fframe_bits_per_raw_sample;
+        enc->pix_fmt = FNextVideo.pix_fmt;
+        enc->bits_per_raw_sample = FRunFlags.frame_bits_per_raw_sample;
         st->sample_aspect_ratio = enc->sample_aspect_ratio;
         if (Fintra_only)
             enc->gop_size = 0;
-        if (Fvideo_qscale != 0 || Fsame_quality) {
+        if (Fvideo_qscale != 0 || FRunFlags.same_quality) {
             enc->flags |= AV_CODEC_FLAG_QSCALE;
             enc->global_quality = static_cast<int>(FF_QP2LAMBDA * Fvideo_qscale);
         }
@@ -823,8 +824,6 @@ void TCustomFFmpeg::new_video_stream(TAVOutputFile& AFile, int AFileIndex) {
         ff::av_dict_set(&st->metadata, "language", FNextVideo.language.c_str(), 0);
 
     FNextVideo = {};
-    Fforced_key_frames.clear();
-    Fframe_pix_fmt = AV_PIX_FMT_NONE;
 }
 
 void TCustomFFmpeg::new_audio_stream(TAVOutputFile& AFile, int AFileIndex) {

@@ -98,14 +98,14 @@ void TCustomFFmpeg::transcode() {
                     const double opts = output_time(*ost);
                     const double ipts = static_cast<double>(ist.pts);
                     if (!Finput_files[ist.file_index].eof_reached) {
-                        const double key = Finput_sync ? ipts : opts;
+                        const double key = FRun->input_sync ? ipts : opts;
                         if (key < smallest) {
                             smallest = key;
                             fileIndex = ist.file_index;
                         }
                     }
-                    if (ost->kind >= 0 && ost->kind < static_cast<int>(Fmax_frames.size()) &&
-                        ost->frame_number >= Fmax_frames[ost->kind]) {
+                    if (ost->kind >= 0 && ost->kind < static_cast<int>(FRun->max_frames.size()) &&
+                        ost->frame_number >= FRun->max_frames[ost->kind]) {
                         fileIndex = -1;
                         break;
                     }
@@ -114,8 +114,8 @@ void TCustomFFmpeg::transcode() {
                 fileIndex = FCurrentInput;
                 for (int s = 0; s < Fslot_stream_count; ++s) {
                     const TAVOutputStream* ost = Frun_streams[FCurrentInput * Fslot_stream_count + s];
-                    if (ost->kind >= 0 && ost->kind < static_cast<int>(Fmax_frames.size()) &&
-                        ost->frame_number >= Fmax_frames[ost->kind])
+                    if (ost->kind >= 0 && ost->kind < static_cast<int>(FRun->max_frames.size()) &&
+                        ost->frame_number >= FRun->max_frames[ost->kind])
                         fileIndex = -1;
                 }
             }
@@ -129,9 +129,9 @@ void TCustomFFmpeg::transcode() {
             }
 
             // b. The size limit of the first output.
-            if (Flimit_filesize != 0) {
+            if (FRun->limit_filesize != 0) {
                 AVIOContext* pb = Foutput_files[0].ctx->pb;
-                if (pb && ff::avio_seek(pb, 0, SEEK_CUR) >= Flimit_filesize)
+                if (pb && ff::avio_seek(pb, 0, SEEK_CUR) >= FRun->limit_filesize)
                     break;
             }
 
@@ -155,7 +155,7 @@ void TCustomFFmpeg::transcode() {
                         break;
                     continue;
                 }
-                if (Fopt_shortest)
+                if (FRun->opt_shortest)
                     break;
                 continue;
             }
@@ -167,8 +167,8 @@ void TCustomFFmpeg::transcode() {
                 input.damaged = true;
                 SetRunNote(InputName(input) + ": the file is damaged; what could be read was converted");
             }
-            if (Fdo_pkt_dump && packet->stream_index < static_cast<int>(input.ctx->nb_streams))
-                ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), Fdo_hex_dump,
+            if (FRun->do_pkt_dump && packet->stream_index < static_cast<int>(input.ctx->nb_streams))
+                ff::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, packet.get(), FRun->do_hex_dump,
                                      input.ctx->streams[packet->stream_index]);
 
             struct TUnref {
@@ -194,8 +194,8 @@ void TCustomFFmpeg::transcode() {
             correct_timestamps(input, ist, pkt);
 
             // g. The recording time.
-            if (Frecording_time != INT64_MAX) {
-                const int64_t end = Frecording_time + Fstart_time;
+            if (FRun->recording_time != INT64_MAX) {
+                const int64_t end = FRun->recording_time + FRun->start_time;
                 int cmp = 0;
                 bool known = true;
                 if (pkt->dts != AV_NOPTS_VALUE)
@@ -221,9 +221,9 @@ void TCustomFFmpeg::transcode() {
                 const std::string text =
                     FormatText("Error while decoding stream #%d.%d (%s)", ist.file_index, ist.st->index,
                                MediaTypeName(ist.st->codecpar->codec_type).c_str());
-                if (Fexit_on_error)
+                if (FRun->exit_on_error)
                     throw FFmpegException(text);
-                if (Fverbose >= 0)
+                if (FRun->verbose >= 0)
                     GetLogger().Log(this, llVerbose, text);
             }
 
@@ -347,7 +347,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
     }
 
     auto rateEmulation = [&] {
-        if (!Frate_emu)
+        if (!FRun->rate_emu)
             return;
         for (;;) {
             const int64_t ahead = AIst.pts - (SteadyMicroseconds() - AIst.start);
@@ -378,7 +378,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
             int frames = 0;
             const int ret = DecodePacket(dec, APacket, AIst.decoded.get(), [&](AVFrame* AFrame) {
                 if (APacket && ++frames > 1 &&
-                    ((!AIst.showed_multi_packet_warning && Fverbose > 0) || Fverbose > 1)) {
+                    ((!AIst.showed_multi_packet_warning && FRun->verbose > 0) || FRun->verbose > 1)) {
                     GetLogger().LogF(this, llError, "Multiple frames in a packet from stream %d",
                                      AIst.st->index);
                     AIst.showed_multi_packet_warning = 1;
@@ -430,7 +430,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
                     ~TFreeSubtitle() { ff::avsubtitle_free(S); }
                 } freeSub{&sub};
                 rateEmulation();
-                if (Fstart_time == 0 || AIst.pts >= Fstart_time)
+                if (FRun->start_time == 0 || AIst.pts >= FRun->start_time)
                     for (TAVOutputStream* ost : Frun_streams)
                         if (ost->source_index == istIndex && ost->encoding_needed)
                             do_subtitle_out(output_file_of(*ost), *ost, AIst, &sub,
@@ -457,7 +457,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
         rateEmulation();
     }
 
-    if (APacket && (Fstart_time == 0 || AIst.pts >= Fstart_time))
+    if (APacket && (FRun->start_time == 0 || AIst.pts >= FRun->start_time))
         for (TAVOutputStream* ost : Frun_streams)
             if (ost->source_index == istIndex && !ost->encoding_needed)
                 do_streamcopy(AIst, *ost, APacket);
@@ -476,7 +476,7 @@ int TCustomFFmpeg::process_packet(TAVInputStream& AIst, const AVPacket* APacket,
 }
 
 void TCustomFFmpeg::dispatch_frame(TAVInputStream& AIst, AVFrame* AFrame) {
-    if (Fstart_time != 0 && AIst.pts < Fstart_time)
+    if (FRun->start_time != 0 && AIst.pts < FRun->start_time)
         return;
     const int istIndex = static_cast<int>(&AIst - Finput_streams.data());
     for (TAVOutputStream* ost : Frun_streams) {
@@ -497,7 +497,7 @@ void TCustomFFmpeg::dispatch_frame(TAVInputStream& AIst, AVFrame* AFrame) {
 
 void TCustomFFmpeg::do_streamcopy(TAVInputStream& AIst, TAVOutputStream& AOst, const AVPacket* APacket) {
     // What comes before the first key frame cannot be decoded from the copy.
-    if (AOst.frame_number == 0 && !(APacket->flags & AV_PKT_FLAG_KEY) && !Fcopy_initial_nonkeyframes)
+    if (AOst.frame_number == 0 && !(APacket->flags & AV_PKT_FLAG_KEY) && !FRun->copy_initial_nonkeyframes)
         return;
     if (AOst.kind == AVMEDIA_TYPE_AUDIO)
         Faudio_size += APacket->size;
@@ -510,7 +510,7 @@ void TCustomFFmpeg::do_streamcopy(TAVInputStream& AIst, TAVOutputStream& AOst, c
         throw FFmpegException("Could not copy a packet");
     const AVRational itb = AIst.st->time_base;
     const AVRational otb = AOst.st->time_base;
-    const int64_t startOffset = ff::av_rescale_q(Fstart_time, MicrosecondBase, otb);
+    const int64_t startOffset = ff::av_rescale_q(FRun->start_time, MicrosecondBase, otb);
     out->pts = APacket->pts != AV_NOPTS_VALUE ? ff::av_rescale_q(APacket->pts, itb, otb) - startOffset
                                               : AV_NOPTS_VALUE;
     out->dts = (APacket->dts == AV_NOPTS_VALUE ? ff::av_rescale_q(AIst.pts, MicrosecondBase, otb)
@@ -529,7 +529,7 @@ void TCustomFFmpeg::do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst,
                                     AVSubtitle* ASub, int64_t APts) {
     (void)AIst;
     if (APts == AV_NOPTS_VALUE) {
-        if (Fexit_on_error)
+        if (FRun->exit_on_error)
             throw FFmpegException("Subtitle packets must have a pts");
         GetLogger().Log(this, llError, "Subtitle packets must have a pts");
         return;
@@ -541,7 +541,7 @@ void TCustomFFmpeg::do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst,
     const bool dvb = enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
     const unsigned rects = ASub->num_rects;
     for (int pass = 0; pass < (dvb ? 2 : 1); ++pass) {
-        ASub->pts = APts - Fstart_time + static_cast<int64_t>(ASub->start_display_time) * 1000;
+        ASub->pts = APts - FRun->start_time + static_cast<int64_t>(ASub->start_display_time) * 1000;
         ASub->end_display_time -= ASub->start_display_time;
         ASub->start_display_time = 0;
         if (pass == 1)
@@ -614,7 +614,7 @@ void TCustomFFmpeg::print_report(bool AIsLast, int AFileIndex) {
             line += FormatText("frame=%5d fps=%3d q=%3.1f ", frameNumber, fps, q);
             if (AIsLast)
                 line += "L";
-            if (Fqp_hist) {
+            if (FRun->qp_hist) {
                 const int qp = static_cast<int>(std::lround(q));
                 if (qp >= 0 && qp < 52)
                     ++QpHistogram()[qp];
@@ -647,7 +647,7 @@ void TCustomFFmpeg::print_report(bool AIsLast, int AFileIndex) {
         reportTime = 0;
 
     float bitRate = 0;
-    if (OnProgress || Fverbose > 0 || AIsLast) {
+    if (OnProgress || FRun->verbose > 0 || AIsLast) {
         const int64_t t = std::max<int64_t>(reportTime, 0);
         bitRate = t > 0 ? static_cast<float>(size * 8.0 / (t / 1000.0)) : 0.0f;
         const int64_t secs = t / 1000000;
@@ -656,18 +656,18 @@ void TCustomFFmpeg::print_report(bool AIsLast, int AFileIndex) {
                            static_cast<int>(secs % 60), static_cast<int>(t / 10000 % 100), bitRate);
         if (Fnb_frames_dup || Fnb_frames_drop)
             line += FormatText(" dup=%d drop=%d", Fnb_frames_dup, Fnb_frames_drop);
-        if (FShowDupOrDrop && Fverbose >= 0 && OnProgress) {
+        if (FShowDupOrDrop && FRun->verbose >= 0 && OnProgress) {
             FShowDupOrDrop = false;
             GetLogger().Log(this, llVerbose, line);
         }
         if (OnProgress)
             OnProgress(this, AIsLast ? -1 : AFileIndex, frameNumber, fps, quality, bitRate, size, reportTime,
                        FTotalOutputDuration);
-        else if (Fverbose >= 0)
+        else if (FRun->verbose >= 0)
             GetLogger().Log(this, llVerbose, line);
     }
 
-    if (AIsLast && Fverbose >= 0) {
+    if (AIsLast && FRun->verbose >= 0) {
         const double headers = static_cast<double>(Fvideo_size + Faudio_size + Fextra_size);
         GetLogger().LogF(this, llVerbose,
                          "video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing overhead %f%%\r\n",

@@ -268,8 +268,8 @@ struct TOptionParsers {
             if (!r.Index(m.sync_stream_index) || !r.AtEnd())
                 ThrowSyntax(AName, AValue, syntax);
         }
-        grow_array(AJob.Fstream_maps, static_cast<int64_t>(AJob.Fstream_maps.size()) + 1);
-        AJob.Fstream_maps.back() = m;
+        grow_array(AJob.FRunFlags.stream_maps, static_cast<int64_t>(AJob.FRunFlags.stream_maps.size()) + 1);
+        AJob.FRunFlags.stream_maps.back() = m;
     }
     static void MapMetaDataDeprecated(S& AJob, Text, Text AValue) {
         GetLogger().Log(&AJob, llWarning,
@@ -304,18 +304,19 @@ struct TOptionParsers {
         end(pair[1]);
         if (!r.AtEnd())
             ThrowSyntax(AName, AValue, syntax);
-        grow_array(AJob.Fmeta_data_maps, static_cast<int64_t>(AJob.Fmeta_data_maps.size()) + 1);
-        AJob.Fmeta_data_maps.back() = pair;
+        grow_array(AJob.FRunFlags.meta_data_maps,
+                   static_cast<int64_t>(AJob.FRunFlags.meta_data_maps.size()) + 1);
+        AJob.FRunFlags.meta_data_maps.back() = pair;
         // What the output end names by hand is no longer copied automatically.
         switch (pair[0].type_) {
         case 'g':
-            AJob.Fmetadata_global_autocopy = 0;
+            AJob.FRunFlags.metadata_global_autocopy = 0;
             break;
         case 's':
-            AJob.Fmetadata_streams_autocopy = 0;
+            AJob.FRunFlags.metadata_streams_autocopy = 0;
             break;
         case 'c':
-            AJob.Fmetadata_chapters_autocopy = 0;
+            AJob.FRunFlags.metadata_chapters_autocopy = 0;
             break;
         default:
             break;
@@ -329,17 +330,17 @@ struct TOptionParsers {
         r.Skip();
         if (!r.Index(m.in_file) || !r.AtEnd())
             ThrowSyntax(AName, AValue, "outfile:infile");
-        grow_array(AJob.Fchapter_maps, static_cast<int64_t>(AJob.Fchapter_maps.size()) + 1);
-        AJob.Fchapter_maps.back() = m;
+        grow_array(AJob.FRunFlags.chapter_maps, static_cast<int64_t>(AJob.FRunFlags.chapter_maps.size()) + 1);
+        AJob.FRunFlags.chapter_maps.back() = m;
     }
 
     // ---- Times ----
     static void RecordingTime(S& AJob, Text AName, Text AValue) {
-        AJob.Frecording_time = S::parse_time_value(AName, AValue, true);
-        AJob.RecordingTimeSet(AJob.Frecording_time);
+        AJob.FRunFlags.recording_time = S::parse_time_value(AName, AValue, true);
+        AJob.RecordingTimeSet(AJob.FRunFlags.recording_time);
     }
     static void StartTime(S& AJob, Text AName, Text AValue) {
-        AJob.Fstart_time = S::parse_time_value(AName, AValue, true);
+        AJob.FRunFlags.start_time = S::parse_time_value(AName, AValue, true);
     }
     static void InputOffset(S& AJob, Text AName, Text AValue) {
         AJob.Finput_ts_offset = S::parse_time_value(AName, AValue, true);
@@ -392,13 +393,13 @@ struct TOptionParsers {
                 start = comma + 1;
             }
         }
-        AJob.Fforced_key_frames = AValue;
+        AJob.FNextVideo.forced_key_frames = AValue;
     }
 
     // ---- Values with a range or a side effect ----
     static void Threads(S& AJob, Text AName, Text AValue) {
         AJob.Fthread_count = OptInt(AName, AValue);
-        if (AJob.Fverbose >= 0)
+        if (AJob.FRunFlags.verbose >= 0)
             GetLogger().Log(&AJob, llVerbose,
                             "Warning: if the ffmpeg libraries were not compiled with thread support, it "
                             "would be using thread emulation.");
@@ -416,18 +417,18 @@ struct TOptionParsers {
         AJob.Fdo_pass = pass;
     }
     static void PassLogFile(S& AJob, Text AName, Text AValue) {
-        AJob.Fpass_logfilename_prefix = AValue;
+        AJob.FRunFlags.pass_logfilename_prefix = AValue;
         // Encoders with their own statistics file take the name too, where they have it.
         AJob.FOptions.set_generic_option(AName, AValue);
     }
     static void TopFieldFirst(S& AJob, Text AName, Text AValue) {
-        AJob.Ftop_field_first = OptInt(AName, AValue);
+        AJob.FRunFlags.top_field_first = OptInt(AName, AValue);
         AJob.FOptions.set_generic_option(AName, AValue);
     }
     static void VideoStatistics(S& AJob, Text, Text AValue) {
-        AJob.Fvstats_filename.reset();
+        AJob.FRunFlags.vstats_filename.reset();
         if (OptBool(AValue))
-            AJob.Fvstats_filename =
+            AJob.FRunFlags.vstats_filename =
                 FormatText("%svstats_%s.log", ProgramDirectory().c_str(), LocalTimeHHNNSS().c_str());
     }
 
@@ -486,7 +487,7 @@ struct TOptionParsers {
         const AVPixelFormat fmt = ff::av_get_pix_fmt(AValue.c_str());
         if (fmt == AV_PIX_FMT_NONE)
             throw FFmpegException(FormatText("Unknown pixel format requested: %s", AValue.c_str()));
-        AJob.Fframe_pix_fmt = fmt;
+        AJob.FNextVideo.pix_fmt = fmt;
     }
     static void FrameHook(S& AJob, Text, Text AValue) {
         const char separator = AValue.find('|') != std::string::npos ? '|' : ' ';
@@ -502,7 +503,7 @@ struct TOptionParsers {
         }
         if (args.empty() || !AJob.AddFrameHook(args))
             throw FFmpegException("Failed to add video hook function: " + AValue);
-        AJob.Fusing_vhook = true;
+        AJob.FRunFlags.using_vhook = true;
     }
     static void Matrix(S& AJob, Text AName, Text AValue) {
         std::array<uint16_t, 64> matrix{};
@@ -651,7 +652,7 @@ const TOptionRow OptionTable[] = {
 
     // Times and sizes
     Parsed("t", O::RecordingTime),
-    Row("fs", TKind::Int64, Of<&P::Flimit_filesize>),
+    Row("fs", TKind::Int64, In<&P::FRunFlags, &TRunFlags::limit_filesize>),
     Parsed("ss", O::StartTime),
     Parsed("itsoffset", O::InputOffset),
     Parsed("itsscale", O::InputScale),
@@ -663,25 +664,25 @@ const TOptionRow OptionTable[] = {
     FrameLimit("vframes", AVMEDIA_TYPE_VIDEO),
     FrameLimit("aframes", AVMEDIA_TYPE_AUDIO),
     FrameLimit("dframes", AVMEDIA_TYPE_DATA),
-    Row("dump", TKind::Flag, Of<&P::Fdo_pkt_dump>),
-    Row("hex", TKind::Flag, Of<&P::Fdo_hex_dump>),
-    Row("re", TKind::Flag, Of<&P::Frate_emu>),
+    Row("dump", TKind::Flag, In<&P::FRunFlags, &TRunFlags::do_pkt_dump>),
+    Row("hex", TKind::Flag, In<&P::FRunFlags, &TRunFlags::do_hex_dump>),
+    Row("re", TKind::Flag, In<&P::FRunFlags, &TRunFlags::rate_emu>),
     Row("loop_input", TKind::Flag, Of<&P::Floop_input>),
     Row("loop_output", TKind::Int, Of<&P::Floop_output>),
-    Row("v", TKind::Int, Of<&P::Fverbose>),
+    Row("v", TKind::Int, In<&P::FRunFlags, &TRunFlags::verbose>),
     Parsed("target", O::Target),
     Parsed("threads", O::Threads),
-    Row("vsync", TKind::Int, Of<&P::Fvideo_sync_method>),
-    Row("async", TKind::Int, Of<&P::Faudio_sync_method>),
-    Row("adrift_threshold", TKind::Float, Of<&P::Faudio_drift_threshold>),
-    Row("copyts", TKind::Flag, Of<&P::Fcopy_ts>),
-    Row("copytb", TKind::Flag, Of<&P::Fcopy_tb>),
-    Row("shortest", TKind::Flag, Of<&P::Fopt_shortest>),
+    Row("vsync", TKind::Int, In<&P::FRunFlags, &TRunFlags::video_sync_method>),
+    Row("async", TKind::Int, In<&P::FRunFlags, &TRunFlags::audio_sync_method>),
+    Row("adrift_threshold", TKind::Float, In<&P::FRunFlags, &TRunFlags::audio_drift_threshold>),
+    Row("copyts", TKind::Flag, In<&P::FRunFlags, &TRunFlags::copy_ts>),
+    Row("copytb", TKind::Flag, In<&P::FRunFlags, &TRunFlags::copy_tb>),
+    Row("shortest", TKind::Flag, In<&P::FRunFlags, &TRunFlags::opt_shortest>),
     Row("keep_existing", TKind::Flag, Of<&P::Fkeep_existing>),
-    Row("dts_delta_threshold", TKind::Float, Of<&P::Fdts_delta_threshold>),
-    Row("programid", TKind::Int, Of<&P::Fopt_programid>),
-    Row("xerror", TKind::Flag, Of<&P::Fexit_on_error>),
-    Row("copyinkf", TKind::Int, Of<&P::Fcopy_initial_nonkeyframes>),
+    Row("dts_delta_threshold", TKind::Float, In<&P::FRunFlags, &TRunFlags::dts_delta_threshold>),
+    Row("programid", TKind::Int, In<&P::FRunFlags, &TRunFlags::opt_programid>),
+    Row("xerror", TKind::Flag, In<&P::FRunFlags, &TRunFlags::exit_on_error>),
+    Row("copyinkf", TKind::Int, In<&P::FRunFlags, &TRunFlags::copy_initial_nonkeyframes>),
 
     // Video
     Parsed("b", O::Bitrate),
@@ -691,7 +692,7 @@ const TOptionRow OptionTable[] = {
     Parsed("s", O::FrameSize),
     Parsed("aspect", O::AspectRatio),
     Parsed("pix_fmt", O::PixelFormat),
-    Row("bits_per_raw_sample", TKind::Int, Of<&P::Fframe_bits_per_raw_sample>),
+    Row("bits_per_raw_sample", TKind::Int, In<&P::FRunFlags, &TRunFlags::frame_bits_per_raw_sample>),
     Parsed("croptop", O::RemovedCrop),
     Parsed("cropbottom", O::RemovedCrop),
     Parsed("cropleft", O::RemovedCrop),
@@ -716,17 +717,17 @@ const TOptionRow OptionTable[] = {
     Parsed("vtag", O::CodecTag),
     Parsed("atag", O::CodecTag),
     Parsed("stag", O::CodecTag),
-    Row("me_threshold", TKind::Int, Of<&P::Fme_threshold>),
-    Row("sameq", TKind::Flag, Of<&P::Fsame_quality>),
+    Row("me_threshold", TKind::Int, In<&P::FRunFlags, &TRunFlags::me_threshold>),
+    Row("sameq", TKind::Flag, In<&P::FRunFlags, &TRunFlags::same_quality>),
     Parsed("pass", O::Pass),
     Parsed("passlogfile", O::PassLogFile),
-    Row("deinterlace", TKind::Flag, Of<&P::Fdo_deinterlace>),
+    Row("deinterlace", TKind::Flag, In<&P::FRunFlags, &TRunFlags::do_deinterlace>),
     Row("psnr", TKind::Flag, Of<&P::Fdo_psnr>),
-    Row("qphist", TKind::Flag, Of<&P::Fqp_hist>),
-    Row("force_fps", TKind::Flag, Of<&P::Fforce_fps>),
-    Row("isync", TKind::Flag, Of<&P::Finput_sync>),
+    Row("qphist", TKind::Flag, In<&P::FRunFlags, &TRunFlags::qp_hist>),
+    Row("force_fps", TKind::Flag, In<&P::FRunFlags, &TRunFlags::force_fps>),
+    Row("isync", TKind::Flag, In<&P::FRunFlags, &TRunFlags::input_sync>),
     Parsed("vstats", O::VideoStatistics),
-    Row("vstats_file", TKind::OptionalText, Of<&P::Fvstats_filename>),
+    Row("vstats_file", TKind::OptionalText, In<&P::FRunFlags, &TRunFlags::vstats_filename>),
     Parsed("vhook", O::FrameHook),
     Row("vfilters", TKind::NonEmptyText, Of<&P::Fvfilters>),
     Row("vf", TKind::NonEmptyText, Of<&P::Fvfilters>),
@@ -746,7 +747,7 @@ const TOptionRow OptionTable[] = {
     // Audio
     Row("ar", TKind::PositiveInt, In<&P::FNextFile, &TNextFileOptions::audio_sample_rate>),
     Row("ac", TKind::PositiveInt, In<&P::FNextFile, &TNextFileOptions::audio_channels>),
-    Row("vol", TKind::Int, Of<&P::Faudio_volume>),
+    Row("vol", TKind::Int, In<&P::FRunFlags, &TRunFlags::audio_volume>),
     Parsed("sample_fmt", O::SampleFormat),
 
     // Inputs and outputs
@@ -806,7 +807,7 @@ void ApplyPlain(TFFmpegOptions& AJob, const TOptionRow& ARow, const std::string&
         std::get<TField<std::optional<std::string>>>(ARow.Member)(AJob) = AValue;
         break;
     case TKind::FrameLimit:
-        AJob.Fmax_frames[ARow.Media] = OptInt(AName, AValue);
+        AJob.FRunFlags.max_frames[ARow.Media] = OptInt(AName, AValue);
         break;
     case TKind::Parser:
         ARow.Parse(AJob, AName, AValue);
@@ -989,7 +990,7 @@ void TFFmpegOptions::apply_target(const std::string& AType, const std::string& A
                     break;
             }
         }
-        if (norm != TNorm::Unknown && Fverbose > 0)
+        if (norm != TNorm::Unknown && FRunFlags.verbose > 0)
             GetLogger().LogF(this, llVerbose, "Assuming %s for target.", norm == TNorm::PAL ? "PAL" : "NTSC");
         if (norm == TNorm::Unknown)
             norm = ADefaultNorm == "film" ? TNorm::FILM : ADefaultNorm == "ntsc" ? TNorm::NTSC : TNorm::PAL;

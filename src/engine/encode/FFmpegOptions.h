@@ -1,8 +1,9 @@
 // The option state of a transcoding job and SetExtOption, the one entry point that sets
 // it. A job is configured like a command-line transcoder: each option sets fields here,
 // and the job consumes them when it opens its next input, creates its next output or
-// its next output stream. The job class derives from TFFmpegOptions and overrides the
-// protected hooks through which options reach the files it has opened.
+// its next output stream; its run reads a copy of the run flags taken when it starts.
+// The job class derives from TFFmpegOptions and overrides the protected hooks through
+// which options reach the files it has opened.
 //
 // Threads: options are set from the job owner's thread while the job is idle.
 #pragma once
@@ -92,6 +93,65 @@ struct TNextStreamOptions {
     TBitstreamFilterChain bitstream_filters;
 };
 
+// The next output video stream's options: those of every kind, and the picture's pixel
+// format ("pix_fmt") and forced key frames ("force_key_frames"). The pixel format is also
+// the raw video format of the next input, which drops it (with the decoder name); an
+// output drops the forced key frames when it is created, video stream or not.
+struct TNextVideoOptions : TNextStreamOptions {
+    AVPixelFormat pix_fmt = AV_PIX_FMT_NONE;
+    std::string forced_key_frames; // times, as given; checked when set
+};
+
+// What the options say about the run of the job: the set-up and the loop read the copy
+// that the job takes when it starts converting, so that options set later cannot change
+// a running job. Options, inputs and outputs read and change the job's own flags.
+struct TRunFlags {
+    int32_t verbose = 1; // "v"
+    // By AVMediaType: video, audio, data, subtitle.
+    std::array<int32_t, 4> max_frames{
+        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
+        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
+    bool same_quality = false;
+    bool do_deinterlace = false;
+    bool qp_hist = false;
+    // "top": -1 the decoder's; an input opened after it drops it (its decoders had it).
+    int32_t top_field_first = -1;
+    int32_t me_threshold = 0;
+    int32_t frame_bits_per_raw_sample = 0;
+    int64_t recording_time = std::numeric_limits<int64_t>::max(); // microseconds; max: unlimited
+    // Microseconds; taken by the next input as its seek, else the start of the outputs.
+    int64_t start_time = 0;
+    bool do_hex_dump = false;
+    bool do_pkt_dump = false;
+    std::string pass_logfilename_prefix;
+    int32_t video_sync_method = -1; // -1: automatic
+    int32_t audio_sync_method = 0;
+    float audio_drift_threshold = 0.1f;
+    bool copy_ts = false;
+    bool copy_tb = false;
+    bool opt_shortest = false;
+    std::optional<std::string> vstats_filename;
+    // 0: none; taken by the next input, else the program the run's streams come from.
+    int32_t opt_programid = 0;
+    int32_t copy_initial_nonkeyframes = 0;
+    bool rate_emu = false;
+    int32_t audio_volume = 256; // 256: unity
+    bool exit_on_error = false;
+    bool using_vhook = false;
+    int64_t limit_filesize = 0; // bytes; 0: unlimited
+    bool force_fps = false;
+    bool input_sync = false;
+    float dts_delta_threshold = 10.0f; // seconds
+    std::vector<TAVStreamMap> stream_maps;
+    std::vector<TAVMetaDataMapPair> meta_data_maps;
+    int32_t metadata_global_autocopy = 1;
+    int32_t metadata_streams_autocopy = 1;
+    int32_t metadata_chapters_autocopy = 1;
+    std::vector<TAVChapterMap> chapter_maps;
+    // Video filter graphs were asked for: set by an output or a video stream with a filter.
+    bool enable_filter = false;
+};
+
 class TFFmpegOptions {
 public:
     // Needs the media libraries loaded (the generic option store makes its prototypes).
@@ -120,20 +180,20 @@ public:
 
     bool HaltOnInvalidOption() const { return FHaltOnInvalidOption; }
     void SetHaltOnInvalidOption(bool AValue) { FHaltOnInvalidOption = AValue; }
-    int Verbose() const { return Fverbose; }
-    void SetVerbose(int AValue) { Fverbose = AValue; }
+    int Verbose() const { return FRunFlags.verbose; }
+    void SetVerbose(int AValue) { FRunFlags.verbose = AValue; }
 
     // ---- Job option state: what the options set, read and reset by the job. ----
     TNextFileOptions FNextFile;
-    TNextStreamOptions FNextVideo, FNextAudio, FNextSubtitle, FNextData;
+    TNextVideoOptions FNextVideo;
+    TNextStreamOptions FNextAudio, FNextSubtitle, FNextData;
+    // What the run reads: copied when the run starts.
+    TRunFlags FRunFlags;
+    // Taken by the next encoded video stream; a copied one reads the aspect and leaves both
+    // for the next video stream.
     float Fframe_aspect_ratio = 0;
-    AVPixelFormat Fframe_pix_fmt = AV_PIX_FMT_NONE;
-    int32_t Fframe_bits_per_raw_sample = 0;
+    std::string Fvfilters;
     AVSampleFormat Faudio_sample_fmt = AV_SAMPLE_FMT_NONE;
-    // By AVMediaType: video, audio, data, subtitle.
-    std::array<int32_t, 4> Fmax_frames{
-        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max(),
-        std::numeric_limits<int32_t>::max(), std::numeric_limits<int32_t>::max()};
     float Fvideo_qscale = 0;
     std::optional<std::array<uint16_t, 64>> Fintra_matrix;
     std::optional<std::array<uint16_t, 64>> Finter_matrix;
@@ -143,62 +203,26 @@ public:
     uint32_t Faudio_codec_tag = 0;
     uint32_t Fsubtitle_codec_tag = 0;
     uint32_t Fdata_codec_tag = 0;
-    bool Fsame_quality = false;
-    bool Fdo_deinterlace = false;
     bool Fintra_only = false;
-    bool Fqp_hist = false;
-    int32_t Ftop_field_first = -1;
-    int32_t Fme_threshold = 0;
     int32_t Fintra_dc_precision = 8;
     bool Floop_input = false;
     int32_t Floop_output = -1;
-    std::string Fvfilters;
-    bool FEnableFilter = false;
     int64_t Fchannel_layout = 0;
-    float Faudio_qscale = -99999.0f;                               // -99999: none
-    float Fmux_preload = 0.5f;                                     // seconds
-    float Fmux_max_delay = 0.7f;                                   // seconds
-    int64_t Frecording_time = std::numeric_limits<int64_t>::max(); // microseconds; max: unlimited
-    int64_t Fstart_time = 0;                                       // microseconds
-    int64_t Frecording_timestamp = 0;                              // seconds
-    int64_t Finput_ts_offset = 0;                                  // microseconds
+    float Faudio_qscale = -99999.0f;  // -99999: none
+    float Fmux_preload = 0.5f;        // seconds
+    float Fmux_max_delay = 0.7f;      // seconds
+    int64_t Frecording_timestamp = 0; // seconds
+    int64_t Finput_ts_offset = 0;     // microseconds
     TAVDict Fmetadata;
-    bool Fdo_hex_dump = false;
-    bool Fdo_pkt_dump = false;
     bool Fdo_psnr = false;
     int32_t Fdo_pass = 0;
-    std::string Fpass_logfilename_prefix;
-    int32_t Fvideo_sync_method = -1; // -1: automatic
-    int32_t Faudio_sync_method = 0;
-    float Faudio_drift_threshold = 0.1f;
-    bool Fcopy_ts = false;
-    bool Fcopy_tb = false;
-    bool Fopt_shortest = false;
     // The next output keeps an existing file of its name: it takes the next free numbered
     // name when its run ends. Reset by each output.
     bool Fkeep_existing = false;
-    std::optional<std::string> Fvstats_filename;
-    int32_t Fopt_programid = 0; // 0: none
-    int32_t Fcopy_initial_nonkeyframes = 0;
-    bool Frate_emu = false;
+    // "vc": taken by the next input that is opened.
     int32_t Fvideo_channel = 0;
     std::optional<std::string> Fvideo_standard;
-    int32_t Faudio_volume = 256; // 256: unity
-    bool Fexit_on_error = false;
-    bool Fusing_vhook = false;
-    int32_t Fverbose = 1;
     int32_t Fthread_count = 1;
-    int64_t Flimit_filesize = 0; // bytes; 0: unlimited
-    bool Fforce_fps = false;
-    bool Finput_sync = false;
-    std::string Fforced_key_frames;
-    float Fdts_delta_threshold = 10.0f; // seconds
-    std::vector<TAVStreamMap> Fstream_maps;
-    std::vector<TAVMetaDataMapPair> Fmeta_data_maps;
-    int32_t Fmetadata_global_autocopy = 1;
-    int32_t Fmetadata_streams_autocopy = 1;
-    int32_t Fmetadata_chapters_autocopy = 1;
-    std::vector<TAVChapterMap> Fchapter_maps;
     // By output stream index; never cleared between output files.
     std::vector<int32_t> Fstreamid_map;
     // By input file, then by stream index; 0: unscaled.

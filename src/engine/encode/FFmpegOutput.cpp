@@ -78,7 +78,7 @@ void TCustomFFmpeg::write_output_packet(TAVOutputFile& AFile, AVPacket* APacket,
                                          std::to_string(APacket->stream_index) + ", codec " +
                                          (AOst.encoding_needed ? AOst.enc_ctx->codec->name : "copy") + ": " +
                                          ErrorMessage(ret);
-                if (Fexit_on_error)
+                if (FRun->exit_on_error)
                     throw FFmpegException(text);
                 GetLogger().Log(this, llError, text);
             }

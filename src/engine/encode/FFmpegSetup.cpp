@@ -72,7 +72,7 @@ void TCustomFFmpeg::close_open_codecs() {
 
 void TCustomFFmpeg::transcode_setup() {
     try {
-        if (Frate_emu) {
+        if (FRun->rate_emu) {
             const int64_t now = SteadyMicroseconds();
             for (TAVInputStream& ist : Finput_streams)
                 ist.start = now;
@@ -91,10 +91,10 @@ void TCustomFFmpeg::transcode_setup() {
                 Frun_streams.push_back(ost.get());
         }
         Fslot_stream_count = Foutput_files.empty() ? 0 : static_cast<int>(Foutput_files[0].streams.size());
-        if (!Fstream_maps.empty()) {
-            if (Fstream_maps.size() != Frun_streams.size())
+        if (!FRun->stream_maps.empty()) {
+            if (FRun->stream_maps.size() != Frun_streams.size())
                 throw FFmpegException("Number of stream maps must match number of output streams");
-            for (const TAVStreamMap& map : Fstream_maps) {
+            for (const TAVStreamMap& map : FRun->stream_maps) {
                 if (map.file_index >= nb_input_files() ||
                     map.stream_index >= Finput_files[map.file_index].nb_streams)
                     throw FFmpegException(
@@ -112,7 +112,7 @@ void TCustomFFmpeg::transcode_setup() {
         for (size_t i = 0; i < Frun_streams.size(); ++i) {
             TAVOutputStream& ost = *Frun_streams[i];
             TAVInputStream& ist = Finput_streams[ost.source_index];
-            if (Fmetadata_streams_autocopy)
+            if (FRun->metadata_streams_autocopy)
                 ff::av_dict_copy(&ost.st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
             ost.st->disposition = ist.st->disposition;
             ost.enc_ctx->bits_per_raw_sample = ist.st->codecpar->bits_per_raw_sample;
@@ -157,12 +157,12 @@ void TCustomFFmpeg::choose_input_streams() {
     // An input stream may feed an output when it is not taken yet, the library reads
     // it, and it belongs to the selected program (if any).
     auto inProgram = [&](const TAVInputStream& AIst) {
-        if (Fopt_programid == 0)
+        if (FRun->opt_programid == 0)
             return true;
         const AVFormatContext* ctx = Finput_files[AIst.file_index].ctx.get();
         for (unsigned p = 0; p < ctx->nb_programs; ++p) {
             const AVProgram* program = ctx->programs[p];
-            if (program->id != Fopt_programid)
+            if (program->id != FRun->opt_programid)
                 continue;
             for (unsigned s = 0; s < program->nb_stream_indexes; ++s)
                 if (static_cast<int>(program->stream_index[s]) == AIst.st->index)
@@ -193,8 +193,8 @@ void TCustomFFmpeg::choose_input_streams() {
     for (size_t n = 0; n < Frun_streams.size(); ++n) {
         TAVOutputStream* ost = Frun_streams[n];
         TAVInputStream* sync = nullptr;
-        if (!Fstream_maps.empty()) {
-            const TAVStreamMap& map = Fstream_maps[n];
+        if (!FRun->stream_maps.empty()) {
+            const TAVStreamMap& map = FRun->stream_maps[n];
             ost->source_index = Finput_files[map.file_index].ist_index + map.stream_index;
             sync = &Finput_streams[Finput_files[map.sync_file_index].ist_index + map.sync_stream_index];
             const TAVInputStream& ist = Finput_streams[ost->source_index];
@@ -221,7 +221,7 @@ void TCustomFFmpeg::choose_input_streams() {
                     ist.used = 1;
                 break;
             }
-            if (chosen < 0 && Fopt_programid == 0) {
+            if (chosen < 0 && FRun->opt_programid == 0) {
                 // Nothing unused: share a stream the library reads.
                 for (size_t j = 0; j < Finput_streams.size(); ++j) {
                     TAVInputStream& ist = Finput_streams[j];
@@ -271,7 +271,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
             hook = "VideoHook";
         else if (OnFrameInputHook || OnFrameOutputHook)
             hook = "FrameHook";
-        else if (Fusing_vhook)
+        else if (FRun->using_vhook)
             hook = "-vhook";
         else if (postHooks)
             hook = "PostHooks";
@@ -281,7 +281,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
         break;
     }
     case AVMEDIA_TYPE_AUDIO:
-        if (Faudio_volume != 256)
+        if (FRun->audio_volume != 256)
             throw FFmpegException("-acodec copy and -vol are incompatible (frames are not decoded)");
         if (OnAudioHook)
             throw FFmpegException("-acodec copy and AudioHook are incompatible (frames are not decoded)");
@@ -333,7 +333,7 @@ void TCustomFFmpeg::setup_stream_copy(TAVOutputStream& AOst, TAVInputStream& AIs
     } else if (in->codec_type == AVMEDIA_TYPE_AUDIO && in->sample_rate > 0) {
         frameDuration = AVRational{1, in->sample_rate};
     }
-    if (!Fcopy_tb && frameDuration.num > 0 && av_cmp_q(frameDuration, tb) > 0 &&
+    if (!FRun->copy_tb && frameDuration.num > 0 && av_cmp_q(frameDuration, tb) > 0 &&
         av_cmp_q(tb, AVRational{1, 500}) < 0)
         ff::av_reduce(&tb.num, &tb.den, frameDuration.num, frameDuration.den, INT_MAX);
 
@@ -422,7 +422,7 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
             ff::av_channel_layout_copy(&enc->ch_layout, &first->enc_ctx->ch_layout);
         }
         enc->time_base = AVRational{1, enc->sample_rate > 0 ? enc->sample_rate : 1};
-        AOst.audio_resample = enc->sample_rate != dec->sample_rate || Faudio_sync_method > 1;
+        AOst.audio_resample = enc->sample_rate != dec->sample_rate || FRun->audio_sync_method > 1;
         AOst.resample_sample_fmt = dec->sample_fmt;
         AOst.resample_sample_rate = dec->sample_rate;
         AOst.resample_channels = dec->ch_layout.nb_channels;
@@ -484,7 +484,7 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
         AOst.video_resample =
             enc->width != dec->width || enc->height != dec->height || enc->pix_fmt != dec->pix_fmt;
         if (AOst.video_resample)
-            enc->bits_per_raw_sample = Fframe_bits_per_raw_sample;
+            enc->bits_per_raw_sample = FRun->frame_bits_per_raw_sample;
         AOst.resample_width = dec->width;
         AOst.resample_height = dec->height;
         AOst.resample_pix_fmt = dec->pix_fmt;
@@ -492,8 +492,9 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
         AIst.decoding_needed = 1;
 
         const AVOutputFormat* oformat = output_file_of(AOst).ctx->oformat;
-        if (av_q2d(enc->time_base) < 0.001 && Fvideo_sync_method != 0 &&
-            (Fvideo_sync_method == 1 || (Fvideo_sync_method < 0 && !(oformat->flags & AVFMT_VARIABLE_FPS))))
+        if (av_q2d(enc->time_base) < 0.001 && FRun->video_sync_method != 0 &&
+            (FRun->video_sync_method == 1 ||
+             (FRun->video_sync_method < 0 && !(oformat->flags & AVFMT_VARIABLE_FPS))))
             ff::av_log(nullptr, AV_LOG_WARNING,
                        "Frame rate very high for a muxer not effciciently supporting it.\n"
                        "Please consider specifiying a lower framerate, a different muxer or -vsync 2\n");
@@ -503,7 +504,7 @@ void TCustomFFmpeg::setup_encoding(TAVOutputStream& AOst, TAVInputStream& AIst) 
             t = ff::av_rescale_q(t, MicrosecondBase, enc->time_base);
 
         FLastErrMsg.clear();
-        if (FEnableFilter) {
+        if (FRun->enable_filter) {
             if (configure_video_filters(AIst, AOst) < 0)
                 throw FFmpegException(FLastErrMsg.empty() ? std::string("Error opening filters!")
                                                           : "Error opening filters: " + FLastErrMsg);
@@ -545,8 +546,8 @@ void TCustomFFmpeg::setup_two_pass(TAVOutputStream& AOst, int ARunIndex) {
     if (FJoinMode && AOst.file_index > 0)
         return;
     std::string name =
-        (Fpass_logfilename_prefix.empty() ? std::string("ffmpeg2pass") : Fpass_logfilename_prefix) + "-" +
-        std::to_string(ARunIndex) + ".log";
+        (FRun->pass_logfilename_prefix.empty() ? std::string("ffmpeg2pass") : FRun->pass_logfilename_prefix) +
+        "-" + std::to_string(ARunIndex) + ".log";
     if (name.size() > 1023)
         name.resize(1023);
     if (enc->flags & AV_CODEC_FLAG_PASS1) {
@@ -658,7 +659,7 @@ void TCustomFFmpeg::copy_metadata_and_chapters() {
             return &ACtx->metadata;
         }
     };
-    for (const TAVMetaDataMapPair& pair : Fmeta_data_maps) {
+    for (const TAVMetaDataMapPair& pair : FRun->meta_data_maps) {
         const TAVMetaDataMap& out = pair[0];
         const TAVMetaDataMap& in = pair[1];
         if (out.file_idx < 0 || in.file_idx < 0)
@@ -674,12 +675,12 @@ void TCustomFFmpeg::copy_metadata_and_chapters() {
 
     // The slots of a joined output share one file: it is copied into once.
     const int outputs = FJoinMode ? 1 : nb_output_files();
-    if (Fmetadata_global_autocopy && nb_input_files() > 0)
+    if (FRun->metadata_global_autocopy && nb_input_files() > 0)
         for (int o = 0; o < outputs; ++o)
             ff::av_dict_copy(&Foutput_files[o].ctx->metadata, Finput_files[0].ctx->metadata,
                              AV_DICT_DONT_OVERWRITE);
 
-    for (const TAVChapterMap& map : Fchapter_maps) {
+    for (const TAVChapterMap& map : FRun->chapter_maps) {
         if (map.in_file < 0 || map.out_file < 0)
             continue;
         if (map.in_file >= nb_input_files())
@@ -690,7 +691,7 @@ void TCustomFFmpeg::copy_metadata_and_chapters() {
                 FormatText("Invalid output file index %d in chapter mapping.", map.out_file), llError);
         copy_chapters(map.in_file, map.out_file);
     }
-    if (Fchapter_maps.empty()) {
+    if (FRun->chapter_maps.empty()) {
         for (int i = 0; i < nb_input_files(); ++i) {
             if (Finput_files[i].ctx->nb_chapters == 0)
                 continue;
@@ -704,13 +705,13 @@ void TCustomFFmpeg::copy_metadata_and_chapters() {
 void TCustomFFmpeg::copy_chapters(int AInputFile, int AOutputFile) {
     const AVFormatContext* is = Finput_files[AInputFile].ctx.get();
     AVFormatContext* os = Foutput_files[AOutputFile].ctx.get();
-    const int64_t startOffset = Fstart_time - Finput_files[AInputFile].ts_offset;
+    const int64_t startOffset = FRun->start_time - Finput_files[AInputFile].ts_offset;
     for (unsigned i = 0; i < is->nb_chapters; ++i) {
         const AVChapter* in = is->chapters[i];
         const int64_t offset = ff::av_rescale_q(startOffset, MicrosecondBase, in->time_base);
-        const int64_t limit = Frecording_time == INT64_MAX
+        const int64_t limit = FRun->recording_time == INT64_MAX
                                   ? INT64_MAX
-                                  : ff::av_rescale_q(Frecording_time, MicrosecondBase, in->time_base);
+                                  : ff::av_rescale_q(FRun->recording_time, MicrosecondBase, in->time_base);
         if (in->end < offset)
             continue;
         if (limit != INT64_MAX && in->start > offset + limit)
@@ -722,7 +723,7 @@ void TCustomFFmpeg::copy_chapters(int AInputFile, int AOutputFile) {
         out->time_base = in->time_base;
         out->start = std::max<int64_t>(0, in->start - offset);
         out->end = std::min(limit, in->end - offset);
-        if (Fmetadata_chapters_autocopy)
+        if (FRun->metadata_chapters_autocopy)
             ff::av_dict_copy(&out->metadata, in->metadata, 0);
         int count = static_cast<int>(os->nb_chapters);
         if (ff::av_dynarray_add_nofree(&os->chapters, &count, out) < 0) {
@@ -794,7 +795,7 @@ void TCustomFFmpeg::dump_mapping() {
     for (size_t i = 0; i < count; ++i)
         ff::av_dump_format(Foutput_files[i].ctx.get(), static_cast<int>(i),
                            Foutput_files[i].file_name.c_str(), 1);
-    if (Fverbose < 0)
+    if (FRun->verbose < 0)
         return;
     GetLogger().Log(this, llVerbose, "Stream mapping:");
     for (const TAVOutputStream* ost : Frun_streams) {

@@ -56,7 +56,7 @@ void TCustomFFmpeg::correct_timestamps(TAVInputFile& AFile, TAVInputStream& AIst
         if (APacket->pts != AV_NOPTS_VALUE)
             APacket->pts = std::llround(APacket->pts * scale);
     }
-    if (APacket->dts == AV_NOPTS_VALUE || Fcopy_ts)
+    if (APacket->dts == AV_NOPTS_VALUE || FRun->copy_ts)
         return;
 
     auto moveStream = [&](int64_t ADelta, const char* AWhy) {
@@ -96,11 +96,12 @@ void TCustomFFmpeg::correct_timestamps(TAVInputFile& AFile, TAVInputStream& AIst
     } else if (!first && AIst.next_pts != AV_NOPTS_VALUE && (AFile.ctx->iformat->flags & AVFMT_TS_DISCONT)) {
         // f. A jump of the container's clock: the whole file moves.
         const int64_t delta = dts - AIst.next_pts;
-        if (std::fabs(static_cast<double>(delta)) > Fdts_delta_threshold * 1000000.0 || dts + 1 < AIst.pts) {
+        if (std::fabs(static_cast<double>(delta)) > FRun->dts_delta_threshold * 1000000.0 ||
+            dts + 1 < AIst.pts) {
             AFile.ts_offset -= delta;
             Shift(APacket, -delta, tb);
             dts -= delta;
-            if (Fverbose > 2)
+            if (FRun->verbose > 2)
                 GetLogger().LogF(this, llVerbose, "timestamp discontinuity %d, new offset= %d",
                                  static_cast<int>(delta), static_cast<int>(AFile.ts_offset));
         }

@@ -5,7 +5,7 @@
 // output video and frame hooks, the preview window or preview bitmaps, encoding and
 // writing, and the per-frame statistics file.
 //
-// Frame-hook libraries are not loaded by this engine (Fusing_vhook stays false).
+// Frame-hook libraries are not loaded by this engine (using_vhook stays false).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -271,13 +271,13 @@ bool Deinterlace(TAVInputStream& AIst, AVFrame* APicture) {
 void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APicture) {
     ++AIst.frame_number;
     const int64_t pts = AIst.pts;
-    if (!Fdo_deinterlace && !OnFrameInputHook && !OnVideoInputHook && !Fusing_vhook)
+    if (!FRun->do_deinterlace && !OnFrameInputHook && !OnVideoInputHook && !FRun->using_vhook)
         return;
 
     // A picture that is changed needs a copy of its own: the decoder may still refer to
     // the decoded one as a reference for the pictures that follow.
     bool copied = false;
-    if (Fdo_deinterlace) {
+    if (FRun->do_deinterlace) {
         copied = Deinterlace(AIst, APicture);
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
@@ -503,13 +503,13 @@ int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAV
     // 1. and 2. How many times this picture is encoded: 0 drops it, more than 1
     // duplicates it, so that the output keeps its frame rate in step with the input.
     const TAVInputStream& syncIst = AOst.sync_ist ? *AOst.sync_ist : AIst;
-    const double syncIpts = double(syncIst.pts - Fstart_time) / AV_TIME_BASE / av_q2d(enc->time_base);
+    const double syncIpts = double(syncIst.pts - FRun->start_time) / AV_TIME_BASE / av_q2d(enc->time_base);
     int64_t n = 1;
-    if (Fvideo_sync_method != 0) {
+    if (FRun->video_sync_method != 0) {
         const double vdelta = syncIpts - double(AOst.sync_opts);
         const bool variableRate =
-            Fvideo_sync_method == 2 ||
-            (Fvideo_sync_method < 0 && AFile.ctx && (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+            FRun->video_sync_method == 2 ||
+            (FRun->video_sync_method < 0 && AFile.ctx && (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
         if (vdelta < -1.1) {
             n = 0;
         } else if (variableRate) {
@@ -524,13 +524,13 @@ int TCustomFFmpeg::do_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAV
         if (n == 0) {
             ++Fnb_frames_drop;
             FShowDupOrDrop = true;
-            if (Fverbose > 2)
+            if (FRun->verbose > 2)
                 GetLogger().Log(this, llVerbose, "*** drop!");
         } else if (n > 1) {
             Fnb_frames_dup +=
                 static_cast<int32_t>(std::min<int64_t>(n - 1, std::numeric_limits<int32_t>::max()));
             FShowDupOrDrop = true;
-            if (Fverbose > 2)
+            if (FRun->verbose > 2)
                 GetLogger().LogF(this, llVerbose, "*** %d dup!", static_cast<int>(n - 1));
         }
     } else {
@@ -564,17 +564,18 @@ int64_t TCustomFFmpeg::video_copies_allowed(const TAVOutputStream& AOst) const {
 void TCustomFFmpeg::fill_video_to_end(TAVOutputFile& AFile, TAVOutputStream& AOst) {
     const TAVInputStream* ist = AOst.sync_ist;
     if (!AOst.last_picture || !AOst.last_picture->buf[0] || !ist || ist->next_pts == AV_NOPTS_VALUE ||
-        Fvideo_sync_method == 0)
+        FRun->video_sync_method == 0)
         return;
     AVCodecContext* enc = AOst.enc_ctx.get();
-    int64_t end = ist->next_pts - Fstart_time;
-    if (Frecording_time != INT64_MAX)
-        end = std::min(end, Frecording_time);
+    int64_t end = ist->next_pts - FRun->start_time;
+    if (FRun->recording_time != INT64_MAX)
+        end = std::min(end, FRun->recording_time);
     const int64_t target = std::llrint(end / 1000000.0 / av_q2d(enc->time_base));
     if (target <= AOst.sync_opts)
         return;
-    const bool variableRate = Fvideo_sync_method == 2 || (Fvideo_sync_method < 0 && AFile.ctx &&
-                                                          (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+    const bool variableRate =
+        FRun->video_sync_method == 2 ||
+        (FRun->video_sync_method < 0 && AFile.ctx && (AFile.ctx->oformat->flags & AVFMT_VARIABLE_FPS));
     int64_t n = target - AOst.sync_opts;
     if (variableRate && n > 1) {
         // One more picture, shown until the end.
@@ -593,7 +594,8 @@ void TCustomFFmpeg::fill_video_to_end(TAVOutputFile& AFile, TAVOutputStream& AOs
 int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
                                      AVFrame* APicture, int64_t ACount) {
     AVCodecContext* enc = AOst.enc_ctx.get();
-    const int64_t n = std::min<int64_t>(ACount, int64_t(Fmax_frames[AVMEDIA_TYPE_VIDEO]) - AOst.frame_number);
+    const int64_t n =
+        std::min<int64_t>(ACount, int64_t(FRun->max_frames[AVMEDIA_TYPE_VIDEO]) - AOst.frame_number);
     if (n <= 0)
         return 0;
 
@@ -656,10 +658,12 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
             throw FFmpegException("Video encoding failed");
         frame->interlaced_frame = APicture->interlaced_frame;
         if (enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME))
-            frame->top_field_first = Ftop_field_first == -1 ? APicture->top_field_first : Ftop_field_first;
-        frame->quality = Fsame_quality ? static_cast<int>(std::lrint(AIst.quality)) : enc->global_quality;
+            frame->top_field_first =
+                FRun->top_field_first == -1 ? APicture->top_field_first : FRun->top_field_first;
+        frame->quality =
+            FRun->same_quality ? static_cast<int>(std::lrint(AIst.quality)) : enc->global_quality;
         // The decoder's picture type would force the encoder's hand.
-        if (Fme_threshold == 0)
+        if (FRun->me_threshold == 0)
             frame->pict_type = AV_PICTURE_TYPE_NONE;
         frame->pts = AOst.sync_opts;
         if (AOst.forced_kf_index < static_cast<int32_t>(AOst.forced_kf_pts.size()) &&
@@ -678,11 +682,11 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
     }
 
     // The statistics file: one line per call that wrote a frame.
-    if (Fvstats_filename && size > 0) {
+    if (FRun->vstats_filename && size > 0) {
         if (!Fvstats_file) {
-            Fvstats_file.reset(std::fopen(Fvstats_filename->c_str(), "w"));
+            Fvstats_file.reset(std::fopen(FRun->vstats_filename->c_str(), "w"));
             if (!Fvstats_file)
-                throw FFmpegException("fopen fail: " + *Fvstats_filename);
+                throw FFmpegException("fopen fail: " + *FRun->vstats_filename);
         }
         std::FILE* f = Fvstats_file.get();
         std::fprintf(f, "frame= %5d q= %2.1f ", AOst.frame_number,

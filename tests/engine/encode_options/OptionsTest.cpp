@@ -23,9 +23,9 @@ std::string Snapshot(const TFFmpegOptions& J) {
         return t;
     };
     s << J.FNextFile.format << '|' << J.FNextFile.frame_width << 'x' << J.FNextFile.frame_height << '|'
-      << J.Fframe_aspect_ratio << '|' << J.Fframe_pix_fmt << '|' << J.Fframe_bits_per_raw_sample << '|'
-      << J.Faudio_sample_fmt << '|';
-    for (int32_t m : J.Fmax_frames)
+      << J.Fframe_aspect_ratio << '|' << J.FNextVideo.pix_fmt << '|' << J.FRunFlags.frame_bits_per_raw_sample
+      << '|' << J.Faudio_sample_fmt << '|';
+    for (int32_t m : J.FRunFlags.max_frames)
         s << m << ',';
     s << J.FNextFile.frame_rate.num << '/' << J.FNextFile.frame_rate.den << '|' << J.Fvideo_qscale << '|'
       << matrix(J.Fintra_matrix) << '|' << matrix(J.Finter_matrix) << '|' << opt(J.Fvideo_rc_override_string)
@@ -33,24 +33,29 @@ std::string Snapshot(const TFFmpegOptions& J) {
       << '|' << J.Fvideo_discard << '|' << opt(J.FNextVideo.codec_name) << opt(J.FNextAudio.codec_name)
       << opt(J.FNextSubtitle.codec_name) << opt(J.FNextData.codec_name) << '|' << J.Fvideo_codec_tag << ','
       << J.Faudio_codec_tag << ',' << J.Fsubtitle_codec_tag << '|' << J.FNextVideo.language
-      << J.FNextAudio.language << J.FNextSubtitle.language << '|' << J.Fsame_quality << J.Fdo_deinterlace
-      << J.Fintra_only << J.Fqp_hist << '|' << J.Ftop_field_first << '|' << J.Fme_threshold << '|'
-      << J.Fintra_dc_precision << '|' << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|'
-      << J.FNextFile.audio_sample_rate << ',' << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|'
-      << J.Fmux_preload << ',' << J.Fmux_max_delay << '|' << J.Frecording_time << ',' << J.Fstart_time << ','
+      << J.FNextAudio.language << J.FNextSubtitle.language << '|' << J.FRunFlags.same_quality
+      << J.FRunFlags.do_deinterlace << J.Fintra_only << J.FRunFlags.qp_hist << '|'
+      << J.FRunFlags.top_field_first << '|' << J.FRunFlags.me_threshold << '|' << J.Fintra_dc_precision << '|'
+      << J.Floop_input << J.Floop_output << '|' << J.Fvfilters << '|' << J.FNextFile.audio_sample_rate << ','
+      << J.FNextFile.audio_channels << '|' << J.Faudio_qscale << '|' << J.Fmux_preload << ','
+      << J.Fmux_max_delay << '|' << J.FRunFlags.recording_time << ',' << J.FRunFlags.start_time << ','
       << J.Frecording_timestamp << ',' << J.Finput_ts_offset << '|' << J.Fmetadata.Count() << '|'
-      << J.Fdo_hex_dump << J.Fdo_pkt_dump << J.Fdo_psnr << J.Fdo_pass << J.Fpass_logfilename_prefix << '|'
-      << J.FNextVideo.stream_copy << J.FNextAudio.stream_copy << J.FNextSubtitle.stream_copy
-      << J.FNextData.stream_copy << '|' << J.Fvideo_sync_method << ',' << J.Faudio_sync_method << ','
-      << J.Faudio_drift_threshold << '|' << J.Fcopy_ts << J.Fcopy_tb << J.Fopt_shortest << '|'
-      << opt(J.Fvstats_filename) << '|' << J.Fopt_programid << ',' << J.Fcopy_initial_nonkeyframes << ','
-      << J.Frate_emu << ',' << J.Fvideo_channel << ',' << opt(J.Fvideo_standard) << ',' << J.Faudio_volume
-      << ',' << J.Fexit_on_error << J.Fusing_vhook << '|' << J.Fverbose << ',' << J.Fthread_count << ','
-      << J.Flimit_filesize << ',' << J.Fforce_fps << J.Finput_sync << ',' << J.Fforced_key_frames << ','
-      << J.Fdts_delta_threshold << '|' << J.FNextVideo.bitstream_filters.size()
-      << J.FNextAudio.bitstream_filters.size() << J.FNextSubtitle.bitstream_filters.size() << '|'
-      << J.Fstream_maps.size() << ',' << J.Fmeta_data_maps.size() << ',' << J.Fchapter_maps.size() << ','
-      << J.Fmetadata_global_autocopy << J.Fmetadata_streams_autocopy << J.Fmetadata_chapters_autocopy << '|';
+      << J.FRunFlags.do_hex_dump << J.FRunFlags.do_pkt_dump << J.Fdo_psnr << J.Fdo_pass
+      << J.FRunFlags.pass_logfilename_prefix << '|' << J.FNextVideo.stream_copy << J.FNextAudio.stream_copy
+      << J.FNextSubtitle.stream_copy << J.FNextData.stream_copy << '|' << J.FRunFlags.video_sync_method << ','
+      << J.FRunFlags.audio_sync_method << ',' << J.FRunFlags.audio_drift_threshold << '|'
+      << J.FRunFlags.copy_ts << J.FRunFlags.copy_tb << J.FRunFlags.opt_shortest << '|'
+      << opt(J.FRunFlags.vstats_filename) << '|' << J.FRunFlags.opt_programid << ','
+      << J.FRunFlags.copy_initial_nonkeyframes << ',' << J.FRunFlags.rate_emu << ',' << J.Fvideo_channel
+      << ',' << opt(J.Fvideo_standard) << ',' << J.FRunFlags.audio_volume << ',' << J.FRunFlags.exit_on_error
+      << J.FRunFlags.using_vhook << '|' << J.FRunFlags.verbose << ',' << J.Fthread_count << ','
+      << J.FRunFlags.limit_filesize << ',' << J.FRunFlags.force_fps << J.FRunFlags.input_sync << ','
+      << J.FNextVideo.forced_key_frames << ',' << J.FRunFlags.dts_delta_threshold << '|'
+      << J.FNextVideo.bitstream_filters.size() << J.FNextAudio.bitstream_filters.size()
+      << J.FNextSubtitle.bitstream_filters.size() << '|' << J.FRunFlags.stream_maps.size() << ','
+      << J.FRunFlags.meta_data_maps.size() << ',' << J.FRunFlags.chapter_maps.size() << ','
+      << J.FRunFlags.metadata_global_autocopy << J.FRunFlags.metadata_streams_autocopy
+      << J.FRunFlags.metadata_chapters_autocopy << '|';
     for (int32_t id : J.Fstreamid_map)
         s << id << ',';
     for (const auto& file : J.Finput_files_ts_scale) {
@@ -80,26 +85,27 @@ protected:
 };
 
 TEST_F(OptionsTest, DefaultsOfTheStateThatTheJobRelies) {
-    EXPECT_EQ(Job.Fframe_pix_fmt, AV_PIX_FMT_NONE);
+    EXPECT_EQ(Job.FNextVideo.pix_fmt, AV_PIX_FMT_NONE);
     EXPECT_EQ(Job.Faudio_sample_fmt, AV_SAMPLE_FMT_NONE);
-    for (int32_t m : Job.Fmax_frames)
+    for (int32_t m : Job.FRunFlags.max_frames)
         EXPECT_EQ(m, 2147483647);
     EXPECT_EQ(Job.FNextFile.frame_rate.den, 0);
     EXPECT_FLOAT_EQ(Job.Faudio_qscale, -99999.0f);
     EXPECT_FLOAT_EQ(Job.Fmux_preload, 0.5f);
     EXPECT_FLOAT_EQ(Job.Fmux_max_delay, 0.7f);
-    EXPECT_EQ(Job.Frecording_time, INT64_MAX);
-    EXPECT_EQ(Job.Ftop_field_first, -1);
+    EXPECT_EQ(Job.FRunFlags.recording_time, INT64_MAX);
+    EXPECT_EQ(Job.FRunFlags.top_field_first, -1);
     EXPECT_EQ(Job.Floop_output, -1);
     EXPECT_EQ(Job.Fintra_dc_precision, 8);
-    EXPECT_EQ(Job.Fvideo_sync_method, -1);
-    EXPECT_EQ(Job.Faudio_volume, 256);
+    EXPECT_EQ(Job.FRunFlags.video_sync_method, -1);
+    EXPECT_EQ(Job.FRunFlags.audio_volume, 256);
     EXPECT_EQ(Job.Fthread_count, 1);
-    EXPECT_EQ(Job.Fverbose, 1);
-    EXPECT_FLOAT_EQ(Job.Fdts_delta_threshold, 10.0f);
-    EXPECT_FLOAT_EQ(Job.Faudio_drift_threshold, 0.1f);
-    EXPECT_EQ(
-        Job.Fmetadata_global_autocopy + Job.Fmetadata_streams_autocopy + Job.Fmetadata_chapters_autocopy, 3);
+    EXPECT_EQ(Job.FRunFlags.verbose, 1);
+    EXPECT_FLOAT_EQ(Job.FRunFlags.dts_delta_threshold, 10.0f);
+    EXPECT_FLOAT_EQ(Job.FRunFlags.audio_drift_threshold, 0.1f);
+    EXPECT_EQ(Job.FRunFlags.metadata_global_autocopy + Job.FRunFlags.metadata_streams_autocopy +
+                  Job.FRunFlags.metadata_chapters_autocopy,
+              3);
     EXPECT_TRUE(Job.HaltOnInvalidOption());
     EXPECT_FALSE(Job.FNextVideo.codec_name.has_value());
     EXPECT_EQ(Job.FOptions.opt_name_count(), 0);
@@ -114,10 +120,13 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         std::function<void(const TTestJob&)> Check;
     };
     const TCase cases[] = {
-        {"vframes", "10", [](const TTestJob& J) { EXPECT_EQ(J.Fmax_frames[AVMEDIA_TYPE_VIDEO], 10); }},
-        {"aframes", " +7 ", [](const TTestJob& J) { EXPECT_EQ(J.Fmax_frames[AVMEDIA_TYPE_AUDIO], 7); }},
-        {"dframes", "-1", [](const TTestJob& J) { EXPECT_EQ(J.Fmax_frames[AVMEDIA_TYPE_DATA], -1); }},
-        {"fs", "5000000000", [](const TTestJob& J) { EXPECT_EQ(J.Flimit_filesize, 5000000000LL); }},
+        {"vframes", "10",
+         [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.max_frames[AVMEDIA_TYPE_VIDEO], 10); }},
+        {"aframes", " +7 ",
+         [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.max_frames[AVMEDIA_TYPE_AUDIO], 7); }},
+        {"dframes", "-1",
+         [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.max_frames[AVMEDIA_TYPE_DATA], -1); }},
+        {"fs", "5000000000", [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.limit_filesize, 5000000000LL); }},
         {"s", "640x480",
          [](const TTestJob& J) {
              EXPECT_EQ(J.FNextFile.frame_width * 10000 + J.FNextFile.frame_height, 6400480);
@@ -134,13 +143,14 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
         {"aspect", "1,5", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fframe_aspect_ratio, 1.5f); }},
         {"qscale", "255", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fvideo_qscale, 255.0f); }},
         {"qscale", "0.5", [](const TTestJob& J) { EXPECT_FLOAT_EQ(J.Fvideo_qscale, 0.5f); }},
-        {"pix_fmt", "yuv422p", [](const TTestJob& J) { EXPECT_EQ(J.Fframe_pix_fmt, AV_PIX_FMT_YUV422P); }},
+        {"pix_fmt", "yuv422p",
+         [](const TTestJob& J) { EXPECT_EQ(J.FNextVideo.pix_fmt, AV_PIX_FMT_YUV422P); }},
         {"sample_fmt", "s16", [](const TTestJob& J) { EXPECT_EQ(J.Faudio_sample_fmt, AV_SAMPLE_FMT_S16); }},
         {"ar", "44100", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_sample_rate, 44100); }},
         {"ar", "-5", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_sample_rate, 0); }},
         {"ac", "0", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.audio_channels, 0); }},
-        {"t", "00:01:02.5", [](const TTestJob& J) { EXPECT_EQ(J.Frecording_time, 62500000); }},
-        {"ss", "90", [](const TTestJob& J) { EXPECT_EQ(J.Fstart_time, 90000000); }},
+        {"t", "00:01:02.5", [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.recording_time, 62500000); }},
+        {"ss", "90", [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.start_time, 90000000); }},
         {"itsoffset", "-2.5", [](const TTestJob& J) { EXPECT_EQ(J.Finput_ts_offset, -2500000); }},
         {"timestamp", "2011-01-01T10:00:00.6Z",
          [](const TTestJob& J) { EXPECT_EQ(J.Frecording_timestamp, 1293876001); }},
@@ -156,11 +166,11 @@ TEST_F(OptionsTest, ValuesAreReadIntoTheirFields) {
          [](const TTestJob& J) {
              EXPECT_EQ(J.Fvideo_rc_override_string.value_or(""), "0,100,2/101,200,-50");
          }},
-        {"top", "1", [](const TTestJob& J) { EXPECT_EQ(J.Ftop_field_first, 1); }},
+        {"top", "1", [](const TTestJob& J) { EXPECT_EQ(J.FRunFlags.top_field_first, 1); }},
         {"f", "", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.format, ""); }},
         {"f", "matroska", [](const TTestJob& J) { EXPECT_EQ(J.FNextFile.format, "matroska"); }},
         {"force_key_frames", "0,1.5,00:00:03",
-         [](const TTestJob& J) { EXPECT_EQ(J.Fforced_key_frames, "0,1.5,00:00:03"); }},
+         [](const TTestJob& J) { EXPECT_EQ(J.FNextVideo.forced_key_frames, "0,1.5,00:00:03"); }},
         {"metadata", "title=A=B", [](const TTestJob& J) { EXPECT_STREQ(J.Fmetadata.Value("title"), "A=B"); }},
         {"intra_matrix", matrix.c_str(),
          [](const TTestJob& J) {
@@ -361,10 +371,10 @@ TEST_F(OptionsTest, StreamMaps) {
     };
     for (const TCase& c : cases)
         Job.SetExtOption("map", c.Value);
-    ASSERT_EQ(Job.Fstream_maps.size(), std::size(cases));
+    ASSERT_EQ(Job.FRunFlags.stream_maps.size(), std::size(cases));
     for (size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].Value);
-        const TAVStreamMap& m = Job.Fstream_maps[i];
+        const TAVStreamMap& m = Job.FRunFlags.stream_maps[i];
         EXPECT_EQ(m.file_index, cases[i].Map.file_index);
         EXPECT_EQ(m.stream_index, cases[i].Map.stream_index);
         EXPECT_EQ(m.sync_file_index, cases[i].Map.sync_file_index);
@@ -374,36 +384,36 @@ TEST_F(OptionsTest, StreamMaps) {
 
 TEST_F(OptionsTest, MetadataMapsClearTheAutoCopyOfWhatTheyNameAtTheOutput) {
     Job.SetExtOption("map_metadata", "0,s1:1");
-    ASSERT_EQ(Job.Fmeta_data_maps.size(), 1u);
-    const TAVMetaDataMapPair& p = Job.Fmeta_data_maps[0];
+    ASSERT_EQ(Job.FRunFlags.meta_data_maps.size(), 1u);
+    const TAVMetaDataMapPair& p = Job.FRunFlags.meta_data_maps[0];
     EXPECT_EQ(p[0].file_idx, 0);
     EXPECT_EQ(p[0].type_, 's');
     EXPECT_EQ(p[0].index, 1);
     EXPECT_EQ(p[1].file_idx, 1);
     EXPECT_EQ(p[1].type_, 'g');
-    EXPECT_EQ(Job.Fmetadata_global_autocopy, 1);
-    EXPECT_EQ(Job.Fmetadata_streams_autocopy, 0);
-    EXPECT_EQ(Job.Fmetadata_chapters_autocopy, 1);
+    EXPECT_EQ(Job.FRunFlags.metadata_global_autocopy, 1);
+    EXPECT_EQ(Job.FRunFlags.metadata_streams_autocopy, 0);
+    EXPECT_EQ(Job.FRunFlags.metadata_chapters_autocopy, 1);
 
     Job.SetExtOption("map_meta_data", "1,c2:0,p3");
     EXPECT_EQ(Log.Count(llWarning,
                         "-map_meta_data is deprecated and will be removed soon. Use -map_metadata instead."),
               1);
-    ASSERT_EQ(Job.Fmeta_data_maps.size(), 2u);
-    EXPECT_EQ(Job.Fmeta_data_maps[1][0].type_, 'c');
-    EXPECT_EQ(Job.Fmeta_data_maps[1][0].index, 2);
-    EXPECT_EQ(Job.Fmeta_data_maps[1][1].type_, 'p');
-    EXPECT_EQ(Job.Fmeta_data_maps[1][1].index, 3);
-    EXPECT_EQ(Job.Fmetadata_chapters_autocopy, 0);
-    EXPECT_EQ(Job.Fmetadata_global_autocopy, 1);
+    ASSERT_EQ(Job.FRunFlags.meta_data_maps.size(), 2u);
+    EXPECT_EQ(Job.FRunFlags.meta_data_maps[1][0].type_, 'c');
+    EXPECT_EQ(Job.FRunFlags.meta_data_maps[1][0].index, 2);
+    EXPECT_EQ(Job.FRunFlags.meta_data_maps[1][1].type_, 'p');
+    EXPECT_EQ(Job.FRunFlags.meta_data_maps[1][1].index, 3);
+    EXPECT_EQ(Job.FRunFlags.metadata_chapters_autocopy, 0);
+    EXPECT_EQ(Job.FRunFlags.metadata_global_autocopy, 1);
 
     Job.SetExtOption("map_metadata", "0,g:1,s0");
-    EXPECT_EQ(Job.Fmetadata_global_autocopy, 0);
+    EXPECT_EQ(Job.FRunFlags.metadata_global_autocopy, 0);
 
     Job.SetExtOption("map_chapters", "1:0");
-    ASSERT_EQ(Job.Fchapter_maps.size(), 1u);
-    EXPECT_EQ(Job.Fchapter_maps[0].out_file, 1);
-    EXPECT_EQ(Job.Fchapter_maps[0].in_file, 0);
+    ASSERT_EQ(Job.FRunFlags.chapter_maps.size(), 1u);
+    EXPECT_EQ(Job.FRunFlags.chapter_maps[0].out_file, 1);
+    EXPECT_EQ(Job.FRunFlags.chapter_maps[0].in_file, 0);
 }
 
 TEST_F(OptionsTest, StreamIdsAndScalesGrowTheirArrays) {
@@ -464,7 +474,7 @@ TEST_F(OptionsTest, TargetWithNormPrefixUsesThatNorm) {
     EXPECT_EQ(Job.FNextFile.frame_height, 576);
     EXPECT_EQ(Job.FNextFile.frame_rate.num, 25);
     EXPECT_EQ(Job.FNextFile.frame_rate.den, 1);
-    EXPECT_EQ(Job.Fframe_pix_fmt, AV_PIX_FMT_YUV420P);
+    EXPECT_EQ(Job.FNextVideo.pix_fmt, AV_PIX_FMT_YUV420P);
     EXPECT_EQ(Job.FNextFile.audio_sample_rate, 48000);
     EXPECT_FLOAT_EQ(Job.Fframe_aspect_ratio, 16.0f / 9);
     AVCodecContext* video = Job.FOptions.avcodec_opts(AVMEDIA_TYPE_VIDEO);
@@ -556,7 +566,7 @@ TEST_F(OptionsTest, TargetTypes) {
         EXPECT_EQ(job.FNextFile.frame_height, c.Height);
         EXPECT_EQ(job.FNextFile.frame_rate.num, c.Rate.num);
         EXPECT_EQ(job.FNextFile.frame_rate.den, c.Rate.den);
-        EXPECT_EQ(job.Fframe_pix_fmt, c.PixFmt);
+        EXPECT_EQ(job.FNextVideo.pix_fmt, c.PixFmt);
         EXPECT_EQ(job.FNextFile.audio_sample_rate, c.SampleRate);
         EXPECT_EQ(job.FNextFile.audio_channels, c.Channels);
         EXPECT_FLOAT_EQ(job.Fmux_preload, c.Preload);
@@ -667,7 +677,7 @@ TEST_F(OptionsTest, OptionsThatNeedTheJobAskItsHooks) {
     ASSERT_EQ(Job.Hooks.size(), 2u);
     EXPECT_EQ(Job.Hooks[0], (std::vector<std::string>{"/usr/lib/hook.so", "-a 1", "x"}));
     EXPECT_EQ(Job.Hooks[1], (std::vector<std::string>{"/usr/lib/hook.so", "-a", "1"}));
-    EXPECT_TRUE(Job.Fusing_vhook);
+    EXPECT_TRUE(Job.FRunFlags.using_vhook);
 
     std::string many = "hook.so";
     for (int i = 0; i < 100; ++i)
@@ -678,7 +688,7 @@ TEST_F(OptionsTest, OptionsThatNeedTheJobAskItsHooks) {
     // Without the job's loader no hook loads.
     TFFmpegOptions plain;
     EXPECT_THROW(plain.SetExtOption("vhook", "/usr/lib/hook.so"), FFmpegException);
-    EXPECT_FALSE(plain.Fusing_vhook);
+    EXPECT_FALSE(plain.FRunFlags.using_vhook);
 }
 
 TEST_F(OptionsTest, InformationalOptionsOnlyLog) {
@@ -706,7 +716,7 @@ TEST_F(OptionsTest, InformationalOptionsOnlyLog) {
     ASSERT_EQ(Log.Lines.size(), 80u);
     EXPECT_EQ(Log.Lines[0].Text, "name nb_components nb_bits");
     EXPECT_EQ(Log.Lines[1].Text.rfind("yuv420p", 0), 0u) << Log.Lines[1].Text;
-    EXPECT_EQ(Job.Fframe_pix_fmt, AV_PIX_FMT_NONE);
+    EXPECT_EQ(Job.FNextVideo.pix_fmt, AV_PIX_FMT_NONE);
 
     Log.Lines.clear();
     Job.SetExtOption("sample_fmt", "list");
@@ -722,13 +732,13 @@ TEST_F(OptionsTest, LogLevelAndStatisticsFile) {
     EXPECT_EQ(GetLogger().LogLevel(), llError);
 
     Job.SetExtOption("vstats", "1");
-    ASSERT_TRUE(Job.Fvstats_filename.has_value());
-    EXPECT_TRUE(std::regex_match(*Job.Fvstats_filename, std::regex(R"(/.*/vstats_\d{6}\.log)")))
-        << *Job.Fvstats_filename;
+    ASSERT_TRUE(Job.FRunFlags.vstats_filename.has_value());
+    EXPECT_TRUE(std::regex_match(*Job.FRunFlags.vstats_filename, std::regex(R"(/.*/vstats_\d{6}\.log)")))
+        << *Job.FRunFlags.vstats_filename;
     Job.SetExtOption("vstats", "0");
-    EXPECT_FALSE(Job.Fvstats_filename.has_value());
+    EXPECT_FALSE(Job.FRunFlags.vstats_filename.has_value());
     Job.SetExtOption("vstats_file", "/tmp/stats.log");
-    EXPECT_EQ(Job.Fvstats_filename.value_or(""), "/tmp/stats.log");
+    EXPECT_EQ(Job.FRunFlags.vstats_filename.value_or(""), "/tmp/stats.log");
 }
 
 } // namespace

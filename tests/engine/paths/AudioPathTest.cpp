@@ -132,8 +132,8 @@ TEST_P(AudioSyncTest, OutputFollowsTheInputTimestamps) {
     const std::string path = Dir.File("sync.wav");
     TLogCapture log(llVerbose);
     TPathJob job;
-    job.Faudio_sync_method = 1;
-    job.Fverbose = 3;
+    job.Flags().audio_sync_method = 1;
+    job.Flags().verbose = 3;
     job.CreateOutput(path, "wav");
     TAVInputStream& ist = job.AddInput();
     SetAudioDecoder(ist, AV_SAMPLE_FMT_S16, 44100, 2);
@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, AudioSyncTest,
 TEST_F(AudioPathTest, DriftCompensationStretchesTheAudioToTheTimestamps) {
     const std::string path = Dir.File("drift.wav");
     TPathJob job;
-    job.Faudio_sync_method = 1000;
+    job.Flags().audio_sync_method = 1000;
     job.CreateOutput(path, "wav");
     TAVInputStream& ist = job.AddInput();
     SetAudioDecoder(ist, AV_SAMPLE_FMT_S16, 44100, 1);
@@ -258,7 +258,7 @@ TEST_P(AudioVolumeTest, DoublesWithClipping) {
     const bool isFloat = ff::av_get_packed_sample_fmt(format) == AV_SAMPLE_FMT_FLT;
     const double values[] = {0.25, -0.25, 0.75, -0.75};
     TPathJob job;
-    job.Faudio_volume = 512;
+    job.Flags().audio_volume = 512;
     TAVInputStream& ist = job.AddInput();
     TFramePtr block = MakeAudioBlock(format, 44100, 2, 4, 0, [&](int64_t AIndex, int AChannel) {
         return values[AIndex] * (AChannel ? -1 : 1);
@@ -295,7 +295,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, AudioVolumeTest,
 
 TEST_F(AudioPathTest, VolumeRoundsSixteenBitSamples) {
     TPathJob job;
-    job.Faudio_volume = 384; // 1.5
+    job.Flags().audio_volume = 384; // 1.5
     TAVInputStream& ist = job.AddInput();
     TFramePtr block = MakeAudioBlock(AV_SAMPLE_FMT_S16, 44100, 1, 4, 0, [](int64_t, int) { return 0.0; });
     auto* s = reinterpret_cast<int16_t*>(block->data[0]);

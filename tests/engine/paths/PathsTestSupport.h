@@ -47,7 +47,14 @@ public:
     TPathJob() : TCustomFFmpeg(1) {
         // Output streams point at input records: they must not move.
         Finput_streams.reserve(8);
+        auto flags = std::make_unique<TRunFlags>();
+        FFlags = flags.get();
+        FRun = std::move(flags);
     }
+
+    // The run flags the paths read. The test stands in for the start of the run: it sets
+    // them before it drives a path.
+    TRunFlags& Flags() { return *FFlags; }
 
     using TCustomFFmpeg::configure_video_filters;
     using TCustomFFmpeg::do_audio_out;
@@ -104,7 +111,7 @@ public:
         ost.resample_sample_fmt = AIst.dec_ctx->sample_fmt;
         ost.resample_channels = AIst.dec_ctx->ch_layout.nb_channels;
         ost.resample_sample_rate = AIst.dec_ctx->sample_rate;
-        ost.audio_resample = AIst.dec_ctx->sample_rate != ARate || Faudio_sync_method > 1;
+        ost.audio_resample = AIst.dec_ctx->sample_rate != ARate || FRun->audio_sync_method > 1;
         return ost;
     }
 
@@ -169,6 +176,8 @@ private:
         file.streams.push_back(std::move(ost));
         return *file.streams.back();
     }
+
+    TRunFlags* FFlags;
 };
 
 // ---- Generated blocks and pictures ----

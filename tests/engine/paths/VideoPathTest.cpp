@@ -79,7 +79,7 @@ TEST_P(VsyncTest, DropsAndDuplicates) {
     const TVsyncCase& c = GetParam();
     TLogCapture log(llVerbose);
     TPathJob job;
-    job.Fverbose = 3;
+    job.Flags().verbose = 3;
     job.CreateOutput(Dir.File("vsync.out"), c.Format);
     TAVInputStream& ist = job.AddInput();
     SetVideoDecoder(ist, 64, 48);
@@ -130,7 +130,7 @@ class PassthroughTest : public TPathsTest, public ::testing::WithParamInterface<
 TEST_P(PassthroughTest, TimestampJump) {
     const int method = GetParam();
     TPathJob job;
-    job.Fvideo_sync_method = method;
+    job.Flags().video_sync_method = method;
     job.CreateOutput(Dir.File("jump.mkv"), "matroska");
     TAVInputStream& ist = job.AddInput();
     SetVideoDecoder(ist, 64, 48);
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Methods, PassthroughTest, ::testing::Values(0, 1));
 TEST_F(VideoPathTest, MaxFramesStopsEncodingEvenWhenDuplicatesAreDue) {
     const std::string path = Dir.File("max.avi");
     TPathJob job;
-    job.Fmax_frames[AVMEDIA_TYPE_VIDEO] = 100;
+    job.Flags().max_frames[AVMEDIA_TYPE_VIDEO] = 100;
     job.CreateOutput(path, "avi");
     TAVInputStream& ist = job.AddInput();
     SetVideoDecoder(ist, 64, 48);
@@ -319,7 +319,7 @@ TEST_F(VideoPathTest, BadFilterTextFailsTheGraphWithAReason) {
 
 TEST_F(VideoPathTest, DeinterlacingGivesEachPictureBackAtOnceWithoutCombing) {
     TPathJob job;
-    job.Fdo_deinterlace = true;
+    job.Flags().do_deinterlace = true;
     TAVInputStream& ist = job.AddInput();
     for (int k = 0; k < 4; ++k) {
         // Moving interlaced content: the two fields swap brightness from one picture to
@@ -417,7 +417,7 @@ TEST_F(VideoPathTest, ForcedKeyFramesComeWhereAsked) {
 TEST_F(VideoPathTest, StatisticsFileHasALinePerWrittenFrame) {
     const std::string stats = Dir.File("vstats.txt");
     TPathJob job;
-    job.Fvstats_filename = stats;
+    job.Flags().vstats_filename = stats;
     job.CreateOutput(Dir.File("stats.avi"), "avi");
     TAVInputStream& ist = job.AddInput();
     SetVideoDecoder(ist, 64, 48);

@@ -61,7 +61,7 @@ TEST_F(InputsOutputsTest, AnOpenedInputConsumesItsOptions) {
     TTestJob job;
     ASSERT_TRUE(job.Input(Path("clip.avi"), {{"ss", "0.5"}, {"r", "10"}, {"s", "64x48"}, {"acodec", "mp3"}}))
         << job.InputError;
-    EXPECT_EQ(job.Fstart_time, 0);
+    EXPECT_EQ(job.FRunFlags.start_time, 0);
     EXPECT_EQ(job.FNextFile.frame_rate.num, 0);
     EXPECT_EQ(job.FNextFile.frame_width, 0);
     EXPECT_FALSE(job.FNextAudio.codec_name);
@@ -175,6 +175,43 @@ TEST_F(InputsOutputsTest, DisablingVideoLastsUntilAVideoStreamIsMade) {
     EXPECT_EQ(job.Foutput_files[1].streams[1]->kind, AVMEDIA_TYPE_VIDEO);
     ASSERT_EQ(job.Output(Out.File("c.avi")), 3);
     EXPECT_EQ(job.Foutput_files[2].streams.size(), 2u);
+}
+
+TEST_F(InputsOutputsTest, OptionsThatOutliveOrFallShortOfOneOpenEndWhereTheyAreUsed) {
+    TTestJob job;
+    // A refused input drops the video channel but keeps the pixel format for the next try.
+    EXPECT_FALSE(job.Input(Out.File("missing.avi"), {{"vc", "1"}, {"pix_fmt", "yuv422p"}}));
+    EXPECT_EQ(job.Fvideo_channel, 0);
+    EXPECT_EQ(job.FNextVideo.pix_fmt, AV_PIX_FMT_YUV422P);
+    // An opened input takes the pixel format and "top" (its decoders had it); "ss" and
+    // "programid" given after it are left for the run.
+    ASSERT_TRUE(job.Input(Path("clip.avi"), {{"top", "1"}})) << job.LastErrMsg();
+    EXPECT_EQ(job.FNextVideo.pix_fmt, AV_PIX_FMT_NONE);
+    EXPECT_EQ(job.FRunFlags.top_field_first, -1);
+    job.Options({{"ss", "0.5"}, {"programid", "3"}, {"top", "0"}});
+
+    // An output without video drops the forced key frames and keeps the pixel format.
+    ASSERT_EQ(job.Output(Out.File("a.wav"), {{"force_key_frames", "1"}, {"pix_fmt", "yuv422p"}}), 1);
+    EXPECT_EQ(job.FNextVideo.forced_key_frames, "");
+    EXPECT_EQ(job.FNextVideo.pix_fmt, AV_PIX_FMT_YUV422P);
+    // A copied video stream reads the aspect and leaves it and the filters for the next one.
+    ASSERT_EQ(job.Output(Out.File("b.avi"), {{"vcodec", "copy"}, {"aspect", "16:9"}, {"vf", "hflip"}}), 2);
+    EXPECT_FLOAT_EQ(job.Fframe_aspect_ratio, 16.0f / 9);
+    EXPECT_EQ(job.Fvfilters, "hflip");
+    EXPECT_EQ(job.FNextVideo.pix_fmt, AV_PIX_FMT_NONE) << "taken by the copied stream";
+    // An encoded one takes both.
+    ASSERT_EQ(job.Output(Out.File("c.avi"), {{"force_key_frames", "1"}}), 3);
+    const TAVOutputStream& video = *job.Foutput_files[2].streams[0];
+    ASSERT_EQ(video.kind, AVMEDIA_TYPE_VIDEO);
+    EXPECT_FLOAT_EQ(video.frame_aspect_ratio, 16.0f / 9);
+    EXPECT_EQ(video.avfilter, "hflip");
+    EXPECT_EQ(video.forced_kf_pts.size(), 1u);
+    EXPECT_EQ(job.Fframe_aspect_ratio, 0);
+    EXPECT_EQ(job.Fvfilters, "");
+    EXPECT_EQ(job.FNextVideo.forced_key_frames, "");
+    EXPECT_EQ(job.FRunFlags.start_time, 500000);
+    EXPECT_EQ(job.FRunFlags.opt_programid, 3);
+    EXPECT_EQ(job.FRunFlags.top_field_first, 0);
 }
 
 TEST_F(InputsOutputsTest, OutputsThatCannotBeMadeSayWhyAndLeaveNoFile) {

@@ -147,6 +147,33 @@ TEST_F(TranscodeLoopTest, LimitsEndTheOutput) {
     EXPECT_EQ(job.Reports.back().Total, 1000000);
 }
 
+TEST_F(TranscodeLoopTest, AnOptionSetDuringTheRunDoesNotReachIt) {
+    // The run reads the flags it took when it started: a frame limit set from a progress
+    // report (on the run's own thread) changes nothing of this run.
+    const std::string in = Path("clip.avi");
+    TTestJob job;
+    ASSERT_TRUE(job.Input(in));
+    const std::string out = Out.File("whole.avi");
+    ASSERT_EQ(job.Output(out, {{"an", "1"}, {"vcodec", "copy"}}), 1);
+    job.SetReportInterval(0);
+    int32_t setAtFrame = -1;
+    job.OnProgress = [&](TCustomFFmpeg* ASender, int32_t, int32_t AFrame, int32_t, float, float, int64_t,
+                         int64_t, int64_t) {
+        if (setAtFrame < 0 && AFrame > 0) {
+            setAtFrame = AFrame;
+            ASender->SetExtOption("vframes", "1");
+        }
+    };
+    job.StartConvert(false, tpNormal);
+    ASSERT_FALSE(job.FatalException()) << job.FatalMessage();
+    const int whole = VideoPacketsFrom(in, 0, false);
+    ASSERT_GT(setAtFrame, 0);
+    ASSERT_LT(setAtFrame, whole); // set while the run still had packets to copy
+    const TFileFacts facts = ReadBack(out);
+    ASSERT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+    EXPECT_EQ(facts.First(AVMEDIA_TYPE_VIDEO)->Packets, whole);
+}
+
 TEST_F(TranscodeLoopTest, ShortestEndsWithTheFirstInputToEnd) {
     for (const bool shortest : {false, true}) {
         TTestJob job;
