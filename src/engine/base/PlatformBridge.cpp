@@ -56,6 +56,9 @@ public:
             {
                 std::lock_guard lock(FLock);
                 call->Done = true;
+                // From here on the waiting thread alone holds the call, so an exception in
+                // it is released on that thread, after its last use there.
+                call.reset();
             }
             FDoneCond.notify_all();
         }
