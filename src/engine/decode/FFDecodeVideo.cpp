@@ -335,7 +335,8 @@ bool TFFDecoder::Seek(int64_t APTS, TSeekFlags AFlags) {
 bool TFFDecoder::DecodeNextKeyFrame(int AStreamIndex) {
     if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
         return false;
-    const int64_t from = (Known(FPicture.PTS) && FPicture.PTS > 0 ? FPicture.PTS : 0) + FrameDuration();
+    const int64_t current = Known(FPicture.PTS) && FPicture.PTS > 0 ? FPicture.PTS : 0;
+    const int64_t from = current + FrameDuration();
     // Only a key frame at or after the time is a next one: the bounds keep the library from
     // going back to the current one.
     int64_t target = from;
@@ -345,7 +346,14 @@ bool TFFDecoder::DecodeNextKeyFrame(int AStreamIndex) {
         ReportError(AV_LOG_ERROR, FormatText("could not seek to position %0.3f seconds", double(from) / 1000000));
         return false;
     }
-    return Decode(AStreamIndex);
+    if (!Decode(AStreamIndex))
+        return false;
+    // Past the last key frame the library goes back to it rather than fail.
+    if (FPicture.PTS < from) {
+        ReportError(AV_LOG_INFO, FormatText("no key frame after %0.3f seconds.", double(current) / 1000000));
+        return false;
+    }
+    return true;
 }
 
 bool TFFDecoder::DecodePreviousKeyFrame(int AStreamIndex) {
