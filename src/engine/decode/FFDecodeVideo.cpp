@@ -281,6 +281,10 @@ bool TFFDecoder::PrepareSeek(int64_t& APTS, TSeekFlags AFlags) {
     }
     AVFormatContext* ctx = FileHandle();
     GetLogger().Log(this, llDebug, FormatText("current position %lld bytes", (long long)Position()));
+    // Before any picture, the times of the first video stream: the library's own choice of
+    // stream may be one without key frames in the index (sound), which lands at the start.
+    if (FSeekIndex < 0)
+        FSeekIndex = FirstVideoStreamIndex();
     // At the very start, half a frame early, so that the first picture is found.
     if (APTS == 0 && FFrameRate.num && FFrameRate.den && FSeekIndex >= 0 && IsVideoStream(FSeekIndex))
         APTS = -(FrameDuration() / 2);

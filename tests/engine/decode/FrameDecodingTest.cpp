@@ -160,7 +160,7 @@ TEST_F(FrameDecodingTest, SeekLandsOnAKeyFrameAtOrBeforeTheTime) {
         SCOPED_TRACE(name);
         Load(name);
         ASSERT_TRUE(Decoder.Decode());
-        for (const int64_t at : {int64_t(2000000), int64_t(1000000), int64_t(520000), int64_t(0)}) {
+        for (const int64_t at : {int64_t(2000000), int64_t(1000000), int64_t(500000), int64_t(0)}) {
             SCOPED_TRACE(at);
             ASSERT_TRUE(Decoder.Seek(at)) << Decoder.LastErrMsg();
             EXPECT_FALSE(Decoder.FrameInfo().Ready);
@@ -172,6 +172,11 @@ TEST_F(FrameDecodingTest, SeekLandsOnAKeyFrameAtOrBeforeTheTime) {
             EXPECT_EQ(Number(), int(Decoder.FrameInfo().PTS / 40000));
         }
         EXPECT_EQ(Decoder.FrameInfo().PTS, 0);
+        // Before any picture no stream is selected: the container's time serves.
+        Load(name);
+        ASSERT_TRUE(Decoder.Seek(500000)) << Decoder.LastErrMsg();
+        ASSERT_TRUE(Decoder.Decode());
+        EXPECT_EQ(Decoder.FrameInfo().PTS, 480000);
     }
 }
 
