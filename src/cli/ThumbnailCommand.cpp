@@ -63,7 +63,8 @@ TThumbnailRequest ParseArguments(const QStringList& AArgs, bool& AHelp) {
     bool ok = false;
     request.Seconds = parser.value(at).toDouble(&ok);
     if (!ok || !std::isfinite(request.Seconds) || request.Seconds < 0 || request.Seconds > 1e9)
-        throw TUsageError(QStringLiteral("--at takes seconds from 0 on, not %1").arg(Quoted(parser.value(at))));
+        throw TUsageError(
+            QStringLiteral("--at takes seconds from 0 on, not %1").arg(Quoted(parser.value(at))));
     if (!parser.isSet(output) || parser.value(output).isEmpty())
         throw TUsageError(QStringLiteral("thumbnail needs -o OUT.png"));
     request.Output = parser.value(output);
@@ -75,7 +76,8 @@ TThumbnailRequest ParseArguments(const QStringList& AArgs, bool& AHelp) {
     }
     request.Exact = parser.isSet(exact);
     if (IsSameFile(request.Source, request.Output))
-        throw TUsageError(QStringLiteral("the picture would overwrite its source %1").arg(Quoted(request.Source)));
+        throw TUsageError(
+            QStringLiteral("the picture would overwrite its source %1").arg(Quoted(request.Source)));
     return request;
 }
 

@@ -37,7 +37,8 @@ TEST_F(ThumbnailCommandTest, KeyFrameOrExactPictureAsPng) {
         SCOPED_TRACE(c.File + (" " + c.Options.join(' ')).toStdString());
         const QString out = OutFile("thumb.png");
         QFile::remove(out);
-        const TCliResult result = RunCli(QStringList{"thumbnail", Q(Media->File(c.File)), "-o", out} + c.Options);
+        const TCliResult result =
+            RunCli(QStringList{"thumbnail", Q(Media->File(c.File)), "-o", out} + c.Options);
         ASSERT_EQ(result.ExitCode, 0) << result;
         EXPECT_TRUE(result.Out.contains(c.Time)) << result;
         const TMediaFacts png = ReadMedia(out);

@@ -67,8 +67,9 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
         FResampledAudio.insert(FResampledAudio.end(), AFrame->data[0], AFrame->data[0] + bytes);
         return true;
     }
-    const bool changed = FAudioResampler && (format != FResamplerInFormat || AFrame->sample_rate != FResamplerInRate ||
-                                             ff::av_channel_layout_compare(&AFrame->ch_layout, &FResamplerInLayout));
+    const bool changed =
+        FAudioResampler && (format != FResamplerInFormat || AFrame->sample_rate != FResamplerInRate ||
+                            ff::av_channel_layout_compare(&AFrame->ch_layout, &FResamplerInLayout));
     if (changed && !FlushResampler())
         return false;
     if (!FAudioResampler || changed) {
@@ -77,15 +78,17 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
         ff::av_channel_layout_default(&outLayout, FDesireAudioChannels);
         SwrContext* swr = nullptr;
         int ret = ff::swr_alloc_set_opts2(&swr, &outLayout, FDesireAudioSampleFormat, FDesireAudioSampleRate,
-                                          const_cast<AVChannelLayout*>(&AFrame->ch_layout), format, AFrame->sample_rate, 0, nullptr);
+                                          const_cast<AVChannelLayout*>(&AFrame->ch_layout), format,
+                                          AFrame->sample_rate, 0, nullptr);
         FAudioResampler.reset(swr);
         if (ret >= 0)
             ret = ff::swr_init(swr);
         if (ret < 0) {
             CloseResampler();
-            ReportError(AV_LOG_ERROR, FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                                 AFrame->ch_layout.nb_channels, AFrame->sample_rate,
-                                                 FDesireAudioChannels, FDesireAudioSampleRate));
+            ReportError(AV_LOG_ERROR,
+                        FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
+                                   AFrame->ch_layout.nb_channels, AFrame->sample_rate, FDesireAudioChannels,
+                                   FDesireAudioSampleRate));
             return false;
         }
         GetLogger().Log(this, llInfo,
@@ -97,7 +100,8 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
         FResamplerInRate = AFrame->sample_rate;
     }
     const int room = ff::swr_get_out_samples(FAudioResampler.get(), AFrame->nb_samples);
-    if (room < 0 || int64_t(room) * outBytes + int64_t(FResampledAudio.size()) > std::numeric_limits<int>::max()) {
+    if (room < 0 ||
+        int64_t(room) * outBytes + int64_t(FResampledAudio.size()) > std::numeric_limits<int>::max()) {
         ReportError(AV_LOG_ERROR, "Buffer sizes too large in DecodeAudio");
         return false;
     }
@@ -179,8 +183,8 @@ bool TFFDecoder::DecodeAudio(int AStreamIndex) {
             return false;
         ResetWave();
         bool converted = true;
-        const int ret = DecodePacket(FAudioCodec.get(), read == TRead::Packet ? packet.get() : nullptr, FFrame.get(),
-                                     [&](AVFrame* AFrame) {
+        const int ret = DecodePacket(FAudioCodec.get(), read == TRead::Packet ? packet.get() : nullptr,
+                                     FFrame.get(), [&](AVFrame* AFrame) {
                                          converted = converted && AppendAudio(AFrame);
                                          ff::av_frame_unref(AFrame);
                                      });
@@ -192,8 +196,8 @@ bool TFFDecoder::DecodeAudio(int AStreamIndex) {
             GetLogger().Log(this, llDebug, "skipping an audio packet: " + ErrorMessage(ret));
         if (read == TRead::Packet)
             GetLogger().Log(this, llDebug,
-                            FormatText("pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, samples data size=%d", index,
-                                       (long long)packet->dts, (long long)packet->pts, packet->flags,
+                            FormatText("pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, samples data size=%d",
+                                       index, (long long)packet->dts, (long long)packet->pts, packet->flags,
                                        int(FResampledAudio.size())));
         if (FResampledAudio.empty()) {
             ff::av_packet_unref(packet.get());

@@ -115,7 +115,8 @@ bool TFFDecoder::OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AS
     TCodecContextPtr ctx(ff::avcodec_alloc_context3(codec));
     if (!ctx || ff::avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0 ||
         (ctx->pkt_timebase = st->time_base, ff::avcodec_open2(ctx.get(), codec, nullptr) < 0)) {
-        ReportError(AV_LOG_ERROR, FormatText("Error while opening codec for input file stream #%d", AStreamIndex));
+        ReportError(AV_LOG_ERROR,
+                    FormatText("Error while opening codec for input file stream #%d", AStreamIndex));
         return false;
     }
     ACodec = std::move(ctx);
@@ -141,7 +142,8 @@ TFFDecoder::TRead TFFDecoder::ReadStreamPacket(int AStreamIndex, AVPacket* APack
             FEOFpkt = true;
             return TRead::Flush;
         }
-        if (ret == AVERROR_EOF || ret == AVERROR(EPIPE) || (FileHandle()->pb && FileHandle()->pb->eof_reached)) {
+        if (ret == AVERROR_EOF || ret == AVERROR(EPIPE) ||
+            (FileHandle()->pb && FileHandle()->pb->eof_reached)) {
             ReportError(AV_LOG_INFO, "stream eof reached.");
             FEOF = true;
         } else {
@@ -187,7 +189,8 @@ bool TFFDecoder::Decode(int AStreamIndex) {
         const TRead read = ReadStreamPacket(index, packet.get());
         if (read == TRead::Failed)
             return false;
-        const int sent = ff::avcodec_send_packet(FCodec.get(), read == TRead::Packet ? packet.get() : nullptr);
+        const int sent =
+            ff::avcodec_send_packet(FCodec.get(), read == TRead::Packet ? packet.get() : nullptr);
         ff::av_packet_unref(packet.get());
         // A damaged packet is skipped: the pictures after it may still decode.
         if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF)
@@ -230,8 +233,8 @@ void TFFDecoder::StorePicture(const AVFrame* AFrame) {
     // from presentation and decoding times; the decoding time of the packet that was sent
     // last belongs to a later picture whenever the decoder holds pictures back.
     int64_t time = Known(AFrame->best_effort_timestamp) ? AFrame->best_effort_timestamp
-                   : Known(AFrame->pts)                  ? AFrame->pts
-                                                         : AFrame->pkt_dts;
+                   : Known(AFrame->pts)                 ? AFrame->pts
+                                                        : AFrame->pkt_dts;
     int64_t pts = Known(time) ? StreamTimeToMicroseconds(time, FCodecStream) : AV_NOPTS_VALUE;
     if (!Known(pts) && FEOFpkt && Known(previous) && Known(FLastPTS))
         pts = previous + (previous - FLastPTS);
@@ -330,9 +333,10 @@ bool TFFDecoder::Seek(int64_t APTS, TSeekFlags AFlags) {
         return false;
     if (SeekInput(target, INT64_MIN, INT64_MAX, AFlags))
         return true;
-    ReportError(AV_LOG_ERROR, (AFlags & sfByte) ? FormatText("could not seek to position %lld bytes", (long long)APTS)
-                                                : FormatText("could not seek to position %0.3f seconds",
-                                                             double(APTS) / 1000000));
+    ReportError(AV_LOG_ERROR,
+                (AFlags & sfByte)
+                    ? FormatText("could not seek to position %lld bytes", (long long)APTS)
+                    : FormatText("could not seek to position %0.3f seconds", double(APTS) / 1000000));
     return false;
 }
 
@@ -347,7 +351,8 @@ bool TFFDecoder::DecodeNextKeyFrame(int AStreamIndex) {
     if (!PrepareSeek(target, 0))
         return false;
     if (!SeekInput(target, target, INT64_MAX, 0)) {
-        ReportError(AV_LOG_ERROR, FormatText("could not seek to position %0.3f seconds", double(from) / 1000000));
+        ReportError(AV_LOG_ERROR,
+                    FormatText("could not seek to position %0.3f seconds", double(from) / 1000000));
         return false;
     }
     if (!Decode(AStreamIndex))
@@ -428,7 +433,8 @@ const TDIB* TFFDecoder::GetBitmapPtr() {
         ReportError(AV_LOG_ERROR, "picture not ready, please decode first");
         return nullptr;
     }
-    if (!FFormatConv.PictureToRGB(FPicture.Picture, FPicture.PixFmt, false, FPicture.Height, FPicture.Width)) {
+    if (!FFormatConv.PictureToRGB(FPicture.Picture, FPicture.PixFmt, false, FPicture.Height,
+                                  FPicture.Width)) {
         ReportError(AV_LOG_ERROR, FFormatConv.LastErrMsg());
         return nullptr;
     }

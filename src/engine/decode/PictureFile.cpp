@@ -46,9 +46,9 @@ bool EncodePng(const TFrameInfo& AFrame, int AWidth, std::vector<uint8_t>& APng,
     rgb->height = height;
     if (Failed(ff::av_frame_get_buffer(rgb.get(), 0), "picture buffer", AError))
         return false;
-    std::unique_ptr<SwsContext, TSwsFree> scaler(ff::sws_getContext(AFrame.Width, AFrame.Height, AFrame.PixFmt, width,
-                                                                     height, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr,
-                                                                     nullptr, nullptr));
+    std::unique_ptr<SwsContext, TSwsFree> scaler(
+        ff::sws_getContext(AFrame.Width, AFrame.Height, AFrame.PixFmt, width, height, AV_PIX_FMT_RGB24,
+                           SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!scaler) {
         AError = "cannot scale the picture to " + std::to_string(width) + "x" + std::to_string(height);
         return false;
@@ -68,7 +68,9 @@ bool EncodePng(const TFrameInfo& AFrame, int AWidth, std::vector<uint8_t>& APng,
     encoder->time_base = AVRational{1, 25};
     if (Failed(ff::avcodec_open2(encoder.get(), codec, nullptr), "PNG encoder", AError))
         return false;
-    const auto append = [&APng](AVPacket* APacket) { APng.insert(APng.end(), APacket->data, APacket->data + APacket->size); };
+    const auto append = [&APng](AVPacket* APacket) {
+        APng.insert(APng.end(), APacket->data, APacket->data + APacket->size);
+    };
     if (Failed(EncodeFrame(encoder.get(), rgb.get(), packet.get(), append), "PNG encoder", AError) ||
         Failed(EncodeFrame(encoder.get(), nullptr, packet.get(), append), "PNG encoder", AError))
         return false;
