@@ -10,5 +10,6 @@ int RunFormats(const QStringList& AArgs);
 int RunProbe(const QStringList& AArgs);
 int RunConvert(const QStringList& AArgs);
 int RunTranscode(const QStringList& AArgs);
+int RunThumbnail(const QStringList& AArgs);
 
 } // namespace vx::cli

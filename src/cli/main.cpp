@@ -22,6 +22,7 @@ const char* const Usage = "Usage: vantorix-cli COMMAND [OPTIONS] [FILE...]\n"
                           "  probe       describe media files\n"
                           "  convert     convert files into an output format, as the window does\n"
                           "  transcode   run the engine with transcoder options\n"
+                          "  thumbnail   write one picture of a video as a PNG file\n"
                           "\n"
                           "Options:\n"
                           "  --help      show this text; COMMAND --help shows a command's own\n"
@@ -52,6 +53,8 @@ int Run(const QStringList& AArgs) {
         return RunConvert(rest);
     if (command == QLatin1String("transcode"))
         return RunTranscode(rest);
+    if (command == QLatin1String("thumbnail"))
+        return RunThumbnail(rest);
     throw TUsageError(QStringLiteral("unknown command %1").arg(Quoted(command)));
 }
 

@@ -91,7 +91,7 @@ TEST_F(CliUsageTest, AnUnwritableOutputFolderIsRefused) {
 }
 
 TEST(CliHelpTest, EveryCommandHasHelpAndTheProgramItsVersion) {
-    for (const char* command : {"formats", "probe", "convert", "transcode"}) {
+    for (const char* command : {"formats", "probe", "convert", "transcode", "thumbnail"}) {
         const TCliResult result = RunCli({command, "--help"});
         EXPECT_EQ(result.ExitCode, 0) << command << "\n" << result;
         EXPECT_TRUE(result.Out.startsWith(QByteArray("Usage: vantorix-cli ") + command)) << result;
@@ -99,7 +99,7 @@ TEST(CliHelpTest, EveryCommandHasHelpAndTheProgramItsVersion) {
     }
     const TCliResult help = RunCli({"--help"});
     EXPECT_EQ(help.ExitCode, 0);
-    for (const char* command : {"formats", "probe", "convert", "transcode"})
+    for (const char* command : {"formats", "probe", "convert", "transcode", "thumbnail"})
         EXPECT_TRUE(help.Out.contains(command)) << help;
 
     const TCliResult version = RunCli({"--version"});

@@ -76,6 +76,7 @@
     X(av_pkt_dump_log2)                                                                                      \
     X(av_read_frame)                                                                                         \
     X(av_sdp_create)                                                                                         \
+    X(av_seek_frame)                                                                                         \
     X(av_stream_new_side_data)                                                                               \
     X(av_write_trailer)                                                                                      \
     X(avformat_alloc_context)                                                                                \
@@ -138,6 +139,7 @@
     X(av_get_sample_fmt)                                                                                     \
     X(av_get_sample_fmt_name)                                                                                \
     X(av_get_sample_fmt_string)                                                                              \
+    X(av_image_copy)                                                                                         \
     X(av_image_fill_arrays)                                                                                  \
     X(av_image_get_buffer_size)                                                                              \
     X(av_log)                                                                                                \

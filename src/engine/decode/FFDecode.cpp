@@ -507,12 +507,4 @@ std::string TCustomDecoder::FileInfoText() {
     return vx::FileInfoText(FFileHandle, FFileSize);
 }
 
-TFFDecoder::~TFFDecoder() {
-    TFFDecoder::CloseFile();
-}
-
-void TFFDecoder::CloseFile() {
-    TCustomDecoder::CloseFile();
-}
-
 } // namespace vx

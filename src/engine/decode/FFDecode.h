@@ -5,12 +5,16 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "base/FFApi.h"
 #include "base/FFBaseComponent.h"
 #include "base/FormatIO.h"
+#include "base/Picture.h"
 #include "base/UnicodeProtocol.h"
+#include "decode/FormatConverter.h"
 
 namespace vx {
 
@@ -140,7 +144,11 @@ protected:
     // Logs AText with the decoder as sender at the logger level of the library level
     // ALevel (AV_LOG_ERROR, AV_LOG_WARNING ...) and keeps it as LastErrMsg.
     void ReportError(int ALevel, const std::string& AText);
+    void SetLastErrMsg(const std::string& AText) { FLastErrMsg = AText; }
     bool OwnHandle() const { return FOwnHandle; }
+    // The stream of the given kind that AStreamIndex means (negative: the first one), or
+    // -1 after reporting why there is none.
+    int ResolveStream(int AStreamIndex, AVMediaType AType);
     // The next packet of an opened file. LoadFile reads the first packet to make sure
     // the file holds data; that packet comes first. Returns av_read_frame's result.
     int ReadPacket(AVPacket* APacket);
@@ -153,9 +161,6 @@ private:
     class TReadTimeoutGuard;
     static bool ReadTimeoutCheck(void* ASender);
     static void CheckLibraries();
-    // The stream of the given kind that AStreamIndex means, or -1 after reporting why
-    // there is none.
-    int ResolveStream(int AStreamIndex, AVMediaType AType);
     // Start time and duration, raw and in microseconds.
     template <typename TInfo> void FillTimes(TInfo& AInfo, AVStream* AStream);
 
@@ -182,12 +187,152 @@ private:
     std::atomic<bool> FTimedOut{false};
 };
 
-// The concrete decoder. Frame, seek and audio decoding build on this class.
+// The last decoded picture, in the decoder's own buffer.
+struct TFrameInfo {
+    AVPixelFormat PixFmt = AV_PIX_FMT_NONE;
+    int Width = -1;
+    int Height = -1;
+    bool IsKeyFrame = false;
+    AVPictureType PictureType = AV_PICTURE_TYPE_NONE;
+    int64_t PTS = AV_NOPTS_VALUE;         // microseconds from the stream's start
+    int64_t OriginalDTS = AV_NOPTS_VALUE; // the packet's, in the stream's time base
+    int64_t OriginalPTS = AV_NOPTS_VALUE;
+    int StreamIndex = -1;
+    int64_t Position = -1; // byte position of the packet
+    bool Ready = false;
+    TPicture Picture; // points into the decoder's buffer
+};
+
+// The last decoded audio, converted to the wanted channels, rate and sample format.
+struct TWaveInfo {
+    int Channels = 0;
+    int SampleRate = 0;
+    AVSampleFormat SampleFormat = AV_SAMPLE_FMT_NONE;
+    int BytesPerSample = 0;
+    int BytesPerSecond = 0;
+    int64_t PTS = AV_NOPTS_VALUE; // microseconds from the stream's start
+    int64_t OriginalDTS = AV_NOPTS_VALUE;
+    int64_t OriginalPTS = AV_NOPTS_VALUE;
+    int StreamIndex = -1;
+    bool Ready = false;
+    const uint8_t* Buffer = nullptr; // interleaved samples
+    int Size = 0;                    // bytes
+    int64_t Duration = 0;            // microseconds
+};
+
+// Seek flags, passed to the library as its own (AVSEEK_FLAG_BACKWARD ...).
+enum TSeekFlag : int { sfBackward = 1, sfByte = 2, sfAny = 4, sfFrame = 8 };
+using TSeekFlags = int;
+
+// The concrete decoder: describes a file and decodes it, a video frame or an audio packet
+// at a time, with seeking. Decoding works only on a file the decoder opened itself: on an
+// attached context every decoding call throws std::logic_error.
 class TFFDecoder : public TCustomDecoder {
 public:
-    TFFDecoder() = default;
+    TFFDecoder();
     ~TFFDecoder() override;
     void CloseFile() override;
+
+    // The next picture of a video stream (-1: the selected one, else the first). False at
+    // the end ("stream eof reached.", Eof() true) or on failure, with LastErrMsg().
+    bool Decode(int AStreamIndex = -1);
+    // The first key frame after the current picture.
+    bool DecodeNextKeyFrame(int AStreamIndex = -1);
+    // The nearest key frame before the current picture.
+    bool DecodePreviousKeyFrame(int AStreamIndex = -1);
+    // The picture before the current one.
+    bool DecodePreviousFrame(int AStreamIndex = -1);
+    // APTS in microseconds (bytes with sfByte). Without flags the input lands on the key
+    // frame at or before the time.
+    bool Seek(int64_t APTS, TSeekFlags AFlags = 0);
+
+    // The current picture as RGB, in ABitmap. Before any Decode, or when the conversion
+    // fails, false (ABitmap is then black at the picture's size).
+    bool CopyToBitmap(TBitmap& ABitmap);
+    // Converts without filling a bitmap; null on failure.
+    const TDIB* GetBitmapPtr();
+    int BitmapBitsPixel() const { return FFormatConv.BitsPixel(); }
+    void SetBitmapBitsPixel(int AValue) { FFormatConv.SetBitsPixel(AValue); }
+
+    // The next packet of an audio stream (-1: the selected one, else the first), converted.
+    bool DecodeAudio(int AStreamIndex = -1);
+    // Up to ACount converted bytes of the selected (or first) audio stream into ABuffer,
+    // decoding more when all is read. A null ABuffer consumes nothing and answers how
+    // many bytes are ready. -1 at the end or on failure.
+    int ReadAudio(uint8_t* ABuffer, int ACount, int AStreamIndex = -1);
+
+    bool Eof() const { return FEOF; }
+    const TFrameInfo& FrameInfo() const { return FPicture; }
+    const TWaveInfo& WaveInfo() const { return FWaveInfo; }
+    // The input's byte position; -1 when unknown.
+    int64_t Position();
+    int DesireAudioChannels() const { return FDesireAudioChannels; }
+    void SetDesireAudioChannels(int AValue);
+    int DesireAudioSampleRate() const { return FDesireAudioSampleRate; }
+    void SetDesireAudioSampleRate(int AValue);
+    AVSampleFormat DesireAudioSampleFormat() const { return FDesireAudioSampleFormat; }
+
+private:
+    struct TSwrFree {
+        void operator()(SwrContext* AContext) const;
+    };
+    struct TAVFree {
+        void operator()(uint8_t* ABuffer) const;
+    };
+    enum class TRead { Packet, Flush, Failed };
+
+    // False after reporting when no file is loaded; throws on an attached context.
+    bool CheckOwnFile();
+    // The stream AStreamIndex stands for, selected; -1 after reporting why there is none.
+    int SelectVideoStream(int AStreamIndex);
+    int SelectAudioStream(int AStreamIndex);
+    bool OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AStreamIndex, bool AVideo);
+    // The next packet of AStreamIndex, or the end of the input (once: the flush).
+    TRead ReadStreamPacket(int AStreamIndex, AVPacket* APacket);
+    void StorePicture(const AVFrame* AFrame);
+    void ResetPicture();
+    void ResetWave();
+    void CloseResampler();
+    int64_t FrameDuration() const;
+    int64_t StreamTimeToMicroseconds(int64_t ATime, int AStreamIndex) const;
+    // Seeks the input to APTS (stream time base of FSeekIndex, or bytes) within the bounds.
+    bool SeekInput(int64_t APTS, int64_t AMin, int64_t AMax, TSeekFlags AFlags);
+    bool PrepareSeek(int64_t& APTS, TSeekFlags AFlags);
+    // Converts the frame to the wanted format and appends it to the converted audio.
+    bool AppendAudio(const AVFrame* AFrame);
+    bool FlushResampler();
+    void FillWave(int AStreamIndex, const AVPacket* APacket);
+
+    TCodecContextPtr FCodec;
+    int FCodecStream = -1;
+    TFormatConverter FFormatConv;
+    int FSeekIndex = -1;
+    int FDesireVideoIndex = -1;
+    AVRational FFrameRate{0, 0};
+    bool FEOF = false;
+    bool FEOFpkt = false;
+    TFrameInfo FPicture;
+    std::unique_ptr<uint8_t, TAVFree> FPictureBuffer;
+    int FPictureBufferSize = 0;
+    int64_t FLastPTS = AV_NOPTS_VALUE;
+    TFramePtr FFrame;
+
+    TWaveInfo FWaveInfo;
+    int FDesireAudioChannels = 2;
+    int FDesireAudioSampleRate = 44100;
+    AVSampleFormat FDesireAudioSampleFormat = AV_SAMPLE_FMT_S16;
+    int FDesireAudioIndex = -1;
+    TCodecContextPtr FAudioCodec;
+    int FAudioCodecStream = -1;
+    std::unique_ptr<SwrContext, TSwrFree> FAudioResampler;
+    // What the resampler was made for.
+    AVChannelLayout FResamplerInLayout{};
+    AVSampleFormat FResamplerInFormat = AV_SAMPLE_FMT_NONE;
+    int FResamplerInRate = 0;
+    std::vector<uint8_t> FResampledAudio;
+    int FRemainsAudioSize = 0;
+    int64_t FAudioPacketDTS = AV_NOPTS_VALUE;
+    int64_t FAudioPacketPTS = AV_NOPTS_VALUE;
 };
 
 } // namespace vx

@@ -1,0 +1,444 @@
+// The decoder's pictures: selecting and opening the video stream, decoding one picture at
+// a time, seeking and stepping between key frames, and the picture as a bitmap.
+#include "FFDecode.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include "FFUtils.h"
+#include "base/FFLog.h"
+#include "base/TextFormat.h"
+
+namespace vx {
+namespace {
+
+bool Known(int64_t ATime) {
+    return ATime != AV_NOPTS_VALUE;
+}
+
+} // namespace
+
+void TFFDecoder::TAVFree::operator()(uint8_t* ABuffer) const {
+    ff::av_free(ABuffer);
+}
+
+TFFDecoder::TFFDecoder() = default;
+
+TFFDecoder::~TFFDecoder() {
+    TFFDecoder::CloseFile();
+}
+
+void TFFDecoder::CloseFile() {
+    FCodec.reset();
+    FCodecStream = -1;
+    FAudioCodec.reset();
+    FAudioCodecStream = -1;
+    CloseResampler();
+    FSeekIndex = -1;
+    FDesireVideoIndex = -1;
+    FDesireAudioIndex = -1;
+    FFrameRate = {0, 0};
+    FEOF = false;
+    FEOFpkt = false;
+    ResetPicture();
+    FLastPTS = AV_NOPTS_VALUE;
+    ResetWave();
+    FFrame.reset();
+    TCustomDecoder::CloseFile();
+}
+
+bool TFFDecoder::CheckOwnFile() {
+    if (!FileHandle()) {
+        ReportError(AV_LOG_WARNING, "file not loaded.");
+        return false;
+    }
+    if (!OwnHandle()) {
+        const char* text = "file cannot be seeked, handle is readonly.";
+        ReportError(AV_LOG_WARNING, text);
+        throw std::logic_error(text);
+    }
+    if (!FFrame)
+        FFrame.reset(ff::av_frame_alloc());
+    if (!FFrame) {
+        ReportError(AV_LOG_ERROR, "Out of memory");
+        return false;
+    }
+    return true;
+}
+
+int64_t TFFDecoder::FrameDuration() const {
+    if (FFrameRate.num == 0 || FFrameRate.den == 0)
+        return 1000000 / 25;
+    return int64_t(1000000) * FFrameRate.den / FFrameRate.num;
+}
+
+int64_t TFFDecoder::StreamTimeToMicroseconds(int64_t ATime, int AStreamIndex) const {
+    const AVStream* st = FileHandle()->streams[AStreamIndex];
+    if (Known(st->start_time))
+        ATime -= st->start_time;
+    return ff::av_rescale_q(ATime, st->time_base, AV_TIME_BASE_Q);
+}
+
+int TFFDecoder::SelectVideoStream(int AStreamIndex) {
+    if (AStreamIndex < 0 && FDesireVideoIndex >= 0)
+        AStreamIndex = FDesireVideoIndex;
+    const int index = ResolveStream(AStreamIndex, AVMEDIA_TYPE_VIDEO);
+    if (index < 0 || index == FDesireVideoIndex)
+        return index;
+
+    ResetPicture();
+    const AVStream* st = FileHandle()->streams[index];
+    // The average rate when the container knows it; else the rate that the analysis of the
+    // first packets guessed (the codec's own rate is not kept apart from it by the library).
+    FFrameRate = st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate : st->r_frame_rate;
+    FDesireVideoIndex = index;
+    FSeekIndex = index;
+    return index;
+}
+
+bool TFFDecoder::OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AStreamIndex, bool AVideo) {
+    const AVStream* st = FileHandle()->streams[AStreamIndex];
+    if (AVideo && (st->codecpar->width == 0 || st->codecpar->height == 0)) {
+        ReportError(AV_LOG_ERROR, "frame size of codec is invalid.");
+        return false;
+    }
+    if (ACodec && ACodecStream == AStreamIndex)
+        return true;
+    ACodec.reset();
+    ACodecStream = -1;
+    const AVCodec* codec = ff::avcodec_find_decoder(st->codecpar->codec_id);
+    if (!codec) {
+        ReportError(AV_LOG_ERROR, FormatText("Unsupported codec (id=%d) for input file stream #%d",
+                                             int(st->codecpar->codec_id), AStreamIndex));
+        return false;
+    }
+    TCodecContextPtr ctx(ff::avcodec_alloc_context3(codec));
+    if (!ctx || ff::avcodec_parameters_to_context(ctx.get(), st->codecpar) < 0 ||
+        (ctx->pkt_timebase = st->time_base, ff::avcodec_open2(ctx.get(), codec, nullptr) < 0)) {
+        ReportError(AV_LOG_ERROR,
+                    FormatText("Error while opening codec for input file stream #%d", AStreamIndex));
+        return false;
+    }
+    ACodec = std::move(ctx);
+    ACodecStream = AStreamIndex;
+    return true;
+}
+
+TFFDecoder::TRead TFFDecoder::ReadStreamPacket(int AStreamIndex, AVPacket* APacket) {
+    for (;;) {
+        const int ret = ReadPacket(APacket);
+        if (ret >= 0) {
+            if (APacket->stream_index == AStreamIndex)
+                return TRead::Packet;
+            ff::av_packet_unref(APacket);
+            continue;
+        }
+        if (ret == AVERROR(EAGAIN)) {
+            ReportError(AV_LOG_INFO, "no data, please try again.");
+            return TRead::Failed;
+        }
+        if (!FEOFpkt) {
+            // The decoder still holds delayed frames: let it release them.
+            FEOFpkt = true;
+            return TRead::Flush;
+        }
+        if (ret == AVERROR_EOF || ret == AVERROR(EPIPE) ||
+            (FileHandle()->pb && FileHandle()->pb->eof_reached)) {
+            ReportError(AV_LOG_INFO, "stream eof reached.");
+            FEOF = true;
+        } else {
+            ReportError(AV_LOG_INFO, FormatText("unknown error #%d.", ret));
+        }
+        return TRead::Failed;
+    }
+}
+
+bool TFFDecoder::Decode(int AStreamIndex) {
+    if (!CheckOwnFile())
+        return false;
+    const int index = SelectVideoStream(AStreamIndex);
+    if (index < 0)
+        return false;
+    if (FPicture.Ready && FormatName() == "image2")
+        return true;
+    if (FEOF && FEOFpkt) {
+        ReportError(AV_LOG_INFO, "stream eof reached.");
+        return false;
+    }
+    if (!OpenDecoder(FCodec, FCodecStream, index, true))
+        return false;
+
+    TPacketPtr packet(ff::av_packet_alloc());
+    if (!packet) {
+        ReportError(AV_LOG_ERROR, "Out of memory");
+        return false;
+    }
+    for (;;) {
+        const int received = ff::avcodec_receive_frame(FCodec.get(), FFrame.get());
+        if (received >= 0)
+            break;
+        if (received == AVERROR_EOF) {
+            FEOF = true;
+            ReportError(AV_LOG_INFO, "stream eof reached.");
+            return false;
+        }
+        if (received != AVERROR(EAGAIN)) {
+            ReportError(AV_LOG_ERROR, ErrorMessage(received));
+            return false;
+        }
+        const TRead read = ReadStreamPacket(index, packet.get());
+        if (read == TRead::Failed)
+            return false;
+        const int sent =
+            ff::avcodec_send_packet(FCodec.get(), read == TRead::Packet ? packet.get() : nullptr);
+        ff::av_packet_unref(packet.get());
+        // A damaged packet is skipped: the pictures after it may still decode.
+        if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_EOF)
+            GetLogger().Log(this, llDebug, "skipping a packet: " + ErrorMessage(sent));
+    }
+
+    const AVFrame* frame = FFrame.get();
+    GetLogger().Log(this, llDebug,
+                    FormatText("pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, pict_type=%d(%s)", index,
+                               (long long)frame->pkt_dts, (long long)frame->pts, frame->flags,
+                               int(frame->pict_type), PictureTypeName(frame->pict_type).c_str()));
+    StorePicture(frame);
+    ff::av_frame_unref(FFrame.get());
+    return true;
+}
+
+void TFFDecoder::ResetPicture() {
+    if (Known(FPicture.PTS))
+        FLastPTS = FPicture.PTS;
+    const TPicture picture = FPicture.Picture;
+    FPicture = TFrameInfo();
+    FPicture.Picture = picture;
+}
+
+void TFFDecoder::StorePicture(const AVFrame* AFrame) {
+    const auto format = static_cast<AVPixelFormat>(AFrame->format);
+    const int size = ff::av_image_get_buffer_size(format, AFrame->width, AFrame->height, 32);
+    if (size > FPictureBufferSize) {
+        FPictureBuffer.reset(static_cast<uint8_t*>(ff::av_malloc(size_t(size))));
+        FPictureBufferSize = FPictureBuffer ? size : 0;
+    }
+    const int64_t previous = FPicture.PTS;
+    FPicture.PixFmt = format;
+    FPicture.Width = AFrame->width;
+    FPicture.Height = AFrame->height;
+    FPicture.IsKeyFrame = AFrame->key_frame == 1;
+    FPicture.PictureType = AFrame->pict_type;
+
+    // The presentation time of the packet that started the picture, as the library judges it
+    // from presentation and decoding times; the decoding time of the packet that was sent
+    // last belongs to a later picture whenever the decoder holds pictures back.
+    int64_t time = Known(AFrame->best_effort_timestamp) ? AFrame->best_effort_timestamp
+                   : Known(AFrame->pts)                 ? AFrame->pts
+                                                        : AFrame->pkt_dts;
+    int64_t pts = Known(time) ? StreamTimeToMicroseconds(time, FCodecStream) : AV_NOPTS_VALUE;
+    if (!Known(pts) && FEOFpkt && Known(previous) && Known(FLastPTS))
+        pts = previous + (previous - FLastPTS);
+    if (Known(previous))
+        FLastPTS = previous;
+    FPicture.PTS = pts;
+    if (Known(pts))
+        GetLogger().Log(this, llDebug, FormatText("decode PTS: %0.3f", double(pts) / 1000000));
+    FPicture.OriginalDTS = AFrame->pkt_dts;
+    FPicture.OriginalPTS = AFrame->pts;
+    FPicture.StreamIndex = FCodecStream;
+    FPicture.Position = AFrame->pkt_pos;
+    if (size < 0 || !FPictureBuffer) {
+        ReportError(AV_LOG_ERROR, "Out of memory");
+        FPicture.Ready = false;
+        return;
+    }
+    uint8_t* data[4] = {};
+    int linesize[4] = {};
+    ff::av_image_fill_arrays(data, linesize, FPictureBuffer.get(), format, AFrame->width, AFrame->height, 32);
+    ff::av_image_copy(data, linesize, const_cast<const uint8_t**>(AFrame->data), AFrame->linesize, format,
+                      AFrame->width, AFrame->height);
+    std::memcpy(FPicture.Picture.Data, data, sizeof data);
+    std::memcpy(FPicture.Picture.Linesize, linesize, sizeof linesize);
+    FPicture.Ready = true;
+}
+
+int64_t TFFDecoder::Position() {
+    if (!FileHandle()) {
+        ReportError(AV_LOG_WARNING, "file not loaded.");
+        return -1;
+    }
+    const int64_t pos = FileHandle()->pb ? ff::avio_seek(FileHandle()->pb, 0, SEEK_CUR) : -1;
+    if (pos < 0) {
+        ReportError(AV_LOG_WARNING, "cannot get position");
+        return -1;
+    }
+    return pos;
+}
+
+bool TFFDecoder::PrepareSeek(int64_t& APTS, TSeekFlags AFlags) {
+    if (!CheckOwnFile())
+        return false;
+    if (FormatName() == "image2") {
+        ReportError(AV_LOG_INFO, "\"image2\" format cannot to be seeked.");
+        return false;
+    }
+    AVFormatContext* ctx = FileHandle();
+    GetLogger().Log(this, llDebug, FormatText("current position %lld bytes", (long long)Position()));
+    // Before any picture, the times of the first video stream: the library's own choice of
+    // stream may be one without key frames in the index (sound), which lands at the start.
+    if (FSeekIndex < 0)
+        FSeekIndex = FirstVideoStreamIndex();
+    // At the very start, half a frame early, so that the first picture is found.
+    if (APTS == 0 && FFrameRate.num && FFrameRate.den && FSeekIndex >= 0 && IsVideoStream(FSeekIndex))
+        APTS = -(FrameDuration() / 2);
+    if (!(AFlags & sfByte)) {
+        int64_t base = ctx->start_time;
+        if (FSeekIndex >= 0) {
+            const AVStream* st = ctx->streams[FSeekIndex];
+            APTS = ff::av_rescale_q(APTS, AV_TIME_BASE_Q, st->time_base);
+            base = st->start_time;
+        }
+        if (Known(base))
+            APTS += base;
+    }
+    if (FCodec)
+        ff::avcodec_flush_buffers(FCodec.get());
+    if (FAudioCodec)
+        ff::avcodec_flush_buffers(FAudioCodec.get());
+    // Samples that the resampler holds belong before the new position.
+    CloseResampler();
+    FEOF = false;
+    FEOFpkt = false;
+    DropPendingPacket();
+    ResetPicture();
+    ResetWave();
+    return true;
+}
+
+bool TFFDecoder::SeekInput(int64_t APTS, int64_t AMin, int64_t AMax, TSeekFlags AFlags) {
+    AVFormatContext* ctx = FileHandle();
+    int ret = ff::avformat_seek_file(ctx, FSeekIndex, AMin, APTS, AMax, AFlags);
+    if (ret < 0)
+        ret = ff::av_seek_frame(ctx, FSeekIndex, APTS, AFlags);
+    if (ret < 0)
+        ret = ff::av_seek_frame(ctx, FSeekIndex, APTS, AFlags ^ sfBackward);
+    if (ret >= 0)
+        GetLogger().Log(this, llDebug, FormatText("seek to position %lld bytes", (long long)Position()));
+    return ret >= 0;
+}
+
+bool TFFDecoder::Seek(int64_t APTS, TSeekFlags AFlags) {
+    int64_t target = APTS;
+    if (!PrepareSeek(target, AFlags))
+        return false;
+    if (SeekInput(target, INT64_MIN, INT64_MAX, AFlags))
+        return true;
+    ReportError(AV_LOG_ERROR,
+                (AFlags & sfByte)
+                    ? FormatText("could not seek to position %lld bytes", (long long)APTS)
+                    : FormatText("could not seek to position %0.3f seconds", double(APTS) / 1000000));
+    return false;
+}
+
+bool TFFDecoder::DecodeNextKeyFrame(int AStreamIndex) {
+    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
+        return false;
+    const int64_t current = Known(FPicture.PTS) && FPicture.PTS > 0 ? FPicture.PTS : 0;
+    const int64_t from = current + FrameDuration();
+    // Only a key frame at or after the time is a next one: the bounds keep the library from
+    // going back to the current one.
+    int64_t target = from;
+    if (!PrepareSeek(target, 0))
+        return false;
+    if (!SeekInput(target, target, INT64_MAX, 0)) {
+        ReportError(AV_LOG_ERROR,
+                    FormatText("could not seek to position %0.3f seconds", double(from) / 1000000));
+        return false;
+    }
+    if (!Decode(AStreamIndex))
+        return false;
+    // Past the last key frame the library goes back to it rather than fail.
+    if (FPicture.PTS < from) {
+        ReportError(AV_LOG_INFO, FormatText("no key frame after %0.3f seconds.", double(current) / 1000000));
+        return false;
+    }
+    return true;
+}
+
+bool TFFDecoder::DecodePreviousKeyFrame(int AStreamIndex) {
+    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
+        return false;
+    const int64_t duration = FileHandle()->duration;
+    const int64_t target = Known(FPicture.PTS) ? FPicture.PTS
+                           : Known(FLastPTS)   ? FLastPTS
+                           : Known(duration)   ? duration
+                                               : 0;
+    const int64_t frame = FrameDuration();
+    const int64_t start = Position();
+    for (int64_t k = 1;; ++k) {
+        const int64_t before = Position();
+        if (Seek(target - k * frame, sfBackward)) {
+            const int64_t now = Position();
+            // Still where the current picture was read: one more step back is needed.
+            if (now >= start && start > 0 && now != before && target >= k * frame)
+                continue;
+            if (Decode(AStreamIndex)) {
+                if (FPicture.PTS < target || FPicture.PTS <= 0)
+                    return true;
+                continue;
+            }
+        }
+        if (target < k * frame || FEOF)
+            break;
+    }
+    SetLastErrMsg("Could not seek to the previous key-frame. " + LastErrMsg());
+    return false;
+}
+
+bool TFFDecoder::DecodePreviousFrame(int AStreamIndex) {
+    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
+        return false;
+    const int64_t current = Known(FPicture.PTS) ? FPicture.PTS : FLastPTS;
+    const int64_t target = (Known(current) ? current : 0) - 2 * FrameDuration();
+    if (!DecodePreviousKeyFrame(AStreamIndex))
+        return false;
+    // The first picture after the target: the key frame itself when it is that one.
+    while (FPicture.PTS <= target)
+        if (!Decode(AStreamIndex))
+            return false;
+    return true;
+}
+
+bool TFFDecoder::CopyToBitmap(TBitmap& ABitmap) {
+    if (!FPicture.Ready) {
+        ReportError(AV_LOG_ERROR, "picture not ready, please decode first");
+        return false;
+    }
+    if (!FFormatConv.PictureToRGB(FPicture.Picture, FPicture.PixFmt, true, FPicture.Height, FPicture.Width)) {
+        ABitmap.SetSize(FPicture.Width, FPicture.Height);
+        ABitmap.FillRect(0, 0, FPicture.Width, FPicture.Height, TRGBColor{});
+        ReportError(AV_LOG_ERROR, FFormatConv.LastErrMsg());
+        return false;
+    }
+    const TBitmap& source = FFormatConv.Bitmap();
+    ABitmap.SetPixelFormat(source.PixelFormat());
+    ABitmap.SetSize(source.Width(), source.Height());
+    for (int row = 0; row < source.Height(); ++row)
+        std::memcpy(ABitmap.ScanLine(row), source.ScanLine(row), size_t(source.LineSize()));
+    return true;
+}
+
+const TDIB* TFFDecoder::GetBitmapPtr() {
+    if (!FPicture.Ready) {
+        ReportError(AV_LOG_ERROR, "picture not ready, please decode first");
+        return nullptr;
+    }
+    if (!FFormatConv.PictureToRGB(FPicture.Picture, FPicture.PixFmt, false, FPicture.Height,
+                                  FPicture.Width)) {
+        ReportError(AV_LOG_ERROR, FFormatConv.LastErrMsg());
+        return nullptr;
+    }
+    return FFormatConv.DIB();
+}
+
+} // namespace vx
