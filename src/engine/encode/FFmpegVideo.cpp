@@ -4,8 +4,6 @@
 // duplicating and dropping pictures, scaling to the encoder's size and format, the
 // output video and frame hooks, the preview window or preview bitmaps, encoding and
 // writing, and the per-frame statistics file.
-//
-// Frame-hook libraries are not loaded by this engine (Fusing_vhook stays false).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -195,7 +193,8 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
     }
-    if (!copied && (OnFrameInputHook || OnVideoInputHook) && ff::av_frame_make_writable(APicture) < 0) {
+    if (!copied && (OnFrameInputHook || OnVideoInputHook || Fusing_vhook) &&
+        ff::av_frame_make_writable(APicture) < 0) {
         GetLogger().Log(this, llError, "hook buf malloc error.");
         return;
     }
@@ -210,6 +209,8 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         run_video_hook(FInputVideoHook, OnVideoInputHook, picture, APicture->format, APicture->width,
                        APicture->height, AIst.frame_number, pts);
     }
+    if (Fusing_vhook)
+        FFrameHooks.Process(APicture, pts);
 }
 
 bool TCustomFFmpeg::run_video_hook(TFormatConverter& AConverter, TVideoHookEvent& AHook, TPicture& APicture,
