@@ -2,7 +2,8 @@
  * a hook library; it is plain C.
  *
  *   int  Configure(void** ctx, int argc, char* argv[]);   0 on success; argv[0] is the
- *        library's path, the rest the hook's own arguments; *ctx is the hook's context
+ *        library's path, the rest the hook's own arguments (valid during the call only);
+ *        *ctx is the hook's context
  *   void Process(void* ctx, TFrameHookPicture* picture, int pix_fmt, int width, int height,
  *                int64_t pts);                            pts in microseconds; the picture
  *        (library pixel format pix_fmt) may be changed in place

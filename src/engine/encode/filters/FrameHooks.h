@@ -20,8 +20,7 @@ public:
 
     // Loads AArgs[0] (when not loaded yet), configures it with AArgs and appends it.
     // Returns 0; -2 without arguments or entry points; -1 when the library cannot be
-    // loaded; -12 out of memory; -22 when it refuses its configuration. Reasons are
-    // logged for ASender.
+    // loaded; -22 when it refuses its configuration. Reasons are logged for ASender.
     int Add(void* ASender, const std::vector<std::string>& AArgs);
     // Every hook in the order added, on APicture (which the caller made writable).
     void Process(AVFrame* APicture, int64_t APTS) const;

@@ -43,8 +43,7 @@ TVideoGeometry ShapeOf(const AVFrame* APicture, const TVideoGeometry& ABefore) {
     return shape;
 }
 
-} // namespace
-
+// The pieces of a filter text at its top-level commas (not inside quotes or after a backslash).
 std::vector<std::string> SplitFilterText(const std::string& AText) {
     std::vector<std::string> pieces;
     std::string piece;
@@ -68,6 +67,8 @@ std::vector<std::string> SplitFilterText(const std::string& AText) {
     pieces.push_back(Trim(piece));
     return pieces;
 }
+
+} // namespace
 
 TVideoFilterChain::TVideoFilterChain() = default;
 TVideoFilterChain::~TVideoFilterChain() = default;

@@ -55,7 +55,4 @@ private:
     std::deque<TFramePtr> FReady;
 };
 
-// The pieces of a filter text at its top-level commas.
-std::vector<std::string> SplitFilterText(const std::string& AText);
-
 } // namespace vx
