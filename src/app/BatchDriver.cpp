@@ -1,6 +1,7 @@
 #include "BatchDriver.h"
 
 #include "LocalFileNames.h"
+#include "encode/filters/EqualizerFilters.h"
 
 #include <algorithm>
 #include <cmath>
@@ -28,6 +29,8 @@ void TRowTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TI
 TBatchDriver::TBatchDriver(TJobListModel& AList, TFFEncoder& AEncoder, TBatchUI& AUI,
                            TRowTaskBuilder& ABuilder, QObject* AParent)
     : QObject(AParent), FList(AList), FEncoder(AEncoder), FUI(AUI), FBuilder(ABuilder) {
+    // The rows' filter texts may use the engine's equalizers.
+    RegisterEqualizerFilters();
     FEncoder.OnProgress = [this](TCustomEncoder* s, const TProgressInfo& i) { EncoderProgress(s, i); };
     FEncoder.OnTerminate = [this](TCustomEncoder* s, const TTerminateInfo& i) { EncoderTerminate(s, i); };
 }

@@ -4,6 +4,7 @@
 
 #include "base/FFLog.h"
 #include "encode/FFEncode.h"
+#include "encode/filters/EqualizerFilters.h"
 
 namespace vx::cli {
 
@@ -65,6 +66,8 @@ void LoadMediaLibraries(TCustomEncoder& AEncoder) {
     if (!AEncoder.LoadAVLib(QCoreApplication::applicationDirPath().toStdString()))
         throw TCommandError(QStringLiteral("Some files are missing. Please re-install this software (") +
                             FromUtf8(AEncoder.LastErrMsg()) + QLatin1Char(')'));
+    // Filter texts given to the tasks may use the engine's equalizers.
+    RegisterEqualizerFilters();
 }
 
 void SilenceEngineLog() {

@@ -53,7 +53,8 @@ QString Quoted(const QString& AText);
 QString FromUtf8(const std::string& AText);
 
 // Loads the encoder's library set from the program's folder, or through the default search when
-// the libraries are not there. Throws TCommandError with the loader's reason.
+// the libraries are not there, and makes the engine's equalizer filters known to filter texts.
+// Throws TCommandError with the loader's reason.
 void LoadMediaLibraries(TCustomEncoder& AEncoder);
 
 // The library and engine log: nothing at all for the commands whose own output says what went

@@ -45,6 +45,7 @@
 #define VX_AVDEVICE_ENTRY_POINTS(X) X(avdevice_register_all)
 
 #define VX_AVFILTER_ENTRY_POINTS(X)                                                                          \
+    X(av_buffersink_get_format)                                                                              \
     X(av_buffersink_get_frame)                                                                               \
     X(av_buffersink_get_h)                                                                                   \
     X(av_buffersink_get_sample_aspect_ratio)                                                                 \

@@ -46,6 +46,7 @@
 #include "encode/FFmpegException.h"
 #include "encode/FFmpegOptions.h"
 #include "encode/FFmpegStreams.h"
+#include "encode/filters/FrameHooks.h"
 
 namespace vx {
 
@@ -243,6 +244,9 @@ protected:
     std::vector<AVRational> InputVideoFrameRates() const override;
     void NewOutputStream(AVMediaType AKind) override;
     void RecordingTimeSet(int64_t AMicroseconds) override { FTotalOutputDuration = AMicroseconds; }
+    bool AddFrameHook(const std::vector<std::string>& AArgs) override {
+        return FFrameHooks.Add(this, AArgs) == 0;
+    }
 
     // ---- Files and streams ----
     std::vector<TAVInputFile> Finput_files;
@@ -344,6 +348,8 @@ protected:
         int64_t preview_last_time = 0; // microseconds, steady clock
     };
     TPostHookContext FOutputVideoHook;
+    // The "vhook" libraries, released with the files.
+    TFrameHookList FFrameHooks;
 
     // Byte and frame counters of the run (worker thread only).
     int64_t Fvideo_size = 0, Faudio_size = 0, Fextra_size = 0;

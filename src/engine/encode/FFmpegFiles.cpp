@@ -1042,6 +1042,7 @@ std::string TCustomFFmpeg::file_cleanup() {
     // it) a file only looks like a conversion.
     const bool failed = FatalException();
     std::string errors;
+    FFrameHooks.Release();
     for (TAVOutputFile& file : Foutput_files) {
         if (!file.ctx || !file.ctx.get_deleter().Owner)
             continue;

@@ -847,7 +847,6 @@ void TCustomFFmpeg::close_codecs() {
             ost->enc_ctx.reset();
         }
         ost->graph.reset();
-        ost->input_video_filter = ost->output_video_filter = nullptr;
     }
     for (TAVInputStream& ist : Finput_streams) {
         if (!ist.decoding_needed || !ist.decoder_opened)
@@ -868,7 +867,6 @@ void TCustomFFmpeg::transcode_cleanup() {
         ost->img_resample_ctx.reset();
         ost->resample.reset();
         ost->graph.reset();
-        ost->input_video_filter = ost->output_video_filter = nullptr;
         ost->forced_kf_pts.clear();
     }
     Frun_streams.clear();

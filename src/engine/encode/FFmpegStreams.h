@@ -15,6 +15,7 @@
 
 #include "base/FFApi.h"
 #include "base/FormatIO.h"
+#include "encode/filters/VideoFilterChain.h"
 
 extern "C" {
 #include <libavutil/audio_fifo.h>
@@ -132,9 +133,7 @@ struct TAVOutputStream {
     std::vector<int64_t> forced_kf_pts; // encoder time base
     int32_t forced_kf_index = 0;
     std::string avfilter; // filter graph text
-    TFilterGraphPtr graph;
-    AVFilterContext* input_video_filter = nullptr;  // "buffer", owned by graph
-    AVFilterContext* output_video_filter = nullptr; // "buffersink", owned by graph
+    std::unique_ptr<TVideoFilterChain> graph;
     int32_t sws_flags = SWS_BICUBIC;
     // What the filter graph was built for; a picture of another geometry rebuilds it.
     int32_t graph_width = 0, graph_height = 0, graph_pix_fmt = -1;

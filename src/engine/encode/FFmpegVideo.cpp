@@ -4,8 +4,6 @@
 // duplicating and dropping pictures, scaling to the encoder's size and format, the
 // output video and frame hooks, the preview window or preview bitmaps, encoding and
 // writing, and the per-frame statistics file.
-//
-// Frame-hook libraries are not loaded by this engine (using_vhook stays false).
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -17,6 +15,7 @@
 #include "base/SteadyClock.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
+#include "encode/filters/FilterGraphParts.h"
 
 namespace vx {
 
@@ -42,119 +41,31 @@ TPicture PictureOf(const AVFrame* AFrame) {
     return picture;
 }
 
-// A filter of AGraph made from its name and argument text.
-int CreateFilter(AVFilterContext** AContext, AVFilterGraph* AGraph, const char* AFilter, const char* AName,
-                 const char* AArgs) {
-    const AVFilter* filter = ff::avfilter_get_by_name(AFilter);
-    if (!filter)
-        return AVERROR_FILTER_NOT_FOUND;
-    return ff::avfilter_graph_create_filter(AContext, filter, AName, AArgs, nullptr, AGraph);
-}
-
-// A "buffersink" named "out" that only accepts APixFmt (any format when none).
-int CreateSink(AVFilterContext** AContext, AVFilterGraph* AGraph, int APixFmt) {
-    const AVFilter* filter = ff::avfilter_get_by_name("buffersink");
-    if (!filter)
-        return AVERROR_FILTER_NOT_FOUND;
-    *AContext = ff::avfilter_graph_alloc_filter(AGraph, filter, "out");
-    if (!*AContext)
-        return AVERROR(ENOMEM);
-    if (APixFmt >= 0) {
-        const int formats[] = {APixFmt};
-        const int ret = ff::av_opt_set_bin(*AContext, "pix_fmts", reinterpret_cast<const uint8_t*>(formats),
-                                           sizeof(formats), AV_OPT_SEARCH_CHILDREN);
-        if (ret < 0)
-            return ret;
-    }
-    return ff::avfilter_init_str(*AContext, nullptr);
-}
-
-std::string BufferArgs(int AWidth, int AHeight, int APixFmt, AVRational ATimeBase, AVRational ASar) {
-    char args[192];
-    std::snprintf(args, sizeof(args), "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=%d/%d",
-                  AWidth, AHeight, APixFmt, ATimeBase.num, ATimeBase.den, ASar.den > 0 ? ASar.num : 0,
-                  ASar.den > 0 ? ASar.den : 1);
-    return args;
-}
-
-// The output stream's graph for pictures of the given geometry: "buffer" → an optional
-// "scale" to the encoder's size → the filter text → "buffersink" in the encoder's
-// pixel format. Returns 0 or the library's negative code, with AError saying where.
-int BuildVideoGraph(TAVOutputStream& AOst, int AWidth, int AHeight, int APixFmt, AVRational ASar,
-                    std::string& AError) {
+// The output stream's filter chain for pictures of the given geometry: an optional
+// "scale" to the encoder's size, then the filter text, ending in the encoder's pixel
+// format. Returns 0 or a negative code, with AError saying where.
+int BuildVideoGraph(void* ASender, TAVOutputStream& AOst, int AWidth, int AHeight, int APixFmt,
+                    AVRational ASar, std::string& AError) {
     const AVCodecContext* enc = AOst.enc_ctx.get();
-    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
-    if (!graph)
-        return AVERROR(ENOMEM);
-    AVFilterContext* src = nullptr;
-    AVFilterContext* sink = nullptr;
-    int ret = CreateFilter(&src, graph.get(), "buffer", "src",
-                           BufferArgs(AWidth, AHeight, APixFmt, MicrosecondBase, ASar).c_str());
-    if (ret < 0) {
-        AError = "Cannot create the video source: " + ErrorMessage(ret);
-        return ret;
-    }
-    ret = CreateSink(&sink, graph.get(), enc->pix_fmt);
-    if (ret < 0) {
-        AError = "Cannot create the video sink: " + ErrorMessage(ret);
-        return ret;
-    }
-    AVFilterContext* last = src;
+    std::string scale;
     if (enc->width > 0 && enc->height > 0 && (enc->width != AWidth || enc->height != AHeight)) {
         char args[96];
-        std::snprintf(args, sizeof(args), "%d:%d:sws_flags=%d", enc->width, enc->height, AOst.sws_flags);
-        AVFilterContext* scale = nullptr;
-        ret = CreateFilter(&scale, graph.get(), "scale", "scale", args);
-        if (ret >= 0)
-            ret = ff::avfilter_link(last, 0, scale, 0);
-        if (ret < 0) {
-            AError = "Cannot scale the pictures: " + ErrorMessage(ret);
-            return ret;
-        }
-        last = scale;
+        std::snprintf(args, sizeof(args), "scale=%d:%d:sws_flags=%d", enc->width, enc->height,
+                      AOst.sws_flags);
+        scale = args;
     }
-    char swsOpts[32];
-    std::snprintf(swsOpts, sizeof(swsOpts), "flags=0x%X", static_cast<unsigned>(AOst.sws_flags));
-    graph->scale_sws_opts = ff::av_strdup(swsOpts);
-
-    if (!AOst.avfilter.empty()) {
-        AVFilterInOut* outputs = ff::avfilter_inout_alloc();
-        AVFilterInOut* inputs = ff::avfilter_inout_alloc();
-        if (outputs && inputs) {
-            outputs->name = ff::av_strdup("in");
-            outputs->filter_ctx = last;
-            outputs->pad_idx = 0;
-            outputs->next = nullptr;
-            inputs->name = ff::av_strdup("out");
-            inputs->filter_ctx = sink;
-            inputs->pad_idx = 0;
-            inputs->next = nullptr;
-            ret =
-                ff::avfilter_graph_parse_ptr(graph.get(), AOst.avfilter.c_str(), &inputs, &outputs, nullptr);
-        } else {
-            ret = AVERROR(ENOMEM);
-        }
-        ff::avfilter_inout_free(&inputs);
-        ff::avfilter_inout_free(&outputs);
-        if (ret < 0) {
-            AError = "Invalid filter text \"" + AOst.avfilter + "\": " + ErrorMessage(ret);
-            return ret;
-        }
-    } else {
-        ret = ff::avfilter_link(last, 0, sink, 0);
-        if (ret < 0) {
-            AError = ErrorMessage(ret);
-            return ret;
-        }
-    }
-    ret = ff::avfilter_graph_config(graph.get(), nullptr);
-    if (ret < 0) {
-        AError = ErrorMessage(ret);
+    TVideoGeometry input;
+    input.Width = AWidth;
+    input.Height = AHeight;
+    input.PixFmt = APixFmt;
+    input.Sar = ASar;
+    input.TimeBase = MicrosecondBase;
+    auto chain = std::make_unique<TVideoFilterChain>();
+    const int ret = chain->Build(ASender, input, scale, AOst.avfilter, enc->pix_fmt,
+                                 static_cast<unsigned>(AOst.sws_flags), AError);
+    if (ret < 0)
         return ret;
-    }
-    AOst.graph = std::move(graph);
-    AOst.input_video_filter = src;
-    AOst.output_video_filter = sink;
+    AOst.graph = std::move(chain);
     AOst.graph_width = AWidth;
     AOst.graph_height = AHeight;
     AOst.graph_pix_fmt = APixFmt;
@@ -201,7 +112,7 @@ int BuildDeinterlacer(TAVInputStream& AIst, const AVFrame* APicture) {
         ret = CreateFilter(&yadif, graph.get(), "yadif", "deinterlace",
                            "mode=send_frame:parity=auto:deint=interlaced");
     if (ret >= 0)
-        ret = CreateSink(&sink, graph.get(), APicture->format);
+        ret = CreateSink(&sink, graph.get(), {APicture->format});
     if (ret >= 0)
         ret = ff::avfilter_link(src, 0, yadif, 0);
     if (ret >= 0)
@@ -282,7 +193,8 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
     }
-    if (!copied && (OnFrameInputHook || OnVideoInputHook) && ff::av_frame_make_writable(APicture) < 0) {
+    if (!copied && (OnFrameInputHook || OnVideoInputHook || Fusing_vhook) &&
+        ff::av_frame_make_writable(APicture) < 0) {
         GetLogger().Log(this, llError, "hook buf malloc error.");
         return;
     }
@@ -297,6 +209,8 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         run_video_hook(FInputVideoHook, OnVideoInputHook, picture, APicture->format, APicture->width,
                        APicture->height, AIst.frame_number, pts);
     }
+    if (Fusing_vhook)
+        FFrameHooks.Process(APicture, pts);
 }
 
 bool TCustomFFmpeg::run_video_hook(TFormatConverter& AConverter, TVideoHookEvent& AHook, TPicture& APicture,
@@ -417,19 +331,19 @@ int TCustomFFmpeg::configure_video_filters(TAVInputStream& AIst, TAVOutputStream
     AVRational sar = AIst.st && AIst.st->sample_aspect_ratio.num != 0 ? AIst.st->sample_aspect_ratio
                      : dec                                            ? dec->sample_aspect_ratio
                                                                       : par->sample_aspect_ratio;
-    const int ret = BuildVideoGraph(AOst, width, height, pixFmt, sar, FLastErrMsg);
+    const int ret = BuildVideoGraph(this, AOst, width, height, pixFmt, sar, FLastErrMsg);
     if (ret < 0)
         return ret;
 
     AVCodecContext* enc = AOst.enc_ctx.get();
-    AVFilterContext* sink = AOst.output_video_filter;
-    enc->width = ff::av_buffersink_get_w(sink);
-    enc->height = ff::av_buffersink_get_h(sink);
+    const TVideoGeometry& out = AOst.graph->Output();
+    enc->width = out.Width;
+    enc->height = out.Height;
     if (AOst.frame_aspect_ratio != 0 && enc->width > 0)
         enc->sample_aspect_ratio =
             ff::av_d2q(double(AOst.frame_aspect_ratio) * enc->height / enc->width, 255);
     else
-        enc->sample_aspect_ratio = ff::av_buffersink_get_sample_aspect_ratio(sink);
+        enc->sample_aspect_ratio = out.Sar;
     if (AOst.st)
         AOst.st->sample_aspect_ratio = enc->sample_aspect_ratio;
     return 0;
@@ -453,7 +367,8 @@ void TCustomFFmpeg::process_video_frame(TAVOutputFile& AFile, TAVOutputStream& A
             if (sar.num == 0 && AIst.st)
                 sar = AIst.st->sample_aspect_ratio;
             std::string error;
-            if (BuildVideoGraph(AOst, APicture->width, APicture->height, APicture->format, sar, error) < 0)
+            if (BuildVideoGraph(this, AOst, APicture->width, APicture->height, APicture->format, sar, error) <
+                0)
                 throw FFmpegException(error.empty() ? "Error opening filters!"
                                                     : "Error opening filters: " + error);
         }
@@ -463,34 +378,27 @@ void TCustomFFmpeg::process_video_frame(TAVOutputFile& AFile, TAVOutputStream& A
         in->pts = AIst.pts;
         if (in->sample_aspect_ratio.num == 0 && AIst.st)
             in->sample_aspect_ratio = AIst.st->sample_aspect_ratio;
-        const int ret = ff::av_buffersrc_add_frame_flags(AOst.input_video_filter, in.get(), 0);
-        if (ret < 0)
-            throw FFmpegException("Error while filtering: " + ErrorMessage(ret));
+        std::string error;
+        if (AOst.graph->Send(in.get(), error) < 0)
+            throw FFmpegException("Error while filtering: " + error);
     } else {
         // End of the stream: what the filters still hold comes out now.
         if (AOst.graph_flushed)
             return;
         AOst.graph_flushed = true;
-        if (ff::av_buffersrc_add_frame_flags(AOst.input_video_filter, nullptr, 0) < 0)
-            return;
+        std::string error;
+        if (AOst.graph->Send(nullptr, error) < 0)
+            GetLogger().Log(this, llError, "Error while filtering: " + error);
     }
 
-    TFramePtr filtered(ff::av_frame_alloc());
-    if (!filtered)
-        throw FFmpegException("Out of memory");
-    const AVRational sinkBase = ff::av_buffersink_get_time_base(AOst.output_video_filter);
-    for (;;) {
-        const int ret = ff::av_buffersink_get_frame(AOst.output_video_filter, filtered.get());
-        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF)
-            break;
-        if (ret < 0)
-            throw FFmpegException("Error while filtering: " + ErrorMessage(ret));
+    TFramePtr filtered;
+    while (AOst.graph->Receive(filtered) == 0) {
+        const AVRational sinkBase = AOst.graph->Output().TimeBase;
         if (filtered->pts != AV_NOPTS_VALUE)
             AIst.pts = ff::av_rescale_q(filtered->pts, sinkBase, MicrosecondBase);
         if (AOst.frame_aspect_ratio == 0 && filtered->sample_aspect_ratio.num != 0)
             enc->sample_aspect_ratio = filtered->sample_aspect_ratio;
         do_video_out(AFile, AOst, AIst, filtered.get());
-        ff::av_frame_unref(filtered.get());
     }
 }
 
