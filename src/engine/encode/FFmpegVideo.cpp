@@ -193,7 +193,7 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
     }
-    if (!copied && (OnFrameInputHook || OnVideoInputHook || Fusing_vhook) &&
+    if (!copied && (OnFrameInputHook || OnVideoInputHook || FRun->using_vhook) &&
         ff::av_frame_make_writable(APicture) < 0) {
         GetLogger().Log(this, llError, "hook buf malloc error.");
         return;
@@ -209,7 +209,7 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
         run_video_hook(FInputVideoHook, OnVideoInputHook, picture, APicture->format, APicture->width,
                        APicture->height, AIst.frame_number, pts);
     }
-    if (Fusing_vhook)
+    if (FRun->using_vhook)
         FFrameHooks.Process(APicture, pts);
 }
 
