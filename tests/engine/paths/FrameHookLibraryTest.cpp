@@ -30,6 +30,7 @@ TEST_F(FrameHookLibraryTest, TwoJobsShareOneLoadedLibraryEachWithItsOwnConfigura
         {
             TPathJob job;
             job.SetExtOption("vhook", std::string(INVERT_LUMA_HOOK) + "|run" + std::to_string(run));
+            job.TakeRunFlags();
             EXPECT_EQ(HookCounter("HookConfigures"), configuresBefore + run + 1);
             job.CreateOutput(path, "matroska");
             TAVInputStream& ist = job.AddInput();

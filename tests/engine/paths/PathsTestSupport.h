@@ -55,6 +55,8 @@ public:
     // The run flags the paths read. The test stands in for the start of the run: it sets
     // them before it drives a path.
     TRunFlags& Flags() { return *FFlags; }
+    // Takes what the options set into the run's flags, as the start of a run does.
+    void TakeRunFlags() { *FFlags = FRunFlags; }
 
     using TCustomFFmpeg::configure_video_filters;
     using TCustomFFmpeg::do_audio_out;

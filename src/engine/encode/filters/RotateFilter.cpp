@@ -60,32 +60,30 @@ public:
         out->sample_aspect_ratio = FOutput.Sar;
         const AVFrame* in = APicture.get();
         const int inW = in->width, inH = in->height;
+        // Each output sample takes the source sample under its centre (coordinates with the
+        // pixel edges on whole numbers), so that a quarter turn moves every pixel exactly.
+        auto inside = [&](const TPoint& AAt) {
+            return AAt.X >= 0 && AAt.X < inW && AAt.Y >= 0 && AAt.Y < inH;
+        };
         for (int i = 0; i < out->height; ++i) {
             uint8_t* row = out->data[0] + i * out->linesize[0];
             for (int j = 0; j < out->width; ++j) {
-                const int x =
-                    static_cast<int>(std::floor((i - FTransY) * FSin + (j - FTransX) * FCos + 0.5f));
-                const int y =
-                    static_cast<int>(std::floor((i - FTransY) * FCos - (j - FTransX) * FSin + 0.5f));
-                row[j] =
-                    x >= 0 && x < inW && y >= 0 && y < inH ? in->data[0][y * in->linesize[0] + x] : Fill[0];
+                const TPoint at = SourceOf(i + 0.5f, j + 0.5f);
+                row[j] = inside(at) ? in->data[0][int(at.Y) * in->linesize[0] + int(at.X)] : Fill[0];
             }
         }
-        const int hHalf = FHsub / 2, vHalf = FVsub / 2;
+        const float hScale = float(1 << FHsub), vScale = float(1 << FVsub);
         // The last chroma sample of the source, for the odd sizes whose rounding reaches past it.
         const int lastCol = AV_CEIL_RSHIFT(inW, FHsub) - 1, lastRow = AV_CEIL_RSHIFT(inH, FVsub) - 1;
         for (int plane = 1; plane < 3; ++plane)
             for (int i = 0; i < AV_CEIL_RSHIFT(out->height, FVsub); ++i) {
                 uint8_t* row = out->data[plane] + i * out->linesize[plane];
-                const int i2 = (i + vHalf) << FVsub;
                 for (int j = 0; j < AV_CEIL_RSHIFT(out->width, FHsub); ++j) {
-                    const int j2 = (j + hHalf) << FHsub;
-                    const int x = static_cast<int>((i2 - FTransY) * FSin + (j2 - FTransX) * FCos + 0.5f);
-                    const int y = static_cast<int>((i2 - FTransY) * FCos - (j2 - FTransX) * FSin + 0.5f);
+                    const TPoint at = SourceOf((i + 0.5f) * vScale, (j + 0.5f) * hScale);
                     row[j] =
-                        x >= 0 && x < inW && y >= 0 && y < inH
-                            ? in->data[plane][std::min((y + vHalf) >> FVsub, lastRow) * in->linesize[plane] +
-                                              std::min((x + hHalf) >> FHsub, lastCol)]
+                        inside(at)
+                            ? in->data[plane][std::min(int(at.Y / vScale), lastRow) * in->linesize[plane] +
+                                              std::min(int(at.X / hScale), lastCol)]
                             : Fill[plane];
                 }
             }
@@ -94,6 +92,15 @@ public:
     }
 
 private:
+    struct TPoint {
+        float X, Y;
+    };
+    // The point of the source that lies under the output point (ARow, ACol).
+    TPoint SourceOf(float ARow, float ACol) const {
+        return {(ARow - FTransY) * FSin + (ACol - FTransX) * FCos,
+                (ARow - FTransY) * FCos - (ACol - FTransX) * FSin};
+    }
+
     int FAngle;
     int FHsub = 0, FVsub = 0;
     float FTransX = 0, FTransY = 0, FSin = 0, FCos = 1;
