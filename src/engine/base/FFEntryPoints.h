@@ -70,12 +70,15 @@
     X(av_demuxer_iterate)                                                                                    \
     X(av_dump_format)                                                                                        \
     X(av_filename_number_test)                                                                               \
+    X(av_find_best_stream)                                                                                   \
     X(av_find_input_format)                                                                                  \
     X(av_guess_codec)                                                                                        \
     X(av_interleaved_write_frame)                                                                            \
     X(av_muxer_iterate)                                                                                      \
     X(av_pkt_dump_log2)                                                                                      \
     X(av_read_frame)                                                                                         \
+    X(av_read_pause)                                                                                         \
+    X(av_read_play)                                                                                          \
     X(av_sdp_create)                                                                                         \
     X(av_seek_frame)                                                                                         \
     X(av_stream_new_side_data)                                                                               \

@@ -33,7 +33,10 @@
     X(SDL_PollEvent)                                                                                         \
     X(SDL_PushEvent)                                                                                         \
     X(SDL_GetCurrentAudioDriver)                                                                             \
-    X(SDL_GetCurrentVideoDriver)
+    X(SDL_GetCurrentVideoDriver)                                                                             \
+    X(SDL_WaitEventTimeout)                                                                                  \
+    X(SDL_GetWindowSize)                                                                                     \
+    X(SDL_UpdateTexture)
 
 namespace vx {
 
