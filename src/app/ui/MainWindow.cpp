@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -642,6 +643,7 @@ bool TMainWindow::FormCreate() {
     }
     setWindowTitle(Caption);
     FHelpFile = FindHelpFile();
+    Player1.OnState = [this](TCustomPlayer*, TPlayState APlayState) { Player1State(APlayState); };
 
     // The advanced slider starts on 100 %, and its handler sets the label and the volume.
     Volume.SetTrackBar1Position(TVolumeSliders::DefaultPosition);
@@ -794,14 +796,72 @@ void TMainWindow::ApplyView(int AView) {
     Volume.ApplyView(AView);
 }
 
-// The preview buttons are in place; playing into PanelPlay is added with the player.
-void TMainWindow::SpeedButtonPLAYClick() {}
+const QString TMainWindow::CannotPlayText = QStringLiteral("Cannot play this video file");
 
-void TMainWindow::SpeedButtonPAUSEClick() {}
+QString TMainWindow::PreviewUnavailableText(const QString& APlatform) {
+    return QStringLiteral("The preview needs an X11 window, which the \"%1\" display does not offer. "
+                          "Start the program with QT_QPA_PLATFORM=xcb to see it.")
+        .arg(APlatform);
+}
+
+bool TMainWindow::LoadPlayerLibraries() {
+    return Player1.LoadAVLib(QCoreApplication::applicationDirPath().toStdString(), true);
+}
+
+void TMainWindow::SpeedButtonPLAYClick() {
+    const int row = ListView1->SelectedRow();
+    if (row < 0 || row >= JobList.Count() || PreviewPlaying)
+        return;
+    if (PreviewPaused) {
+        Player1.TogglePause();
+        return;
+    }
+    if (!LoadPlayerLibraries())
+        return;
+    // SDL draws only into an X11 window: other platforms get told instead of a black panel.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb")) {
+        MessageBox(PreviewUnavailableText(platform), TBatchDriver::InformationCaption, TIcon::Information,
+                   TButtons::Ok);
+        return;
+    }
+    const QString file = JobList.Caption(row);
+    if (!Player1.Open(file.toStdU16String(), static_cast<uintptr_t>(PanelPlay->winId()), false))
+        MessageBox(CannotPlayText, QString(), TIcon::Information, TButtons::Ok);
+}
+
+void TMainWindow::SpeedButtonPAUSEClick() {
+    if (!PreviewPlaying)
+        return;
+    PreviewPaused = true;
+    PreviewPlaying = false;
+    Player1.TogglePause();
+}
 
 void TMainWindow::SpeedButtonSTOPClick() {
+    Player1.Stop(true);
+    PanelPlay->Blank();
     PreviewPlaying = false;
     PreviewPaused = false;
+}
+
+void TMainWindow::Player1State(TPlayState APlayState) {
+    switch (APlayState) {
+    case psPlay:
+    case psResume:
+        PreviewPlaying = true;
+        break;
+    case psPause:
+    case psStep:
+        PreviewPaused = true;
+        PreviewPlaying = false;
+        break;
+    case psStop:
+    case psEnd:
+        PreviewPlaying = false;
+        PreviewPaused = false;
+        break;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

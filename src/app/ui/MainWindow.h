@@ -21,6 +21,7 @@
 #include "VolumeSliders.h"
 #include "decode/FFDecode.h"
 #include "encode/FFEncode.h"
+#include "play/FFPlay.h"
 
 class QAction;
 class QComboBox;
@@ -49,6 +50,9 @@ public:
     static const QString LibrariesMissingText;  // "Some files are missing. Please re-install this software"
     static const QString FolderBrowserHeadline; // "Choose the required output folder below :"
     static const QString ReadyText;             // "Ready"
+    static const QString CannotPlayText;        // "Cannot play this video file"
+    // Shown instead of the preview on a display without X11 windows.
+    static QString PreviewUnavailableText(const QString& APlatform);
     static constexpr int ClientWidth = 760;
     static constexpr int ClientHeight = 513;
     // How long a hint stays up, in milliseconds.
@@ -91,6 +95,7 @@ public:
     void SpeedButtonPLAYClick();
     void SpeedButtonPAUSEClick();
     void SpeedButtonSTOPClick();
+    void Player1State(TPlayState APlayState);
     void SetGeneralOptions1Click();
     void OpenHelpFile1Click();
     void VisitOurWebsite1Click();
@@ -117,6 +122,7 @@ public:
     // ---- Components and front-end logic (declared in the order they must be built) ----
     TFFEncoder Encoder;
     TFFDecoder FFDecoder;
+    TZADorovu Player1;
     TConversionSettings Settings;
     TAdditionalOptions Options;
     TSettingsStore Store{Settings, Options};
@@ -232,6 +238,8 @@ protected:
     // The doors to the outside world, kept apart so that tests can stand in for them.
     // Loads the encoder's libraries from the program's folder.
     virtual bool LoadLibraries();
+    // Loads the player's libraries and SDL from the program's folder.
+    virtual bool LoadPlayerLibraries();
     // Shows the folder browser; false when the user cancelled.
     virtual bool ExecuteFolderBrowser(QString& AFolder);
     // Shows the open dialog for source files; empty when the user cancelled.

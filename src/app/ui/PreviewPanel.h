@@ -15,6 +15,9 @@ public:
 
     explicit TPreviewPanel(QWidget* AParent = nullptr);
 
+    // Clears the panel to black (after the player stopped drawing into it).
+    void Blank() { SetServerBackground(); }
+
     // Qt asks for an engine before every paint; without one it leaves the window to SDL.
     QPaintEngine* paintEngine() const override { return nullptr; }
 

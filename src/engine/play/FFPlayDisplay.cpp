@@ -310,7 +310,7 @@ void TCustomPlayer::PictureDisplay(TVideoState& AIs, bool AQueued) {
         FShownPTS = std::llround(vp.pts * 1000000.0) - AIs.StartTime;
     }
     const double aspect =
-        DisplayAspect(FAspectRatio, AIs.width, AIs.height, vp.sar.num > 0 && vp.sar.den > 0 ? ff::av_q2d(vp.sar) : 0,
+        DisplayAspect(FAspectRatio, AIs.width, AIs.height, vp.sar.num > 0 && vp.sar.den > 0 ? ::av_q2d(vp.sar) : 0,
                       vp.pict_width, vp.pict_height);
     const TRect rect = FitPicture(aspect, AIs.xleft, AIs.ytop, AIs.width, AIs.height);
     {

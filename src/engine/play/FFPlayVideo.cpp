@@ -11,6 +11,7 @@
 #include "play/FFPlay.h"
 #include "play/PlaybackState.h"
 #include "play/PlayerEvents.h"
+#include "play/PlayerSubtitles.h"
 
 namespace vx {
 
@@ -76,7 +77,7 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
     auto deliver = [&](TFramePtr& APicture) {
         int64_t ptsInt = APicture->pts;
         const AVRational sinkTb = filters.Output().TimeBase;
-        if (ff::av_cmp_q(sinkTb, streamTb) != 0) {
+        if (::av_cmp_q(sinkTb, streamTb) != 0) {
             const int64_t rescaled = ff::av_rescale_q(ptsInt, sinkTb, streamTb);
             GetLogger().LogF(this, llDebug, "video_thread(): tb:%d/%d pts:%lld -> tb:%d/%d pts:%lld", sinkTb.num,
                              sinkTb.den, static_cast<long long>(ptsInt), streamTb.num, streamTb.den,
@@ -87,7 +88,7 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
             is.seek_done = false;
             is.seek_paused = false;
         }
-        const double pts = ptsInt * ff::av_q2d(streamTb);
+        const double pts = ptsInt * ::av_q2d(streamTb);
         if (QueuePicture(is, APicture.get(), pts, APicture->pkt_pos) < 0) {
             stop = true;
             return;
@@ -306,7 +307,7 @@ void TCustomPlayer::SubtitleThread(TVideoState* AIsPtr) {
             break;
         TSubtitleEntry& sp = is.subpq[is.subpq_windex];
         const double pts =
-            packet->pts != AV_NOPTS_VALUE ? packet->pts * ff::av_q2d(is.subtitle_st->time_base) : 0;
+            packet->pts != AV_NOPTS_VALUE ? packet->pts * ::av_q2d(is.subtitle_st->time_base) : 0;
         if (sp.used) {
             ff::avsubtitle_free(&sp.sub);
             sp.used = false;

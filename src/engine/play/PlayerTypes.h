@@ -1,4 +1,5 @@
-// The player's public value types: states, repeat and driver choices, seek flags.
+// The player's public value types: states, repeat and driver choices, rectangles. The seek
+// flags are the decoder's (TSeekFlags).
 #pragma once
 
 #include <cstdint>
@@ -10,10 +11,6 @@ enum TPlayState { psPlay, psPause, psResume, psStep, psStop, psEnd };
 enum TRepeatType { rtNone, rtStop, rtLoop, rtPause, rtRewind };
 enum TAudioDriver { adDefault, adDirectSound, adWaveOut };
 enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
-
-// Seek flags as the library takes them (AVSEEK_FLAG_BACKWARD, _BYTE, _ANY, _FRAME).
-enum TSeekFlag : int { sfBackward = 1, sfByte = 2, sfAny = 4, sfFrame = 8 };
-using TSeekFlags = int;
 
 // A rectangle in window pixels: right and bottom are exclusive.
 struct TRect {
