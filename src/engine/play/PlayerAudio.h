@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/FFApi.h"
+#include "base/FFLog.h"
 #include "base/SDLLoader.h"
 #include "play/PlayerClocks.h"
 #include "play/PlayerPacketQueue.h"
@@ -41,7 +42,7 @@ struct TPlayerAudioControls {
 
 class TPlayerAudio {
 public:
-    static constexpr int DeviceSamples = 1024;      // sample frames per device chunk
+    static constexpr int DeviceSamples = AudioDeviceSamples;
     static constexpr int AudioBufferBytes = 288000; // initial room for one decoded chunk
 
     // Every reference must outlive this object. AHook may be empty; it is not changed
@@ -81,9 +82,9 @@ private:
     static void SDLCallback(void* AUserData, uint8_t* AStream, int ALen);
     int DecodeFrame(double& APts);
     int ConvertFrame();
-    bool SendPendingPacket();
     int TakePacket();
-    void PublishClock();
+    void PublishClock(int64_t ACallbackTime);
+    void Report(TLogLevel ALevel, const std::string& AText);
 
     const TSDLLoader& FSDL;
     TPacketQueue& FQueue;
@@ -106,7 +107,6 @@ private:
     AVChannelLayout FConverterLayout{};
     int FConverterFormat = -1;
     int FConverterRate = 0;
-    bool FConverterFailed = false;
     std::vector<uint8_t> FBuffer; // the decoded chunk being played
     int FBufSize = 0;             // bytes of FBuffer to play
     int FBufIndex = 0;            // bytes of it already handed to the device

@@ -19,12 +19,15 @@
 #pragma once
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 
 namespace vx {
 
 enum Tav_sync_type { AV_SYNC_AUDIO_MASTER = 0, AV_SYNC_VIDEO_MASTER = 1, AV_SYNC_EXTERNAL_CLOCK = 2 };
 
+// Sample frames of one audio device chunk.
+inline constexpr int AudioDeviceSamples = 1024;
 // Pictures further apart than this (seconds) are a timestamp jump, not a frame delay;
 // a clock difference this large is not corrected.
 inline constexpr double NoSyncThreshold = 10.0;
@@ -74,8 +77,9 @@ struct TPlayerTiming {
     std::atomic<double> video_clock{0};       // timestamp after the last decoded picture
     std::atomic<double> video_current_pts{0}; // timestamp of the picture on screen
     std::atomic<double> video_current_pts_drift{0}; // video_current_pts - now / 1e6 when shown
-    // What pausing the input returned; AVERROR(ENOSYS): the input cannot pause (a file).
-    std::atomic<int> read_pause_return{0};
+    // What pausing the input returned; AVERROR(ENOSYS): the input cannot pause (a file),
+    // which is also assumed until the input has been asked.
+    std::atomic<int> read_pause_return{-ENOSYS};
 };
 
 // Sets the audio format and restarts the averaging of the audio difference: the
