@@ -29,7 +29,7 @@ std::mutex& SDLStartLock() {
 } // namespace
 
 TCustomPlayer::TCustomPlayer() : FDecoder(std::make_unique<TFFDecoder>()) {
-    if (AVLibLoaded())
+    if (FFLoader().Loaded(PlayerLibraries))
         FOptions = std::make_unique<TFFOptions>();
 }
 
@@ -131,8 +131,8 @@ bool TCustomPlayer::StartSDL(uintptr_t AHandle) {
     // SDL_AUDIODRIVER stay as the environment sets them.
     const uint32_t flags = SDL_INIT_VIDEO | SDL_INIT_TIMER | (Faudio_disable ? 0 : SDL_INIT_AUDIO);
     if (FSDLLoader.SDL_Init(flags) < 0) {
-        Report(FormatText("Could not initialize SDL with ScreenHandle(%lu): %s", static_cast<unsigned long>(AHandle),
-                          FSDLLoader.SDL_GetError()));
+        Report(FormatText("Could not initialize SDL with ScreenHandle(%lu): %s",
+                          static_cast<unsigned long>(AHandle), FSDLLoader.SDL_GetError()));
         FSDLLoader.SDL_Quit();
         return false;
     }
@@ -495,7 +495,8 @@ void TCustomPlayer::SeekBy(double ADelta, TSeekFlags ASeekFlags, bool AWaitForSe
             rel = std::llround(increment);
         } else {
             const int64_t now = SteadyMicroseconds();
-            const double base = is->video_stream >= 0 ? VideoClock(is->timing, now) : MasterClock(is->timing, now);
+            const double base =
+                is->video_stream >= 0 ? VideoClock(is->timing, now) : MasterClock(is->timing, now);
             target = std::llround((base + ADelta) * 1000000.0);
             rel = std::llround(ADelta * 1000000.0);
         }

@@ -38,11 +38,12 @@ public:
     using TPositionEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS)>;
     using TFileOpenEvent = std::function<void(TCustomPlayer* Sender, int64_t ADuration, int AFrameWidth,
                                               int AFrameHeight, int& AScreenWidth, int& AScreenHeight)>;
-    using TVideoHookEvent = std::function<void(TCustomPlayer* Sender, TBitmap* ABitmap, int64_t APTS, bool& AUpdate)>;
-    using TFrameHookEvent = std::function<void(TCustomPlayer* Sender, TPicture* APicture, int APixFmt, int AWidth,
-                                               int AHeight, int64_t APTS)>;
-    using TAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample, int ASize,
-                                               int ASampleRate, int AChannels)>;
+    using TVideoHookEvent =
+        std::function<void(TCustomPlayer* Sender, TBitmap* ABitmap, int64_t APTS, bool& AUpdate)>;
+    using TFrameHookEvent = std::function<void(TCustomPlayer* Sender, TPicture* APicture, int APixFmt,
+                                               int AWidth, int AHeight, int64_t APTS)>;
+    using TAudioHookEvent = std::function<void(TCustomPlayer* Sender, int64_t APTS, uint8_t* ASample,
+                                               int ASize, int ASampleRate, int AChannels)>;
 
     TCustomPlayer();
     ~TCustomPlayer() override;
@@ -253,7 +254,8 @@ private:
     uintptr_t FScreenHandle = 0;
 
     std::atomic<int> FReadTimeout{30000};
-    std::atomic<int64_t> FLastRead{INT64_MAX}; // steady microseconds; INT64_MAX: no time-out running; 0: canceled
+    std::atomic<int64_t> FLastRead{
+        INT64_MAX}; // steady microseconds; INT64_MAX: no time-out running; 0: canceled
     std::atomic<int64_t> FLastPTS{AV_NOPTS_VALUE};
     std::atomic<int64_t> FCurrentPTS{-1};
     bool FLoading = false;
@@ -334,7 +336,7 @@ private:
 
     TPlayOutput* FOutput = nullptr; // play thread: the window and displays of the running play thread
     std::mutex FShownLock;
-    TFramePtr FShownFrame;               // FShownLock: the picture last displayed (a reference)
+    TFramePtr FShownFrame;              // FShownLock: the picture last displayed (a reference)
     int64_t FShownPTS = AV_NOPTS_VALUE; // FShownLock: its time in microseconds from the start
 };
 

@@ -200,7 +200,8 @@ void TCustomPlayer::Refresh(TVideoState& AIs, bool AConsume) {
         UpdateVideoClock(AIs.timing, vp.pts, nowUs);
         AIs.video_current_pos = static_cast<int>(vp.pos);
         const double next = queued > 1 ? nextTime : displayTime + AIs.timing.video_clock - vp.pts;
-        const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued, afterSeek};
+        const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued,
+                                    afterSeek};
         if (PictureLate(input) || afterSeek)
             AIs.skip_frames *= 1.05f;
         if (!DropPicture(input)) {
@@ -310,8 +311,8 @@ void TCustomPlayer::PictureDisplay(TVideoState& AIs, bool AQueued) {
         FShownPTS = std::llround(vp.pts * 1000000.0) - AIs.StartTime;
     }
     const double aspect =
-        DisplayAspect(FAspectRatio, AIs.width, AIs.height, vp.sar.num > 0 && vp.sar.den > 0 ? ::av_q2d(vp.sar) : 0,
-                      vp.pict_width, vp.pict_height);
+        DisplayAspect(FAspectRatio, AIs.width, AIs.height,
+                      vp.sar.num > 0 && vp.sar.den > 0 ? ::av_q2d(vp.sar) : 0, vp.pict_width, vp.pict_height);
     const TRect rect = FitPicture(aspect, AIs.xleft, AIs.ytop, AIs.width, AIs.height);
     {
         std::lock_guard lock(FDisplayRectLock);

@@ -197,17 +197,19 @@ bool TCustomPlayer::ReaderOpen(TVideoState& AIs) {
         const int64_t target = startTime + (ctx->start_time != AV_NOPTS_VALUE ? ctx->start_time : 0);
         FLastRead = SteadyMicroseconds();
         if (ff::avformat_seek_file(ctx, -1, INT64_MIN, target, INT64_MAX, 0) < 0)
-            GetLogger().LogF(this, llError, "%s: could not seek to position %0.3f", name.c_str(), target / 1000000.0);
+            GetLogger().LogF(this, llError, "%s: could not seek to position %0.3f", name.c_str(),
+                             target / 1000000.0);
     }
 
     for (unsigned i = 0; i < ctx->nb_streams; ++i)
         ctx->streams[i]->discard = AVDISCARD_ALL;
     int video = -1, audio = -1, subtitle = -1;
     if (!Fvideo_disable)
-        video = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, Fwanted_stream[AVMEDIA_TYPE_VIDEO], -1, nullptr, 0);
+        video = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, Fwanted_stream[AVMEDIA_TYPE_VIDEO], -1,
+                                        nullptr, 0);
     if (!Faudio_disable)
-        audio = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, Fwanted_stream[AVMEDIA_TYPE_AUDIO], video, nullptr,
-                                        0);
+        audio = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_AUDIO, Fwanted_stream[AVMEDIA_TYPE_AUDIO], video,
+                                        nullptr, 0);
     if (!Fvideo_disable)
         subtitle = ff::av_find_best_stream(ctx, AVMEDIA_TYPE_SUBTITLE, Fwanted_stream[AVMEDIA_TYPE_SUBTITLE],
                                            audio >= 0 ? audio : video, nullptr, 0);
@@ -359,8 +361,8 @@ void TCustomPlayer::ExecuteSeek(TVideoState& AIs) {
         const bool backward = flags != 0 || (long double)target - seekMin > (long double)seekMax - target;
         ret = ff::av_seek_frame(ic, -1, target, backward ? flags | AVSEEK_FLAG_BACKWARD : flags);
         if (ret < 0)
-            ret = ff::av_seek_frame(ic, -1, target, (backward ? flags | AVSEEK_FLAG_BACKWARD : flags) ^
-                                                        AVSEEK_FLAG_BACKWARD);
+            ret = ff::av_seek_frame(ic, -1, target,
+                                    (backward ? flags | AVSEEK_FLAG_BACKWARD : flags) ^ AVSEEK_FLAG_BACKWARD);
     }
     if (ret < 0) {
         GetLogger().LogF(this, llError, "%s: error while seeking", FileNameToUTF8(AIs.filename).c_str());
@@ -420,8 +422,9 @@ int TCustomPlayer::StreamOpen(TVideoState& AIs, int AIndex) {
         dec->flags2 |= AV_CODEC_FLAG2_FAST;
     dec->error_concealment = Ferror_concealment;
     const int optFlags = kind == AVMEDIA_TYPE_VIDEO ? OptFlagsVideoDecoder
-                         : kind == AVMEDIA_TYPE_AUDIO ? OptFlagsAudioDecoder
-                                                      : AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_DECODING_PARAM;
+                         : kind == AVMEDIA_TYPE_AUDIO
+                             ? OptFlagsAudioDecoder
+                             : AV_OPT_FLAG_SUBTITLE_PARAM | AV_OPT_FLAG_DECODING_PARAM;
     if (kind >= 0 && kind < PrototypeKinds)
         FOptions->apply_generic_options(dec.get(), FOptions->avcodec_opts(kind), codec, optFlags);
     if (ff::avcodec_open2(dec.get(), codec, nullptr) < 0) {
@@ -430,7 +433,8 @@ int TCustomPlayer::StreamOpen(TVideoState& AIs, int AIndex) {
     }
 
     if (kind == AVMEDIA_TYPE_AUDIO) {
-        TPlayerAudioHook hook = [this, &AIs](int64_t APTS, uint8_t* ASample, int ASize, int ARate, int AChannels) {
+        TPlayerAudioHook hook = [this, &AIs](int64_t APTS, uint8_t* ASample, int ASize, int ARate,
+                                             int AChannels) {
             if (FAudioHook && OnAudioHook)
                 OnAudioHook(this, APTS, ASample, ASize, ARate, AChannels);
         };

@@ -20,16 +20,17 @@ void TCustomPlayer::ChooseFrameDelay(TVideoState& AIs) {
     const int index = AIs.video_st->index;
     const int ticks = std::max(dec->ticks_per_frame, 1);
     // The decoder's tick: one picture of its own rate, split into ticks_per_frame ticks.
-    AVRational tb = dec->framerate.num > 0 && dec->framerate.den > 0
-                        ? AVRational{dec->framerate.den, dec->framerate.num * ticks}
-                        : AVRational{AIs.video_st->avg_frame_rate.den, AIs.video_st->avg_frame_rate.num * ticks};
+    AVRational tb =
+        dec->framerate.num > 0 && dec->framerate.den > 0
+            ? AVRational{dec->framerate.den, dec->framerate.num * ticks}
+            : AVRational{AIs.video_st->avg_frame_rate.den, AIs.video_st->avg_frame_rate.num * ticks};
     const AVRational r = AIs.video_st->r_frame_rate;
     AVRational forced{0, 0};
     if (!FForceFrameRate.empty() && ff::av_parse_video_rate(&forced, FForceFrameRate.c_str()) >= 0 &&
         forced.num > 0 && forced.den > 0) {
         GetLogger().LogF(this, llInfo, "Force stream %d frame rate: %2.2f (%d/%d) -> %2.2f (%d/%d)", index,
-                         tb.num ? double(tb.den) / tb.num : 0.0, tb.den, tb.num, double(forced.num) / forced.den,
-                         forced.num, forced.den);
+                         tb.num ? double(tb.den) / tb.num : 0.0, tb.den, tb.num,
+                         double(forced.num) / forced.den, forced.num, forced.den);
         AIs.frame_delay = double(forced.den) / forced.num;
         return;
     }
@@ -39,11 +40,12 @@ void TCustomPlayer::ChooseFrameDelay(TVideoState& AIs) {
         return;
     }
     if (r.num > 0 && r.den > 0) {
-        GetLogger().LogF(this, llInfo,
-                         "Seems stream %d codec frame rate differs from container frame rate: %2.2f (%d/%d) -> "
-                         "%2.2f (%d/%d)",
-                         index, tb.num ? double(tb.den) / tb.num : 0.0, tb.den, tb.num, double(r.num) / r.den, r.num,
-                         r.den);
+        GetLogger().LogF(
+            this, llInfo,
+            "Seems stream %d codec frame rate differs from container frame rate: %2.2f (%d/%d) -> "
+            "%2.2f (%d/%d)",
+            index, tb.num ? double(tb.den) / tb.num : 0.0, tb.den, tb.num, double(r.num) / r.den, r.num,
+            r.den);
         AIs.frame_delay = double(r.den) / r.num;
     }
 }
@@ -79,9 +81,9 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
         const AVRational sinkTb = filters.Output().TimeBase;
         if (::av_cmp_q(sinkTb, streamTb) != 0) {
             const int64_t rescaled = ff::av_rescale_q(ptsInt, sinkTb, streamTb);
-            GetLogger().LogF(this, llDebug, "video_thread(): tb:%d/%d pts:%lld -> tb:%d/%d pts:%lld", sinkTb.num,
-                             sinkTb.den, static_cast<long long>(ptsInt), streamTb.num, streamTb.den,
-                             static_cast<long long>(rescaled));
+            GetLogger().LogF(this, llDebug, "video_thread(): tb:%d/%d pts:%lld -> tb:%d/%d pts:%lld",
+                             sinkTb.num, sinkTb.den, static_cast<long long>(ptsInt), streamTb.num,
+                             streamTb.den, static_cast<long long>(rescaled));
             ptsInt = rescaled;
         }
         if (is.seek_done && is.seek_flushed) {
@@ -119,13 +121,13 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
         if (filtersFailed && built.Width == AFrame->width && built.Height == AFrame->height &&
             built.PixFmt == AFrame->format && builtDeinterlace == deinterlace)
             return;
-        if (built.Width != AFrame->width || built.Height != AFrame->height || built.PixFmt != AFrame->format ||
-            builtDeinterlace != deinterlace) {
+        if (built.Width != AFrame->width || built.Height != AFrame->height ||
+            built.PixFmt != AFrame->format || builtDeinterlace != deinterlace) {
             built = {AFrame->width, AFrame->height, AFrame->format, AFrame->sample_aspect_ratio, streamTb};
             builtDeinterlace = deinterlace;
             std::string error;
-            filtersFailed = filters.Build(this, built, deinterlace ? "yadif" : "", Fvfilters, AV_PIX_FMT_YUV420P,
-                                          static_cast<unsigned>(Fsws_flags), error) < 0;
+            filtersFailed = filters.Build(this, built, deinterlace ? "yadif" : "", Fvfilters,
+                                          AV_PIX_FMT_YUV420P, static_cast<unsigned>(Fsws_flags), error) < 0;
             if (filtersFailed) {
                 // Pictures stop; the sound goes on.
                 GetLogger().Log(this, llError, error);
@@ -159,6 +161,9 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
                     entry.display_time = 0;
                 is.pictq_cond.wait(lock, [&] { return is.pictq_size == 0 || is.videoq.Aborted(); });
                 ResetVideoTiming(is.timing, SteadyMicroseconds(), 0);
+                // No previous picture: the first one after the flush is due at once, however
+                // far its time lies from zero.
+                is.timing.frame_last_pts = static_cast<double>(AV_NOPTS_VALUE);
             }
             is.video_current_pos = -1;
             is.skip_frames = 1;
@@ -189,8 +194,7 @@ int TCustomPlayer::QueuePicture(TVideoState& AIs, AVFrame* AFrame, double APts, 
         std::unique_lock lock(AIs.pictq_mutex);
         if (AIs.pictq_size >= PictureQueueSize && !AIs.refresh)
             AIs.skip_frames = std::max(0.95f, AIs.skip_frames * 0.95f);
-        AIs.pictq_cond.wait(lock,
-                            [&] { return AIs.pictq_size < PictureQueueSize || AIs.videoq.Aborted(); });
+        AIs.pictq_cond.wait(lock, [&] { return AIs.pictq_size < PictureQueueSize || AIs.videoq.Aborted(); });
         if (AIs.videoq.Aborted())
             return -1;
         if (!vp.overlay_ready || vp.pict_width != width || vp.pict_height != height) {

@@ -4,13 +4,13 @@
 namespace vx {
 
 struct TFrameDropInput {
-    int FrameDrop = -1;       // -1: drop only when there is sound to keep up with; 0 never; > 0 always
+    int FrameDrop = -1; // -1: drop only when there is sound to keep up with; 0 never; > 0 always
     bool HasAudio = false;
-    bool IsDevice = false;    // a capture device is never dropped from
-    double Now = 0;           // seconds
-    double Next = 0;          // when the picture after this one is due
-    int Queued = 1;           // pictures waiting, this one included
-    bool AfterSeek = false;   // stale pictures of a seek or flush are dropped
+    bool IsDevice = false;  // a capture device is never dropped from
+    double Now = 0;         // seconds
+    double Next = 0;        // when the picture after this one is due
+    int Queued = 1;         // pictures waiting, this one included
+    bool AfterSeek = false; // stale pictures of a seek or flush are dropped
 };
 
 // The picture is late: its successor is already due.

@@ -31,7 +31,8 @@ TPlayEvent TPlayEventQueue::Take() {
 
 bool TPlayEventQueue::Wait(int AMilliseconds) {
     std::unique_lock lock(FLock);
-    return FSignal.wait_for(lock, std::chrono::milliseconds(AMilliseconds), [this] { return FHeader != FTailer; });
+    return FSignal.wait_for(lock, std::chrono::milliseconds(AMilliseconds),
+                            [this] { return FHeader != FTailer; });
 }
 
 void TPlayEventQueue::Clear() {

@@ -87,9 +87,9 @@ struct TVideoState {
     std::mutex pictq_mutex;
     std::condition_variable pictq_cond; // pictq_mutex
     TPictureEntry pictq[PictureQueueSize];
-    int pictq_size = 0;   // pictq_mutex
-    int pictq_rindex = 0; // play thread
-    int pictq_windex = 0; // video thread
+    int pictq_size = 0;                // pictq_mutex
+    int pictq_rindex = 0;              // play thread
+    int pictq_windex = 0;              // video thread
     std::atomic<int> pictq_cindex{-1}; // play thread: the entry shown last
     std::atomic<int> video_current_pos{-1};
 

@@ -27,8 +27,8 @@ bool TPlayerScreen::Open(int AWidth, int AHeight) {
         if (FHandle)
             FWindow = FSDL.SDL_CreateWindowFrom(reinterpret_cast<const void*>(FHandle));
         else
-            FWindow = FSDL.SDL_CreateWindow("ZADorovu", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, AWidth,
-                                            AHeight, SDL_WINDOW_RESIZABLE);
+            FWindow = FSDL.SDL_CreateWindow("ZADorovu", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                            AWidth, AHeight, SDL_WINDOW_RESIZABLE);
         if (!FWindow)
             return Fail("SDL_CreateWindow");
     }
@@ -95,8 +95,8 @@ void TPlayerScreen::PresentPixels(const uint8_t* APixels, int AWidth, int AHeigh
     if (!FPixels || FPixelsW != AWidth || FPixelsH != AHeight) {
         if (FPixels)
             FSDL.SDL_DestroyTexture(FPixels);
-        FPixels = FSDL.SDL_CreateTexture(FRenderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING, AWidth,
-                                         AHeight);
+        FPixels = FSDL.SDL_CreateTexture(FRenderer, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING,
+                                         AWidth, AHeight);
         FPixelsW = AWidth;
         FPixelsH = AHeight;
         if (!FPixels)
