@@ -101,6 +101,17 @@ void TCustomPlayer::Report(const std::string& AText, bool AKeep) {
         FLastErrMsg = AText;
 }
 
+std::unique_lock<std::recursive_timed_mutex> TCustomPlayer::LockData() const {
+    auto& lock = const_cast<std::recursive_timed_mutex&>(FDataLock);
+    if (!PlatformBridge().IsMainThread())
+        return std::unique_lock(lock);
+    // The play thread may be delivering a log line to the main thread while it holds the
+    // lock: keep deliveries flowing while waiting for it.
+    std::unique_lock guard(lock, std::defer_lock);
+    WaitProcessingMessages([&] { return guard.try_lock(); });
+    return guard;
+}
+
 // Signals between the caller, the reader, the video thread and the play thread
 
 void TCustomPlayer::SetSignal(bool TCustomPlayer::*AFlag, bool AValue) {
@@ -225,7 +236,7 @@ bool TCustomPlayer::Open(const TFileName& AFileName, uintptr_t AScreenHandle, bo
 }
 
 void TCustomPlayer::Stop(bool AWaitForStop) {
-    std::unique_lock dataLock(FDataLock);
+    auto dataLock = LockData();
     TVideoState* is = FVideoState.get();
     if (!is) {
         // Nothing plays: cancel an open that is under way.
@@ -358,14 +369,14 @@ void TCustomPlayer::JoinEventThread() {
 // Pause and stepping
 
 bool TCustomPlayer::Paused() const {
-    std::lock_guard lock(const_cast<std::recursive_timed_mutex&>(FDataLock));
+    auto lock = LockData();
     return !FVideoState || FVideoState->timing.paused;
 }
 
 void TCustomPlayer::TogglePauseInternal() {
     TVideoState* is = nullptr;
     {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         is = FVideoState ? FVideoState.get() : FOpening.load();
     }
     if (!is)
@@ -375,7 +386,7 @@ void TCustomPlayer::TogglePauseInternal() {
         SetSignal(&TCustomPlayer::FSeekEvent, true);
     if (!is->timing.paused && is->video_stream >= 0 && !WaitSignal(&TCustomPlayer::FPictEvent, 250))
         SetSignal(&TCustomPlayer::FPictEvent, true);
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState.get() != is)
         return;
     std::lock_guard pictLock(is->pictq_mutex);
@@ -416,7 +427,7 @@ void TCustomPlayer::StepToNextFrame() {
 }
 
 void TCustomPlayer::ToggleAudioDisplay() {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (!FVideoState)
         return;
     const int mode = (FVideoState->show_mode.load() + 1) % 3;
@@ -431,7 +442,7 @@ void TCustomPlayer::ToggleAudioDisplay() {
 void TCustomPlayer::RequestSeek(int64_t ATarget, int64_t ARel, TSeekFlags AFlags, bool AWait) {
     bool hasVideo = false;
     {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         TVideoState* is = FVideoState.get();
         if (!is || is->seek_req)
             return;
@@ -458,7 +469,7 @@ void TCustomPlayer::Seek(int64_t APTS, TSeekFlags ASeekFlags, bool AWaitForSeekE
         return;
     int64_t target = APTS;
     {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         TVideoState* is = FVideoState.get();
         if (!is)
             return;
@@ -481,7 +492,7 @@ void TCustomPlayer::SeekBy(double ADelta, TSeekFlags ASeekFlags, bool AWaitForSe
     int64_t target = 0;
     int64_t rel = 0;
     {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         TVideoState* is = FVideoState.get();
         if (!is)
             return;
@@ -505,7 +516,7 @@ void TCustomPlayer::SeekBy(double ADelta, TSeekFlags ASeekFlags, bool AWaitForSe
 }
 
 void TCustomPlayer::FlushQueue() {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState)
         FVideoState->flush_req = true;
 }
@@ -595,7 +606,7 @@ TBitmap* TCustomPlayer::CurrentFrame(int64_t& APTS) {
     TFramePtr frame;
     int codedW = 0, codedH = 0;
     {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         if (FVideoState && FVideoState->video_st) {
             codedW = FVideoState->video_st->codecpar->width;
             codedH = FVideoState->video_st->codecpar->height;
@@ -627,13 +638,13 @@ TBitmap* TCustomPlayer::CurrentFrame(int64_t& APTS) {
 }
 
 void TCustomPlayer::UpdateScreenPosition() {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState && FScreenHandle)
         PostEvent(peResizeScreen);
 }
 
 TRect TCustomPlayer::DisplayToActualRect(TRect ADisplayRect) {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (!FVideoState)
         return {};
     std::lock_guard rectLock(FDisplayRectLock);
@@ -656,14 +667,14 @@ void TCustomPlayer::SetFrameHeight(int AValue) {
 
 void TCustomPlayer::SetAudioVolume(int AValue) {
     FAudioVolume = std::clamp(AValue, 0, 128);
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState)
         FVideoState->audio_controls.Volume = FAudioVolume.load();
 }
 
 void TCustomPlayer::SetMute(bool AValue) {
     FMute = AValue;
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState)
         FVideoState->audio_controls.Mute = AValue;
 }
@@ -677,7 +688,7 @@ void TCustomPlayer::SetAspectRatio(float AValue) {
     if (FAspectRatio == AValue)
         return;
     FAspectRatio = AValue;
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState)
         PostEvent(peResetVideoMode);
 }
@@ -710,7 +721,7 @@ void TCustomPlayer::SetForceFrameRate(const std::string& AValue) {
             throw std::invalid_argument(FormatText("Incorrect frame rate: %s", AValue.c_str()));
     }
     FForceFrameRate = AValue;
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (FVideoState && FVideoState->video_st) {
         ChooseFrameDelay(*FVideoState);
         FVideoState->flush_req = true;
@@ -718,22 +729,22 @@ void TCustomPlayer::SetForceFrameRate(const std::string& AValue) {
 }
 
 int TCustomPlayer::AudioStreamIndex() const {
-    std::lock_guard lock(const_cast<std::recursive_timed_mutex&>(FDataLock));
+    auto lock = LockData();
     return FVideoState ? FVideoState->audio_stream.load() : -1;
 }
 
 int TCustomPlayer::VideoStreamIndex() const {
-    std::lock_guard lock(const_cast<std::recursive_timed_mutex&>(FDataLock));
+    auto lock = LockData();
     return FVideoState ? FVideoState->video_stream.load() : -1;
 }
 
 int TCustomPlayer::SubtitleStreamIndex() const {
-    std::lock_guard lock(const_cast<std::recursive_timed_mutex&>(FDataLock));
+    auto lock = LockData();
     return FVideoState ? FVideoState->subtitle_stream.load() : -1;
 }
 
 void TCustomPlayer::SwitchStream(AVMediaType AKind, int AIndex) {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     TVideoState* is = FVideoState.get();
     if (!is)
         return;

@@ -318,6 +318,8 @@ private:
     bool FSeekEvent = true;          // FSignalLock: no seek pending
     bool FPictEvent = true;          // FSignalLock: a picture was queued or none can come
     bool FStopEvent = true;          // FSignalLock: the play thread is not running
+    // FDataLock, taken from the caller's thread without blocking deliveries to it.
+    std::unique_lock<std::recursive_timed_mutex> LockData() const;
     void SetSignal(bool TCustomPlayer::*AFlag, bool AValue);
     bool WaitSignal(bool TCustomPlayer::*AFlag, int AMilliseconds);
 

@@ -38,14 +38,19 @@ void TCustomPlayer::PlayThread() {
         }
         FSignal.notify_all();
         try {
+            SDL_Event event{};
+            bool got = false;
             while (true) {
-                SDL_Event event{};
-                const bool got = FSDLLoader.SDL_WaitEventTimeout(&event, 100) == 1;
+                // Events posted from other threads do not always wake the wait (X11): it
+                // times out at the refresh period, and what queued up is taken in one go.
+                if (!got)
+                    got = FSDLLoader.SDL_WaitEventTimeout(&event, 5) == 1;
                 std::lock_guard lock(FDataLock);
                 if (!FVideoState)
                     break;
                 if (!got)
                     continue;
+                got = false;
                 TVideoState& is = *FVideoState;
                 if (event.type == SDL_QUIT) {
                     EndPlayback();
@@ -96,6 +101,7 @@ void TCustomPlayer::PlayThread() {
                 }
                 if (!FVideoState)
                     break;
+                got = FSDLLoader.SDL_PollEvent(&event) == 1;
             }
         } catch (const std::exception& e) {
             GetLogger().Log(this, llFatal, std::string("PlayThread Exception: ") + e.what());

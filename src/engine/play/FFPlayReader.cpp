@@ -61,7 +61,7 @@ bool TCustomPlayer::StartPlayback(const TFileName& AFileName, bool APaused) {
     WaitProcessingMessages([&] { return is->Opened != 0; });
     FOpening = nullptr;
     if (is->Opened > 0) {
-        std::lock_guard lock(FDataLock);
+        auto lock = LockData();
         FVideoState = std::move(is);
         FVideoState->refresh_tid = std::thread([this, state = FVideoState.get()] { RefreshTicker(state); });
         return true;
@@ -71,7 +71,7 @@ bool TCustomPlayer::StartPlayback(const TFileName& AFileName, bool APaused) {
 }
 
 void TCustomPlayer::EndPlayback() {
-    std::lock_guard lock(FDataLock);
+    auto lock = LockData();
     if (!FVideoState)
         return;
     TVideoState& is = *FVideoState;

@@ -103,6 +103,11 @@ TEST_F(PlayerPlaybackTest, PlaysToTheEndInRealTimeAndStopsCleanly) {
     ASSERT_TRUE(FPlayer->Open(Name("short.avi"), 0, false)) << FPlayer->LastErrMsg();
     EXPECT_EQ(FPlayer->VideoStreamIndex(), 0);
     EXPECT_EQ(FPlayer->AudioStreamIndex(), 1);
+    // Pictures follow the sound: a second in, the picture of about a second is shown.
+    WaitProcessingMessages([] { return false; }, 1000);
+    int64_t shown = -1;
+    FPlayer->CurrentFrame(shown);
+    EXPECT_NEAR(shown, 1000000, 200000);
     ASSERT_TRUE(WaitForState(psEnd, 6000));
     const double played = (TimeOf(psEnd) - TimeOf(psPlay)) / 1e6;
     EXPECT_NEAR(played, 2.0, 0.2);
