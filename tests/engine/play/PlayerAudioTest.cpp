@@ -165,6 +165,32 @@ TEST_F(PlayerAudioTest, FloatPlanarFilePlaysAsS16OfItsLength) {
     EXPECT_EQ(out.Ring.CopyTo(ring.data()), int(out.Hooked.size() / 2 % TSampleRing::Size));
 }
 
+TEST_F(PlayerAudioTest, FlushMarkerRestartsTheDecoderAfterASeek) {
+    StartSDL();
+    TAudioSource source(g_dir->File("song.mp3"));
+    ASSERT_NE(source.Decoder, nullptr);
+    TOutput out;
+    ASSERT_EQ(out.Audio.Open(source.Decoder, source.TimeBase()), 0) << out.Audio.LastErrMsg();
+    source.QueueAll(out.Queue);
+    AVPacket* end = ff::av_packet_alloc(); // the end of input: the decoder drains and stops
+    out.Queue.Put(end);
+    ff::av_packet_free(&end);
+    out.Play();
+    ASSERT_NEAR(out.Timing.audio_clock, 3.0, 0.06);
+
+    // Back to the start, as a seek does: the queue is flushed and marked, then refilled.
+    TAudioSource again(g_dir->File("song.mp3"));
+    again.QueueAll(out.Queue);
+    const size_t before = out.HookPTS.size();
+    out.Hooked.clear();
+    out.Play();
+    ASSERT_GT(out.HookPTS.size(), before);
+    EXPECT_LT(out.HookPTS[before], 100000);
+    const double expected = 3.0 * 44100 * 2 * 2;
+    EXPECT_NEAR(double(out.Hooked.size()), expected, expected * 0.02);
+    EXPECT_NEAR(out.Timing.audio_clock, 3.0, 0.06);
+}
+
 TEST_F(PlayerAudioTest, VolumeAndMuteScaleWhatIsPlayedWhileTheClockGoesOn) {
     StartSDL();
     struct {
