@@ -75,14 +75,20 @@ struct TOutput {
     TSampleRing Ring;
     std::vector<uint8_t> Hooked; // what the hook saw, in order
     std::vector<int64_t> HookPTS;
+    int HookChannels = 0;
     std::function<void(uint8_t*, int)> Change; // lets a test change the samples
-    TPlayerAudio Audio{
-        *g_sdl, Queue, Timing, Controls, Ring, [this](int64_t APTS, uint8_t* ASample, int ASize, int, int) {
-            HookPTS.push_back(APTS);
-            if (Change)
-                Change(ASample, ASize);
-            Hooked.insert(Hooked.end(), ASample, ASample + ASize);
-        }};
+    TPlayerAudio Audio{*g_sdl,
+                       Queue,
+                       Timing,
+                       Controls,
+                       Ring,
+                       [this](int64_t APTS, uint8_t* ASample, int ASize, int, int AChannels) {
+                           HookPTS.push_back(APTS);
+                           HookChannels = AChannels;
+                           if (Change)
+                               Change(ASample, ASize);
+                           Hooked.insert(Hooked.end(), ASample, ASample + ASize);
+                       }};
 
     // Drives the callback by hand in device-sized chunks until the queue has run dry;
     // returns what the device would have played.
@@ -116,6 +122,7 @@ protected:
         g_dir = new TTempDir;
         WriteMedia(g_dir->File("tone.wav"), WavPcm());
         WriteMedia(g_dir->File("song.mp3"), Mp3AudioOnly());
+        WriteMedia(g_dir->File("three.wav"), TinyWav());
     }
     static void TearDownTestSuite() {
         delete g_dir;
@@ -267,6 +274,18 @@ TEST_F(PlayerAudioTest, RunningDeviceDrainsTheQueue) {
     for (size_t at = 0; !found && at + out.Hooked.size() <= written.size(); at += 4096)
         found = std::memcmp(written.data() + at, out.Hooked.data(), out.Hooked.size()) == 0;
     EXPECT_TRUE(found) << written.size() << " bytes written";
+}
+
+TEST_F(PlayerAudioTest, MoreThanTwoChannelsAreMixedDownToTwo) {
+    StartSDL();
+    TAudioSource source(g_dir->File("three.wav")); // 24-bit, three channels, five samples
+    ASSERT_NE(source.Decoder, nullptr);
+    TOutput out;
+    ASSERT_EQ(out.Audio.Open(source.Decoder, source.TimeBase()), 0) << out.Audio.LastErrMsg();
+    source.QueueAll(out.Queue);
+    out.Play();
+    EXPECT_EQ(out.HookChannels, 2);
+    EXPECT_EQ(out.Hooked.size(), 5u * 2 * 2);
 }
 
 TEST_F(PlayerAudioTest, OpeningErrors) {
