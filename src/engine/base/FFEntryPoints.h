@@ -15,6 +15,7 @@
     X(av_packet_alloc)                                                                                       \
     X(av_packet_free)                                                                                        \
     X(av_packet_get_side_data)                                                                               \
+    X(av_packet_make_refcounted)                                                                             \
     X(av_packet_move_ref)                                                                                    \
     X(av_packet_ref)                                                                                         \
     X(av_packet_rescale_ts)                                                                                  \
@@ -165,7 +166,9 @@
     X(av_sample_fmt_is_planar)                                                                               \
     X(av_samples_set_silence)                                                                                \
     X(av_strdup)                                                                                             \
-    X(av_strerror)
+    X(av_strerror)                                                                                           \
+    X(av_tx_init)                                                                                            \
+    X(av_tx_uninit)
 
 // Exported data items of the utility library; this generation needs none, but the
 // binder keeps the rule and text for them.
