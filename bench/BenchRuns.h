@@ -22,8 +22,8 @@ struct TRunResult {
 double ProcessCpuSeconds();
 
 // The engine: the MP4 entry's default task, built from the window's lists by the task
-// builder as the window builds it, with "threads=AThreads" added to the input's and the
-// output's option text, then run by the encoder component as the batch driver runs it,
+// builder as the window builds it, with the options dialog's codec thread count at
+// AThreads, then run by the encoder component as the batch driver runs it,
 // the main thread waiting in Qt's event loop (a QCoreApplication must exist). The output
 // goes into AOutputFolder. Throws std::runtime_error on failure.
 TRunResult RunEngine(const std::string& ASource, const std::string& AOutputFolder, int AThreads);

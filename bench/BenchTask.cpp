@@ -17,6 +17,7 @@ TEncoderTask BuildMP4Task(const std::string& ASource, const std::string& AOutput
     TVolumeSliders volume;
     settings.FillStartupLists();
     settings.SetAdditionalOptions(&options);
+    options.SetCodecThreads(AThreads);
     const int position = settings.ComboOutputFormat.IndexOf(QString::fromLatin1(MP4Entry));
     if (position < 0)
         throw std::runtime_error(std::string("the format list has no \"") + MP4Entry + "\"");
@@ -40,9 +41,6 @@ TEncoderTask BuildMP4Task(const std::string& ASource, const std::string& AOutput
     TEncoderTask task;
     if (!builder.BuildTask(row, task))
         throw std::runtime_error("the task cannot be built: " + builder.LastErrMsg().toStdString());
-    const std::string threads = "threads=" + std::to_string(AThreads) + "\n";
-    task.InputOptions.ExtOptions += threads;
-    task.OutputOptions.ExtOptions += threads;
     return task;
 }
 

@@ -8,11 +8,9 @@
 
 namespace vx::bench {
 
-// The task for converting ASource into AOutputFolder, with "threads=AThreads" added to the
-// option text of the input (the decoders take their thread count when the input is opened)
-// and of the output (the encoders take theirs when the output is opened). The window sends
-// no thread count, which leaves the engine's default of 1. Throws std::runtime_error when
-// the task cannot be built.
+// The task for converting ASource into AOutputFolder as the window builds it, with the codec
+// thread count of the options dialog set to AThreads (0: "Use all processor cores", the
+// default; 1: the box cleared). Throws std::runtime_error when the task cannot be built.
 TEncoderTask BuildMP4Task(const std::string& ASource, const std::string& AOutputFolder, int AThreads);
 
 } // namespace vx::bench

@@ -27,4 +27,13 @@ void TAdditionalOptions::SetSimpleAdvanceSettings(int APosition) {
     emit SimpleAdvanceSettingsChanged(FSimpleAdvanceSettings);
 }
 
+void TAdditionalOptions::SetCodecThreads(int ACount) {
+    if (ACount < 0)
+        throw std::out_of_range("Invalid thread count (" + std::to_string(ACount) + ")");
+    if (ACount == FCodecThreads)
+        return;
+    FCodecThreads = ACount;
+    emit CodecThreadsChanged(FCodecThreads);
+}
+
 } // namespace vx

@@ -28,6 +28,17 @@ public:
     int DropDownItems() const { return FDropDownItems; }
     void SetDropDownItems(int AValue);
 
+    // "Use all processor cores": the decoders and encoders of each conversion use as many threads
+    // as the codec can (on by default). CodecThreads() is the thread count the tasks ask for:
+    // 0 lets each codec choose from the processor count, 1 is one thread per codec; the command
+    // line may set any count.
+    bool UseAllCores() const { return FCodecThreads == AllCores; }
+    void SetUseAllCores(bool AValue) { SetCodecThreads(AValue ? AllCores : 1); }
+    int CodecThreads() const { return FCodecThreads; }
+    // Negative counts throw std::out_of_range.
+    void SetCodecThreads(int ACount);
+    static constexpr int AllCores = 0;
+
     // Selected position of " Audio and Video Settings " (RadioGroup1): 0 simple, 1 advanced.
     // Selecting does not apply the view; RadioGroup1Click does. Other positions throw std::out_of_range.
     int SimpleAdvanceSettings() const { return FSimpleAdvanceSettings; }
@@ -41,12 +52,14 @@ signals:
     // SpinEdit1Change: the drop-down length of the format list follows this.
     void DropDownItemsChanged(int AValue);
     void SimpleAdvanceSettingsChanged(int APosition);
+    void CodecThreadsChanged(int ACount);
     void ViewApplied(int APosition);
 
 private:
     bool FOverwrite = false;
     int FDropDownItems = DefaultDropDownItems;
     int FSimpleAdvanceSettings = SimpleSettings;
+    int FCodecThreads = AllCores;
 };
 
 } // namespace vx

@@ -12,7 +12,7 @@ bool TJobListTaskBuilder::BuildOutputName(const TJobListModel& AList, int ARow,
 }
 
 void TJobListTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) {
-    TTaskBuilder::BuildInputOptions(AList.Caption(ARow), AOptions);
+    FBuilder.BuildInputOptions(AList.Caption(ARow), AOptions);
 }
 
 bool TJobListTaskBuilder::BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) {

@@ -107,6 +107,11 @@ bool ReadValues(const QSettings& AStore, TConversionSettings& ASettings, TAdditi
     } else {
         complete = false;
     }
+
+    if (const auto allCores = ReadBool(AStore, TSettingsStore::UseAllCoresName))
+        AOptions.SetUseAllCores(*allCores);
+    else
+        complete = false;
     return complete;
 }
 
@@ -136,6 +141,7 @@ bool TSettingsStore::SaveSettings() {
     store.setValue(DropDownItemsName, FOptions.DropDownItems());
     store.setValue(SimpleAdvanceSettingsName, FOptions.SimpleAdvanceSettings());
     store.setValue(LetterBoxName, FSettings.ComboLetterBox.ItemIndex());
+    store.setValue(UseAllCoresName, FOptions.UseAllCores() ? 1 : 0);
     store.sync();
     return store.status() == QSettings::NoError;
 }

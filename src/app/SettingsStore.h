@@ -21,6 +21,7 @@ public:
     static inline const QString DropDownItemsName = QStringLiteral("DropDownItems");
     static inline const QString SimpleAdvanceSettingsName = QStringLiteral("SimpleAdvanceSettings");
     static inline const QString LetterBoxName = QStringLiteral("LetterBox");
+    static inline const QString UseAllCoresName = QStringLiteral("UseAllProcessorCores");
 
     // Both objects must outlive the store.
     TSettingsStore(TConversionSettings& ASettings, TAdditionalOptions& AOptions);
@@ -33,7 +34,7 @@ public:
     // Returns true when every value was read.
     bool LoadSettings();
 
-    // Writes the six values. False when the store could not be written; nobody is told.
+    // Writes the seven values. False when the store could not be written; nobody is told.
     bool SaveSettings();
 
 private:

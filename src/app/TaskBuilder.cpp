@@ -210,9 +210,12 @@ QString TTaskBuilder::UniqueOutputName(const QString& APath, const QString& AExt
     return name;
 }
 
-void TTaskBuilder::BuildInputOptions(const QString& ACaption, TInputOptions& AOptions) {
+void TTaskBuilder::BuildInputOptions(const QString& ACaption, TInputOptions& AOptions) const {
     AOptions.Reset();
     AOptions.FileName = ACaption.toStdU16String();
+    // Taken before the input opens, so the decoders get it as well as the encoders after them.
+    if (FOptions.CodecThreads() != 1)
+        AOptions.ExtOptions = "threads=" + std::to_string(FOptions.CodecThreads()) + "\n";
 }
 
 std::optional<int32_t> TTaskBuilder::NumberOf(const TSettingsList& AList) {

@@ -56,8 +56,9 @@ public:
     bool BuildOutputName(const QString& ACaption, QString& AOutputFileName,
                          const TBatchOutputNames* ABatch = nullptr);
 
-    // A reset record naming the source path (the caption, exactly). Cannot fail.
-    static void BuildInputOptions(const QString& ACaption, TInputOptions& AOptions);
+    // A reset record naming the source path (the caption, exactly), asking for the options'
+    // codec thread count when it is not one thread. Cannot fail.
+    void BuildInputOptions(const QString& ACaption, TInputOptions& AOptions) const;
 
     // Resets AOptions and fills it from the selected output format and the current list texts.
     // False when a list text that must be a number is not one, or no output format is selected.

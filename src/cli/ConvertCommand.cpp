@@ -35,7 +35,8 @@ namespace {
 
 const char* const ConvertHelp =
     "Usage: vantorix-cli convert -f|--format TEXT -o|--output DIR [--overwrite]\n"
-    "                            [--set \"LIST=ITEM\"]... [--volume PERCENT] [--dry-run] [--json]\n"
+    "                            [--set \"LIST=ITEM\"]... [--volume PERCENT] [--threads N]\n"
+    "                            [--dry-run] [--json]\n"
     "                            FILE...\n"
     "\n"
     "Converts the files one after another into DIR, as the window's \"Go Convert\" does.\n"
@@ -50,6 +51,8 @@ const char* const ConvertHelp =
     "                      \"Audio Codec\", \"Audio Bitrate\", \"Audio Channels\", \"Sampling Rate\";\n"
     "                      \"vantorix-cli formats --json\" shows each format's items\n"
     "  --volume PERCENT    the volume slider: 0 to 200 in steps of 20 (default 100)\n"
+    "  --threads N         threads for each decoder and encoder; 0 (the default) lets\n"
+    "                      each codec use every processor core\n"
     "  --dry-run           print each file's task as a JSON line and convert nothing;\n"
     "                      output names are those a run would reserve now\n"
     "  --json              JSON lines on stdout: progress, the end of each file, the end\n"
@@ -68,6 +71,7 @@ struct TConvertArgs {
     bool Overwrite = false;
     QStringList Settings;
     std::optional<int> VolumePercent;
+    std::optional<int> Threads;
     bool DryRun = false;
     bool Json = false;
     QStringList Files;
@@ -92,6 +96,14 @@ int ReadVolume(const QString& AText) {
     return percent;
 }
 
+int ReadThreads(const QString& AText) {
+    bool ok = false;
+    const int count = AText.trimmed().toInt(&ok, 10);
+    if (!ok || count < 0)
+        throw TUsageError(QStringLiteral("--threads takes a count of 0 or more, not %1").arg(Quoted(AText)));
+    return count;
+}
+
 // Parses the command line; nullopt after --help.
 std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
     QCommandLineParser parser;
@@ -100,10 +112,11 @@ std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
     const QCommandLineOption overwrite("overwrite");
     const QCommandLineOption set("set", {}, "LIST=ITEM");
     const QCommandLineOption volume("volume", {}, "PERCENT");
+    const QCommandLineOption threads("threads", {}, "N");
     const QCommandLineOption dryRun("dry-run");
     const QCommandLineOption json("json");
     const QCommandLineOption help(QStringList{"h", "help"});
-    parser.addOptions({format, output, overwrite, set, volume, dryRun, json, help});
+    parser.addOptions({format, output, overwrite, set, volume, threads, dryRun, json, help});
     if (!parser.parse(QStringList{QStringLiteral("convert")} + AArgs))
         throw TUsageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -118,6 +131,8 @@ std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
     args.Settings = parser.values(set);
     if (parser.isSet(volume))
         args.VolumePercent = ReadVolume(SingleValue(parser, volume));
+    if (parser.isSet(threads))
+        args.Threads = ReadThreads(SingleValue(parser, threads));
     args.DryRun = parser.isSet(dryRun);
     args.Json = parser.isSet(json);
     args.Files = parser.positionalArguments();
@@ -209,6 +224,8 @@ void TConvertRun::ChooseSettings() {
     if (FArgs.VolumePercent)
         FVolume.SetTrackBar2Position(*FArgs.VolumePercent / 20);
     FOptions.SetOverwrite(FArgs.Overwrite);
+    if (FArgs.Threads)
+        FOptions.SetCodecThreads(*FArgs.Threads);
     FSettings.SetOutputFolder(CheckOutputFolder(FArgs.OutputFolder));
 }
 

@@ -115,6 +115,8 @@ TEST_F(ConvertCommandTest, DryRunRecordIsTheWorkedExample) {
     EXPECT_EQ(input["ForceFormat"].toString("?"), "");
     EXPECT_EQ(input["ProgramID"].toInt(), -1);
     EXPECT_TRUE(input["Data"].isNull());
+    // Every core unless told otherwise: the codecs choose their thread counts.
+    EXPECT_EQ(input["ExtOptions"].toString(), "threads=0\n");
 
     const QJsonObject options = record["output_options"].toObject();
     EXPECT_EQ(options["VideoBitrate"].toInt(), 6000000);
@@ -182,6 +184,10 @@ TEST_F(ConvertCommandTest, DryRunFollowsTheChoicesOfTheCommandLine) {
          "FrameRate",
          "25"},
     };
+    const TCliResult oneThread =
+        RunCli({"convert", "--dry-run", "--threads", "1", "-f", "MP4", "-o", out, source});
+    ASSERT_EQ(oneThread.ExitCode, 0) << oneThread;
+    EXPECT_EQ(OnlyLine(oneThread)["input_options"].toObject()["ExtOptions"].toString("?"), "") << oneThread;
     for (const TDryRunCase& c : cases) {
         const TCliResult result =
             RunCli(QStringList{"convert", "--dry-run", "-o", out} + c.Args + QStringList{source});

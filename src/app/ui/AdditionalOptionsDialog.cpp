@@ -25,11 +25,13 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     setObjectName("AdditionalOptions");
     setWindowTitle("Additional Options");
     setModal(false);
-    setFixedSize(375, 288);
+    setFixedSize(375, 312);
 
     auto* options = new QGroupBox(" Additional Options ", this);
     CheckBoxOverWrite = new QCheckBox("Overwrite Existing File With The Same Name", options);
     CheckBoxOverWrite->setObjectName("CheckBoxOverWrite");
+    CheckBoxAllCores = new QCheckBox("Use all processor cores", options);
+    CheckBoxAllCores->setObjectName("CheckBoxAllCores");
     SpinEdit1 = new QSpinBox(options);
     SpinEdit1->setObjectName("SpinEdit1");
     SpinEdit1->setRange(TAdditionalOptions::MinDropDownItems, TAdditionalOptions::MaxDropDownItems);
@@ -42,6 +44,7 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     spinRow->addWidget(spinLabel, 1);
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->addWidget(CheckBoxOverWrite);
+    optionsLayout->addWidget(CheckBoxAllCores);
     optionsLayout->addLayout(spinRow);
 
     auto* view = new QGroupBox(" Audio and Video Settings ", this);
@@ -69,12 +72,15 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     layout->addLayout(buttonRow);
 
     connect(CheckBoxOverWrite, &QCheckBox::toggled, &FOptions, &TAdditionalOptions::SetOverwrite);
+    connect(CheckBoxAllCores, &QCheckBox::toggled, &FOptions, &TAdditionalOptions::SetUseAllCores);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &TAdditionalOptionsDialog::SpinEdit1Change);
     connect(RadioGroup1, &QButtonGroup::idClicked, this, &TAdditionalOptionsDialog::RadioGroup1Click);
     connect(Button1, &QPushButton::clicked, this, &TAdditionalOptionsDialog::Button1Click);
 
     // The options change from elsewhere too (loading, the window's view switch, the command line).
     connect(&FOptions, &TAdditionalOptions::OverwriteChanged, this, &TAdditionalOptionsDialog::ShowOptions);
+    connect(&FOptions, &TAdditionalOptions::CodecThreadsChanged, this,
+            &TAdditionalOptionsDialog::ShowOptions);
     connect(&FOptions, &TAdditionalOptions::DropDownItemsChanged, this,
             &TAdditionalOptionsDialog::ShowOptions);
     connect(&FOptions, &TAdditionalOptions::SimpleAdvanceSettingsChanged, this,
@@ -97,8 +103,10 @@ void TAdditionalOptionsDialog::FormCreate(TSettingsStore* AStore) {
 
 void TAdditionalOptionsDialog::ShowOptions() {
     const QSignalBlocker checkBlocker(CheckBoxOverWrite);
+    const QSignalBlocker coresBlocker(CheckBoxAllCores);
     const QSignalBlocker spinBlocker(SpinEdit1);
     CheckBoxOverWrite->setChecked(FOptions.Overwrite());
+    CheckBoxAllCores->setChecked(FOptions.UseAllCores());
     SpinEdit1->setValue(FOptions.DropDownItems());
     RadioGroup1->button(FOptions.SimpleAdvanceSettings())->setChecked(true);
 }

@@ -25,6 +25,7 @@ public:
                              QWidget* AParent = nullptr);
 
     QCheckBox* CheckBoxOverWrite = nullptr;
+    QCheckBox* CheckBoxAllCores = nullptr;
     QSpinBox* SpinEdit1 = nullptr;
     QRadioButton* RadioSimple = nullptr;
     QRadioButton* RadioAdvance = nullptr;

@@ -92,7 +92,8 @@ void TPlayerAudio::Close() {
         FDevice = 0;
     }
     FConverter.reset();
-    ff::av_channel_layout_uninit(&FConverterLayout);
+    if (FConverterLayout.nb_channels)
+        ff::av_channel_layout_uninit(&FConverterLayout);
     FConverterFormat = -1;
     FConverterRate = 0;
     FPacket.reset();

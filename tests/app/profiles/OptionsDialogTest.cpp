@@ -55,7 +55,7 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
     EXPECT_EQ(dialog.windowTitle(), "Additional Options");
     EXPECT_FALSE(dialog.isModal());
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(dialog.size(), QSize(375, 288));
+    EXPECT_EQ(dialog.size(), QSize(375, 312));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()); // a dialog border: not resizable
 
     QStringList groups;
@@ -65,6 +65,8 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
     EXPECT_TRUE(groups.contains(" Audio and Video Settings "));
     EXPECT_EQ(dialog.CheckBoxOverWrite->text(), "Overwrite Existing File With The Same Name");
     EXPECT_FALSE(dialog.CheckBoxOverWrite->isChecked());
+    EXPECT_EQ(dialog.CheckBoxAllCores->text(), "Use all processor cores");
+    EXPECT_TRUE(dialog.CheckBoxAllCores->isChecked());
     EXPECT_EQ(dialog.SpinEdit1->minimum(), 26);
     EXPECT_EQ(dialog.SpinEdit1->maximum(), 47);
     EXPECT_EQ(dialog.SpinEdit1->value(), 26);
@@ -84,9 +86,11 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
 
 TEST_F(OptionsDialogTest, StoredChoicesShowAndTakeEffectAtStart) {
     WriteFile("[General]\nOutput%20Folder=/v\nComboOutputFormat=3\nOverwrite=1\nDropDownItems=100\n"
-              "SimpleAdvanceSettings=1\nLetterBox=0\n");
+              "SimpleAdvanceSettings=1\nLetterBox=0\nUseAllProcessorCores=0\n");
     TAdditionalOptionsDialog dialog(Options, &Store);
     EXPECT_TRUE(dialog.CheckBoxOverWrite->isChecked());
+    EXPECT_FALSE(dialog.CheckBoxAllCores->isChecked());
+    EXPECT_EQ(Options.CodecThreads(), 1);
     EXPECT_EQ(dialog.SpinEdit1->value(), 47);
     EXPECT_EQ(Settings.ComboOutputFormat.DropDownCount(), 47);
     EXPECT_TRUE(dialog.RadioAdvance->isChecked());
@@ -100,6 +104,8 @@ TEST_F(OptionsDialogTest, ControlsActAtOnceAndDoneOnlyHides) {
 
     dialog.CheckBoxOverWrite->click();
     EXPECT_TRUE(Options.Overwrite());
+    dialog.CheckBoxAllCores->click();
+    EXPECT_EQ(Options.CodecThreads(), 1);
     dialog.SpinEdit1->setValue(35);
     EXPECT_EQ(Options.DropDownItems(), 35);
     EXPECT_EQ(Settings.ComboOutputFormat.DropDownCount(), 35);

@@ -45,8 +45,9 @@ protected:
     }
 
     static QVariantMap FirstRunValues() {
-        return {{"Output Folder", ""},   {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
-                {"DropDownItems", "26"}, {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"}};
+        return {{"Output Folder", ""},        {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
+                {"DropDownItems", "26"},      {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
+                {"UseAllProcessorCores", "1"}};
     }
 
     void ExpectFirstRunControls() {
@@ -56,6 +57,7 @@ protected:
         EXPECT_EQ(Options.DropDownItems(), 26);
         EXPECT_EQ(Options.SimpleAdvanceSettings(), 0);
         EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), 0);
+        EXPECT_TRUE(Options.UseAllCores());
     }
 
     QTemporaryDir Folder;
@@ -82,6 +84,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     Options.SetDropDownItems(40);
     Options.SetSimpleAdvanceSettings(1);
     Settings.ComboLetterBox.SetItemIndex(1);
+    Options.SetUseAllCores(false);
     ASSERT_TRUE(Store.SaveSettings());
 
     TConversionSettings settings;
@@ -99,6 +102,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     EXPECT_EQ(settings.ComboOutputFormat.DropDownCount(), 40);
     EXPECT_EQ(options.SimpleAdvanceSettings(), 1);
     EXPECT_EQ(settings.ComboLetterBox.ItemIndex(), 1);
+    EXPECT_FALSE(options.UseAllCores());
 }
 
 struct TStoredValueCase {
@@ -136,7 +140,7 @@ class StoredValueTest : public SettingsStoreTest, public ::testing::WithParamInt
 TEST_P(StoredValueTest, ControlsShowWhatTheyCan) {
     const TStoredValueCase& c = GetParam();
     QByteArray contents = "[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
-                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\n";
+                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n";
     const QByteArray name = QByteArray(c.Line).left(QByteArray(c.Line).indexOf('='));
     const qsizetype start = contents.indexOf("\n" + name + "=") + 1;
     contents.replace(start, contents.indexOf('\n', start) - start, c.Line);
@@ -153,6 +157,17 @@ TEST_P(StoredValueTest, ControlsShowWhatTheyCan) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, StoredValueTest, ::testing::ValuesIn(StoredValueCases));
+
+TEST_F(SettingsStoreTest, AStoreFromBeforeTheCoresChoiceKeepsItsValuesAndGainsIt) {
+    WriteFile("[General]\nOutput%20Folder=/videos\nComboOutputFormat=13\nOverwrite=1\n"
+              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\n");
+    EXPECT_FALSE(Store.LoadSettings());
+    EXPECT_TRUE(Options.UseAllCores());
+    QVariantMap expected{{"Output Folder", "/videos"}, {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
+                         {"DropDownItems", "30"},      {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
+                         {"UseAllProcessorCores", "1"}};
+    EXPECT_EQ(Stored(), expected);
+}
 
 TEST_F(SettingsStoreTest, StoredDropDownLengthReachesTheFormatList) {
     WriteFile("[General]\nDropDownItems=100\n");

@@ -169,7 +169,7 @@ TEST_F(OutputNameTest, CaptionAndFolderAreReadAsTheUserMeantThem) {
     EXPECT_EQ(NameFor(Source("clip")), Out + "/clip.mp4");
     EXPECT_EQ(NameFor(Source("clip ")), Out + "/clip .mp4");
     TInputOptions input;
-    TTaskBuilder::BuildInputOptions(Source("clip.mp4 "), input);
+    Builder.BuildInputOptions(Source("clip.mp4 "), input);
     EXPECT_EQ(input.FileName, Source("clip.mp4 ").toStdU16String());
     // A folder that ends in a separator gets no second one.
     Settings.SetOutputFolder(Out + "/");

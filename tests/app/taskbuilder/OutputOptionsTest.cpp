@@ -36,7 +36,8 @@ TEST_F(OutputOptionsTest, WorkedExampleMP4AtFullVolume) {
     EXPECT_EQ(task.InputOptions.ForceFormat, input.ForceFormat);
     EXPECT_EQ(task.InputOptions.TimeStart, input.TimeStart);
     EXPECT_EQ(task.InputOptions.ProgramID, input.ProgramID);
-    EXPECT_EQ(task.InputOptions.ExtOptions, input.ExtOptions);
+    // Every core is the default: the input asks the codecs to choose their thread counts.
+    EXPECT_EQ(task.InputOptions.ExtOptions, "threads=0\n");
 
     // Only the named fields differ from a reset record.
     TOutputOptions expected;
@@ -430,6 +431,23 @@ TEST_F(OutputOptionsTest, OfferedEncoderNamesAreTheLibrarysEncoders) {
         ASSERT_NE(encoder, nullptr) << text << " sends \"" << name << "\", which the library does not have";
         EXPECT_EQ(encoder->type, kind) << text;
     }
+}
+
+TEST_F(OutputOptionsTest, ThreadCountFollowsTheCoresOption) {
+    // One thread per codec leaves the input record as a plain reset one; any other count is
+    // asked for before the input opens.
+    for (const auto& [count, text] :
+         {std::pair{1, ""}, std::pair{0, "threads=0\n"}, std::pair{3, "threads=3\n"}}) {
+        Options.SetCodecThreads(count);
+        TInputOptions input;
+        input.ExtOptions = "stale";
+        Builder.BuildInputOptions("/videos/clip.avi", input);
+        EXPECT_EQ(input.ExtOptions, text) << count;
+        EXPECT_EQ(input.FileName, u"/videos/clip.avi");
+    }
+    EXPECT_THROW(Options.SetCodecThreads(-1), std::out_of_range);
+    Options.SetUseAllCores(false);
+    EXPECT_EQ(Options.CodecThreads(), 1);
 }
 
 TEST_F(OutputOptionsTest, DivXCodecTagsTheVideoOfAnyFormat) {

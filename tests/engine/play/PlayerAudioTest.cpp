@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <vector>
 
@@ -73,14 +75,20 @@ struct TOutput {
     TSampleRing Ring;
     std::vector<uint8_t> Hooked; // what the hook saw, in order
     std::vector<int64_t> HookPTS;
+    int HookChannels = 0;
     std::function<void(uint8_t*, int)> Change; // lets a test change the samples
-    TPlayerAudio Audio{
-        *g_sdl, Queue, Timing, Controls, Ring, [this](int64_t APTS, uint8_t* ASample, int ASize, int, int) {
-            HookPTS.push_back(APTS);
-            if (Change)
-                Change(ASample, ASize);
-            Hooked.insert(Hooked.end(), ASample, ASample + ASize);
-        }};
+    TPlayerAudio Audio{*g_sdl,
+                       Queue,
+                       Timing,
+                       Controls,
+                       Ring,
+                       [this](int64_t APTS, uint8_t* ASample, int ASize, int, int AChannels) {
+                           HookPTS.push_back(APTS);
+                           HookChannels = AChannels;
+                           if (Change)
+                               Change(ASample, ASize);
+                           Hooked.insert(Hooked.end(), ASample, ASample + ASize);
+                       }};
 
     // Drives the callback by hand in device-sized chunks until the queue has run dry;
     // returns what the device would have played.
@@ -114,6 +122,7 @@ protected:
         g_dir = new TTempDir;
         WriteMedia(g_dir->File("tone.wav"), WavPcm());
         WriteMedia(g_dir->File("song.mp3"), Mp3AudioOnly());
+        WriteMedia(g_dir->File("three.wav"), TinyWav());
     }
     static void TearDownTestSuite() {
         delete g_dir;
@@ -163,6 +172,32 @@ TEST_F(PlayerAudioTest, FloatPlanarFilePlaysAsS16OfItsLength) {
     EXPECT_NEAR(out.Timing.audio_clock, 3.0, 0.06);
     std::vector<int16_t> ring(TSampleRing::Size);
     EXPECT_EQ(out.Ring.CopyTo(ring.data()), int(out.Hooked.size() / 2 % TSampleRing::Size));
+}
+
+TEST_F(PlayerAudioTest, FlushMarkerRestartsTheDecoderAfterASeek) {
+    StartSDL();
+    TAudioSource source(g_dir->File("song.mp3"));
+    ASSERT_NE(source.Decoder, nullptr);
+    TOutput out;
+    ASSERT_EQ(out.Audio.Open(source.Decoder, source.TimeBase()), 0) << out.Audio.LastErrMsg();
+    source.QueueAll(out.Queue);
+    AVPacket* end = ff::av_packet_alloc(); // the end of input: the decoder drains and stops
+    out.Queue.Put(end);
+    ff::av_packet_free(&end);
+    out.Play();
+    ASSERT_NEAR(out.Timing.audio_clock, 3.0, 0.06);
+
+    // Back to the start, as a seek does: the queue is flushed and marked, then refilled.
+    TAudioSource again(g_dir->File("song.mp3"));
+    again.QueueAll(out.Queue);
+    const size_t before = out.HookPTS.size();
+    out.Hooked.clear();
+    out.Play();
+    ASSERT_GT(out.HookPTS.size(), before);
+    EXPECT_LT(out.HookPTS[before], 100000);
+    const double expected = 3.0 * 44100 * 2 * 2;
+    EXPECT_NEAR(double(out.Hooked.size()), expected, expected * 0.02);
+    EXPECT_NEAR(out.Timing.audio_clock, 3.0, 0.06);
 }
 
 TEST_F(PlayerAudioTest, VolumeAndMuteScaleWhatIsPlayedWhileTheClockGoesOn) {
@@ -230,7 +265,27 @@ TEST_F(PlayerAudioTest, RunningDeviceDrainsTheQueue) {
     out.Audio.Close();
     EXPECT_NEAR(out.Timing.audio_clock, 2.0, 0.01);
     EXPECT_GT(out.Timing.audio_callback_time, 0);
-    EXPECT_GE(FileSize(g_dir->File("disk.raw")), long(out.Hooked.size()));
+    ASSERT_NEAR(double(out.Hooked.size()), 2.0 * 44100 * 4, 4096);
+
+    // The device wrote whole chunks of silence until it was started, then the clip.
+    std::ifstream file(g_dir->File("disk.raw"), std::ios::binary);
+    const std::vector<uint8_t> written{std::istreambuf_iterator<char>(file), {}};
+    bool found = false;
+    for (size_t at = 0; !found && at + out.Hooked.size() <= written.size(); at += 4096)
+        found = std::memcmp(written.data() + at, out.Hooked.data(), out.Hooked.size()) == 0;
+    EXPECT_TRUE(found) << written.size() << " bytes written";
+}
+
+TEST_F(PlayerAudioTest, MoreThanTwoChannelsAreMixedDownToTwo) {
+    StartSDL();
+    TAudioSource source(g_dir->File("three.wav")); // 24-bit, three channels, five samples
+    ASSERT_NE(source.Decoder, nullptr);
+    TOutput out;
+    ASSERT_EQ(out.Audio.Open(source.Decoder, source.TimeBase()), 0) << out.Audio.LastErrMsg();
+    source.QueueAll(out.Queue);
+    out.Play();
+    EXPECT_EQ(out.HookChannels, 2);
+    EXPECT_EQ(out.Hooked.size(), 5u * 2 * 2);
 }
 
 TEST_F(PlayerAudioTest, OpeningErrors) {
