@@ -77,7 +77,8 @@ public:
     // The picture last displayed, as a bitmap (0 x 0 without video); APTS its time or -1.
     TBitmap* CurrentFrame();
     TBitmap* CurrentFrame(int64_t& APTS);
-    // Makes the player re-read the size of the target window (call after resizing it).
+    // After the target window was resized: set ScreenWidth/ScreenHeight to its new size, then
+    // call this, and the picture is fitted to it (SDL does not see the change by itself).
     void UpdateScreenPosition();
     // Window pixels to picture pixels of the picture last drawn.
     TRect DisplayToActualRect(TRect ADisplayRect);

@@ -91,7 +91,11 @@ void TCustomPlayer::PlayThread() {
                         Display(is);
                     break;
                 case peResizeScreen:
-                    output.screen.UpdateSize();
+                    // SDL does not see a foreign window's new size: it is told.
+                    if (Fscreen_width > 0 && Fscreen_height > 0)
+                        output.screen.Resize(Fscreen_width, Fscreen_height);
+                    else
+                        output.screen.UpdateSize();
                     is.width = output.screen.Width();
                     is.height = output.screen.Height();
                     Display(is);
