@@ -208,7 +208,7 @@ void TCustomPlayer::Refresh(TVideoState& AIs, bool AConsume) {
         if (now < displayTime)
             return;
         UpdateVideoClock(AIs.timing, vp.pts, nowUs);
-        AIs.video_current_pos = static_cast<int>(vp.pos);
+        AIs.video_current_pos = vp.pos;
         const double next = queued > 1 ? nextTime : displayTime + AIs.timing.video_clock - vp.pts;
         const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued,
                                     afterSeek};

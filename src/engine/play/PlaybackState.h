@@ -91,7 +91,7 @@ struct TVideoState {
     int pictq_rindex = 0;              // play thread
     int pictq_windex = 0;              // video thread
     std::atomic<int> pictq_cindex{-1}; // play thread: the entry shown last
-    std::atomic<int> video_current_pos{-1};
+    std::atomic<int64_t> video_current_pos{-1};
 
     // Subtitle group.
     std::mutex subpq_mutex;
