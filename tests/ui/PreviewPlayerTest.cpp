@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "JobListView.h"
 #include "MainWindow.h"
 #include "MediaFixtures.h"
@@ -136,8 +138,15 @@ TEST_F(PreviewPlayerTest, PlaysPausesAndStopsInThePanel) {
 
     Window.SpeedButtonPAUSE->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return Window.PreviewPaused; }, 1000));
-    QTest::qWait(300);
-    const QImage paused = GrabPanel(panel);
+    // Pictures queued before the pause still come up at their time; then the panel stands.
+    QImage paused = GrabPanel(panel);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QTest::qWait(200);
+            const QImage now = GrabPanel(panel);
+            return std::exchange(paused, now) == now;
+        },
+        2000));
     QTest::qWait(1000);
     EXPECT_EQ(GrabPanel(panel), paused) << "nothing moves while paused";
     EXPECT_GT(LitShare(paused), 0.6);

@@ -140,6 +140,26 @@ TEST_F(PlayerPlaybackTest, OpenedPausedShowsTwoPicturesThenPauses) {
     EXPECT_EQ(States(), (std::vector<TPlayState>{psPlay, psPause, psResume, psPause}));
 }
 
+TEST_F(PlayerPlaybackTest, StepShowsExactlyOneMorePicture) {
+    ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, true)) << FPlayer->LastErrMsg();
+    ASSERT_TRUE(WaitForState(psPause, 3000));
+    int64_t pts = -1;
+    WaitProcessingMessages(
+        [&] {
+            FPlayer->CurrentFrame(pts);
+            return pts == 40000;
+        },
+        1000);
+    ASSERT_EQ(pts, 40000) << "the second picture is shown";
+    FPlayer->StepToNextFrame();
+    ASSERT_TRUE(WaitForState(psStep, 1000));
+    WaitProcessingMessages([] { return false; }, 500);
+    FPlayer->CurrentFrame(pts);
+    EXPECT_EQ(pts, 80000);
+    EXPECT_TRUE(FPlayer->Paused());
+    EXPECT_EQ(FPlayer->PlayState(), psStep);
+}
+
 TEST_F(PlayerPlaybackTest, OpeningASecondFileStopsTheFirst) {
     ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, false)) << FPlayer->LastErrMsg();
     ASSERT_TRUE(WaitForState(psPlay, 1000));
