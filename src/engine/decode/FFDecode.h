@@ -300,6 +300,8 @@ private:
     bool OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AStreamIndex, bool AVideo);
     // The next packet of AStreamIndex, or the end of the input (once: the flush).
     TRead ReadStreamPacket(int AStreamIndex, AVPacket* APacket);
+    // Whether the input is a picture file (one picture, no timeline).
+    bool IsStillPicture();
     void StorePicture(const AVFrame* AFrame);
     void ResetPicture();
     void ResetWave();

@@ -152,7 +152,8 @@ bool TFFDecoder::Decode(int AStreamIndex) {
     const int index = SelectVideoStream(AStreamIndex);
     if (index < 0)
         return false;
-    if (FPicture.Ready && FormatName() == "image2")
+    // A single picture stays the picture: there is nothing after it to read.
+    if (FPicture.Ready && IsStillPicture())
         return true;
     if (FEOF && FEOFpkt) {
         ReportError(AV_LOG_INFO, "stream eof reached.");
@@ -198,6 +199,15 @@ bool TFFDecoder::Decode(int AStreamIndex) {
     StorePicture(frame);
     ff::av_frame_unref(FFrame.get());
     return true;
+}
+
+bool TFFDecoder::IsStillPicture() {
+    // The library reads a picture file through its image sequence demuxer, or, when the
+    // contents tell the kind of picture, through that kind's own demuxer ("png_pipe" ...).
+    const std::string name = FormatName();
+    const std::string pipe = "_pipe";
+    return name == "image2" ||
+           (name.size() > pipe.size() && name.compare(name.size() - pipe.size(), pipe.size(), pipe) == 0);
 }
 
 void TFFDecoder::ResetPicture() {

@@ -29,6 +29,7 @@ protected:
         WriteMedia(Media("clip.mp4"), Mp4H264Aac());
         WriteMedia(Media("bframes.mp4"), BFramesClip());
         WriteMedia(Media("program.mpg"), MpegProgramStream());
+        WriteMedia(Media("still.jpg"), StillPicture());
         WriteMedia(Media("two.mkv"), TwoVideoStreams());
         WriteMedia(Media("tone.wav"), WavPcm());
         WriteMedia(Media("song.mp3"), Mp3AudioOnly());
@@ -92,6 +93,22 @@ TEST_F(FrameDecodingTest, EveryPictureInOrderThenTheEndOfTheStream) {
         Decoder.CloseFile();
         EXPECT_FALSE(Decoder.Eof());
         EXPECT_FALSE(Decoder.FrameInfo().Ready);
+    }
+}
+
+TEST_F(FrameDecodingTest, AStillPictureStaysAfterTheFirstDecode) {
+    // Detected from its contents, and read as an image sequence when asked for.
+    for (const char* format : {"", "image2"}) {
+        SCOPED_TRACE(format);
+        ASSERT_TRUE(Decoder.LoadFile(UTF8ToFileName(Media("still.jpg")), format)) << Decoder.LastErrMsg();
+        ASSERT_TRUE(Decoder.Decode()) << Decoder.LastErrMsg();
+        const uint8_t* data = Decoder.FrameInfo().Picture.Data[0];
+        ASSERT_TRUE(Decoder.Decode()) << Decoder.LastErrMsg();
+        EXPECT_TRUE(Decoder.FrameInfo().Ready);
+        EXPECT_EQ(Decoder.FrameInfo().Picture.Data[0], data);
+        EXPECT_EQ(Decoder.FrameInfo().Width, 320);
+        EXPECT_EQ(Number(), 0);
+        EXPECT_FALSE(Decoder.Eof());
     }
 }
 
