@@ -337,6 +337,10 @@ void TCustomDecoder::DropPendingPacket() {
     FPendingPacket.reset();
 }
 
+void TCustomDecoder::PutBackPacket(TPacketPtr APacket) {
+    FPendingPacket = std::move(APacket);
+}
+
 bool TCustomDecoder::IsStreamOfKind(int AStreamIndex, AVMediaType AKind) {
     if (!FFileHandle) {
         ReportError(AV_LOG_WARNING, "file not loaded.");

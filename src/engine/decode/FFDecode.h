@@ -154,6 +154,8 @@ protected:
     int ReadPacket(AVPacket* APacket);
     // Forgets the packet LoadFile kept (after a seek it is no longer the next one).
     void DropPendingPacket();
+    // Makes APacket the one that the next ReadPacket hands out.
+    void PutBackPacket(TPacketPtr APacket);
 
 private:
     // Reports and answers false when no file is loaded or the index is out of range.
@@ -280,6 +282,15 @@ private:
         void operator()(uint8_t* ABuffer) const;
     };
     enum class TRead { Packet, Flush, Failed };
+    // What follows a seek: the seek stream's first key packet, the end of the input, or
+    // nothing to go by (a read error, or no packet marked as key).
+    struct TKeyPacket {
+        enum { Found, End, Unknown } State = Unknown;
+        int64_t Time = AV_NOPTS_VALUE; // presentation time, else decoding time, stream time base
+        TPacketPtr Packet;
+    };
+
+    static bool Known(int64_t ATime) { return ATime != AV_NOPTS_VALUE; }
 
     // False after reporting when no file is loaded; throws on an attached context.
     bool CheckOwnFile();
@@ -289,6 +300,8 @@ private:
     bool OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AStreamIndex, bool AVideo);
     // The next packet of AStreamIndex, or the end of the input (once: the flush).
     TRead ReadStreamPacket(int AStreamIndex, AVPacket* APacket);
+    // Whether the input is a picture file (one picture, no timeline).
+    bool IsStillPicture();
     void StorePicture(const AVFrame* AFrame);
     void ResetPicture();
     void ResetWave();
@@ -297,6 +310,10 @@ private:
     int64_t StreamTimeToMicroseconds(int64_t ATime, int AStreamIndex) const;
     // Seeks the input to APTS (stream time base of FSeekIndex, or bytes) within the bounds.
     bool SeekInput(int64_t APTS, int64_t AMin, int64_t AMax, TSeekFlags AFlags);
+    // Seeks the input so that the next packet of the seek stream is the key frame at or before
+    // APTS (stream time base), stepping further back while the library lands after it.
+    bool SeekToKeyFrame(int64_t APTS, TSeekFlags AFlags);
+    TKeyPacket ReadKeyPacket();
     bool PrepareSeek(int64_t& APTS, TSeekFlags AFlags);
     // Converts the frame to the wanted format and appends it to the converted audio.
     bool AppendAudio(const AVFrame* AFrame);

@@ -1,5 +1,5 @@
 // The decoder's pictures: selecting and opening the video stream, decoding one picture at
-// a time, seeking and stepping between key frames, and the picture as a bitmap.
+// a time, and the picture as a bitmap.
 #include "FFDecode.h"
 
 #include <cstring>
@@ -10,13 +10,6 @@
 #include "base/TextFormat.h"
 
 namespace vx {
-namespace {
-
-bool Known(int64_t ATime) {
-    return ATime != AV_NOPTS_VALUE;
-}
-
-} // namespace
 
 void TFFDecoder::TAVFree::operator()(uint8_t* ABuffer) const {
     ff::av_free(ABuffer);
@@ -159,7 +152,8 @@ bool TFFDecoder::Decode(int AStreamIndex) {
     const int index = SelectVideoStream(AStreamIndex);
     if (index < 0)
         return false;
-    if (FPicture.Ready && FormatName() == "image2")
+    // A single picture stays the picture: there is nothing after it to read.
+    if (FPicture.Ready && IsStillPicture())
         return true;
     if (FEOF && FEOFpkt) {
         ReportError(AV_LOG_INFO, "stream eof reached.");
@@ -205,6 +199,15 @@ bool TFFDecoder::Decode(int AStreamIndex) {
     StorePicture(frame);
     ff::av_frame_unref(FFrame.get());
     return true;
+}
+
+bool TFFDecoder::IsStillPicture() {
+    // The library reads a picture file through its image sequence demuxer, or, when the
+    // contents tell the kind of picture, through that kind's own demuxer ("png_pipe" ...).
+    const std::string name = FormatName();
+    const std::string pipe = "_pipe";
+    return name == "image2" ||
+           (name.size() > pipe.size() && name.compare(name.size() - pipe.size(), pipe.size(), pipe) == 0);
 }
 
 void TFFDecoder::ResetPicture() {
@@ -260,153 +263,6 @@ void TFFDecoder::StorePicture(const AVFrame* AFrame) {
     std::memcpy(FPicture.Picture.Data, data, sizeof data);
     std::memcpy(FPicture.Picture.Linesize, linesize, sizeof linesize);
     FPicture.Ready = true;
-}
-
-int64_t TFFDecoder::Position() {
-    if (!FileHandle()) {
-        ReportError(AV_LOG_WARNING, "file not loaded.");
-        return -1;
-    }
-    const int64_t pos = FileHandle()->pb ? ff::avio_seek(FileHandle()->pb, 0, SEEK_CUR) : -1;
-    if (pos < 0) {
-        ReportError(AV_LOG_WARNING, "cannot get position");
-        return -1;
-    }
-    return pos;
-}
-
-bool TFFDecoder::PrepareSeek(int64_t& APTS, TSeekFlags AFlags) {
-    if (!CheckOwnFile())
-        return false;
-    if (FormatName() == "image2") {
-        ReportError(AV_LOG_INFO, "\"image2\" format cannot to be seeked.");
-        return false;
-    }
-    AVFormatContext* ctx = FileHandle();
-    GetLogger().Log(this, llDebug, FormatText("current position %lld bytes", (long long)Position()));
-    // Before any picture, the times of the first video stream: the library's own choice of
-    // stream may be one without key frames in the index (sound), which lands at the start.
-    if (FSeekIndex < 0)
-        FSeekIndex = FirstVideoStreamIndex();
-    // At the very start, half a frame early, so that the first picture is found.
-    if (APTS == 0 && FFrameRate.num && FFrameRate.den && FSeekIndex >= 0 && IsVideoStream(FSeekIndex))
-        APTS = -(FrameDuration() / 2);
-    if (!(AFlags & sfByte)) {
-        int64_t base = ctx->start_time;
-        if (FSeekIndex >= 0) {
-            const AVStream* st = ctx->streams[FSeekIndex];
-            APTS = ff::av_rescale_q(APTS, AV_TIME_BASE_Q, st->time_base);
-            base = st->start_time;
-        }
-        if (Known(base))
-            APTS += base;
-    }
-    if (FCodec)
-        ff::avcodec_flush_buffers(FCodec.get());
-    if (FAudioCodec)
-        ff::avcodec_flush_buffers(FAudioCodec.get());
-    // Samples that the resampler holds belong before the new position.
-    CloseResampler();
-    FEOF = false;
-    FEOFpkt = false;
-    DropPendingPacket();
-    ResetPicture();
-    ResetWave();
-    return true;
-}
-
-bool TFFDecoder::SeekInput(int64_t APTS, int64_t AMin, int64_t AMax, TSeekFlags AFlags) {
-    AVFormatContext* ctx = FileHandle();
-    int ret = ff::avformat_seek_file(ctx, FSeekIndex, AMin, APTS, AMax, AFlags);
-    if (ret < 0)
-        ret = ff::av_seek_frame(ctx, FSeekIndex, APTS, AFlags);
-    if (ret < 0)
-        ret = ff::av_seek_frame(ctx, FSeekIndex, APTS, AFlags ^ sfBackward);
-    if (ret >= 0)
-        GetLogger().Log(this, llDebug, FormatText("seek to position %lld bytes", (long long)Position()));
-    return ret >= 0;
-}
-
-bool TFFDecoder::Seek(int64_t APTS, TSeekFlags AFlags) {
-    int64_t target = APTS;
-    if (!PrepareSeek(target, AFlags))
-        return false;
-    if (SeekInput(target, INT64_MIN, INT64_MAX, AFlags))
-        return true;
-    ReportError(AV_LOG_ERROR,
-                (AFlags & sfByte)
-                    ? FormatText("could not seek to position %lld bytes", (long long)APTS)
-                    : FormatText("could not seek to position %0.3f seconds", double(APTS) / 1000000));
-    return false;
-}
-
-bool TFFDecoder::DecodeNextKeyFrame(int AStreamIndex) {
-    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
-        return false;
-    const int64_t current = Known(FPicture.PTS) && FPicture.PTS > 0 ? FPicture.PTS : 0;
-    const int64_t from = current + FrameDuration();
-    // Only a key frame at or after the time is a next one: the bounds keep the library from
-    // going back to the current one.
-    int64_t target = from;
-    if (!PrepareSeek(target, 0))
-        return false;
-    if (!SeekInput(target, target, INT64_MAX, 0)) {
-        ReportError(AV_LOG_ERROR,
-                    FormatText("could not seek to position %0.3f seconds", double(from) / 1000000));
-        return false;
-    }
-    if (!Decode(AStreamIndex))
-        return false;
-    // Past the last key frame the library goes back to it rather than fail.
-    if (FPicture.PTS < from) {
-        ReportError(AV_LOG_INFO, FormatText("no key frame after %0.3f seconds.", double(current) / 1000000));
-        return false;
-    }
-    return true;
-}
-
-bool TFFDecoder::DecodePreviousKeyFrame(int AStreamIndex) {
-    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
-        return false;
-    const int64_t duration = FileHandle()->duration;
-    const int64_t target = Known(FPicture.PTS) ? FPicture.PTS
-                           : Known(FLastPTS)   ? FLastPTS
-                           : Known(duration)   ? duration
-                                               : 0;
-    const int64_t frame = FrameDuration();
-    const int64_t start = Position();
-    for (int64_t k = 1;; ++k) {
-        const int64_t before = Position();
-        if (Seek(target - k * frame, sfBackward)) {
-            const int64_t now = Position();
-            // Still where the current picture was read: one more step back is needed.
-            if (now >= start && start > 0 && now != before && target >= k * frame)
-                continue;
-            if (Decode(AStreamIndex)) {
-                if (FPicture.PTS < target || FPicture.PTS <= 0)
-                    return true;
-                continue;
-            }
-        }
-        if (target < k * frame || FEOF)
-            break;
-    }
-    SetLastErrMsg("Could not seek to the previous key-frame. " + LastErrMsg());
-    return false;
-}
-
-bool TFFDecoder::DecodePreviousFrame(int AStreamIndex) {
-    if (!CheckOwnFile() || SelectVideoStream(AStreamIndex) < 0)
-        return false;
-    const int64_t current = Known(FPicture.PTS) ? FPicture.PTS : FLastPTS;
-    const int64_t target = (Known(current) ? current : 0) - 2 * FrameDuration();
-    if (!DecodePreviousKeyFrame(AStreamIndex))
-        return false;
-    // The first picture after the target: the key frame itself when it is that one.
-    while (FPicture.PTS <= target)
-        if (!Decode(AStreamIndex))
-            return false;
-    return true;
 }
 
 bool TFFDecoder::CopyToBitmap(TBitmap& ABitmap) {
