@@ -74,7 +74,7 @@ public:
     static const QString NoOutputFolderText;  // "Please select an output folder!"
     static constexpr const QString& CompletedText = TRunSummary::CompletedText;
     static constexpr const QString& NothingCheckedText = TRunSummary::NothingCheckedText;
-    static const QString StopQuestionText;    // "Stop all conversions?"
+    static const QString StopQuestionText; // "Stop all conversions?"
     static QString MissingFolderText(const QString& AFolder);
 
     // Installs itself as the encoder's OnProgress and OnTerminate handlers. The objects
@@ -167,7 +167,7 @@ private:
     TBatchUI& FUI;
     TRowTaskBuilder& FBuilder;
     TBatchOutputNames FBatchNames;
-    std::set<int> FNamedRows; // rows whose output was named (or refused) in this run
+    std::set<int> FNamedRows;              // rows whose output was named (or refused) in this run
     std::optional<std::set<int>> FRunRows; // the rows of a retry; none: the checked rows
     TRunSummary FSummary;
     int FRunRowCount = 0;

@@ -16,7 +16,8 @@ TRowLogCollector::TRowLogCollector(TJobListModel& AList, const TBatchDriver& ADr
         if (ALevel >= llVerbose)
             return;
         const QString line = QString::fromUtf8(AMessage.data(), static_cast<qsizetype>(AMessage.size()));
-        QMetaObject::invokeMethod(this, [this, line] { AddLine(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, line] { AddLine(line); }, Qt::QueuedConnection);
     };
 }
 

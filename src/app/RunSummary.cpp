@@ -13,8 +13,8 @@ void TRunSummary::Add(const QString& ASource, TJobResult AResult, const QString&
 }
 
 int TRunSummary::Count(TJobResult AResult) const {
-    return static_cast<int>(
-        std::count_if(FRows.begin(), FRows.end(), [AResult](const TRow& ARow) { return ARow.Result == AResult; }));
+    return static_cast<int>(std::count_if(FRows.begin(), FRows.end(),
+                                          [AResult](const TRow& ARow) { return ARow.Result == AResult; }));
 }
 
 QString TRunSummary::Text() const {

@@ -42,8 +42,10 @@ TSimpleViewLink::TSimpleViewLink(TConversionSettings& ASettings, QObject* AParen
         {&s.ComboBoxAudioChannels, &s.ComboAudioChannels},
     };
     for (const auto& [simple, advanced] : mirrored) {
-        connect(simple, &TSettingsList::ItemIndexChanged, this, [this, simple, advanced] { Mirror(*simple, *advanced); });
-        connect(advanced, &TSettingsList::ItemIndexChanged, this, [this, simple, advanced] { Mirror(*advanced, *simple); });
+        connect(simple, &TSettingsList::ItemIndexChanged, this,
+                [this, simple, advanced] { Mirror(*simple, *advanced); });
+        connect(advanced, &TSettingsList::ItemIndexChanged, this,
+                [this, simple, advanced] { Mirror(*advanced, *simple); });
     }
     const std::pair<TSettingsList*, TSettingsList*> rated[] = {
         {&s.ComboBoxVideoQuality, &s.ComboVideoBitrate},

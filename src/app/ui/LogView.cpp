@@ -100,7 +100,8 @@ void TLogView::Refresh() {
         Text->setPlainText(text);
         Text->verticalScrollBar()->setValue(Text->verticalScrollBar()->maximum());
     }
-    ButtonRetry->setEnabled(!FDriver.Converting() && !FDriver.AddFileInProgress() && !FDriver.FailedRows().empty());
+    ButtonRetry->setEnabled(!FDriver.Converting() && !FDriver.AddFileInProgress() &&
+                            !FDriver.FailedRows().empty());
 }
 
 void TLogView::showEvent(QShowEvent* AEvent) {
@@ -120,8 +121,9 @@ bool TLogView::SaveClick() {
     const QByteArray bytes = (LogText(FList) + QLatin1Char('\n')).toUtf8();
     if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit())
         return true;
-    QMessageBox::warning(this, "Log", QStringLiteral("The log could not be saved to \"%1\":\n%2")
-                                          .arg(file, out.errorString()));
+    QMessageBox::warning(
+        this, "Log",
+        QStringLiteral("The log could not be saved to \"%1\":\n%2").arg(file, out.errorString()));
     return false;
 }
 

@@ -715,8 +715,8 @@ void TMainWindow::closeEvent(QCloseEvent* AEvent) {
     // A run (a row converting or the pause between two) ends as the Stop button ends it, once
     // the user agrees.
     if (Driver.Converting() || !FormCloseQuery()) {
-        if (MessageBox(QuitQuestionText, TBatchDriver::ConfirmationCaption, TIcon::Question, TButtons::YesNo) !=
-            TAnswer::Yes) {
+        if (MessageBox(QuitQuestionText, TBatchDriver::ConfirmationCaption, TIcon::Question,
+                       TButtons::YesNo) != TAnswer::Yes) {
             AEvent->ignore();
             return;
         }
@@ -899,12 +899,31 @@ QString TMainWindow::OutputFolder() const {
 
 void TMainWindow::SetControlsEnabled(bool AEnabled) {
     QWidget* const controls[] = {
-        ButtonAddFile,     ButtonClearAll,     ButtonRemoveFile,  ButtonConvert,       ComboOutputFormat,
-        ComboVideoCodec,   ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate, ComboAudioCodec,
-        ComboAudioBitrate, ComboAudioChannels, ComboSamplingRate, TrackBar1,           ComboAspectRatio,
-        ComboLetterBox,    SpeedButtonPLAY,    SpeedButtonPAUSE,  SpeedButtonSTOP,
+        ButtonAddFile,
+        ButtonClearAll,
+        ButtonRemoveFile,
+        ButtonConvert,
+        ComboOutputFormat,
+        ComboVideoCodec,
+        ComboVideoSize,
+        ComboVideoBitrate,
+        ComboVideoFramerate,
+        ComboAudioCodec,
+        ComboAudioBitrate,
+        ComboAudioChannels,
+        ComboSamplingRate,
+        TrackBar1,
+        ComboAspectRatio,
+        ComboLetterBox,
+        SpeedButtonPLAY,
+        SpeedButtonPAUSE,
+        SpeedButtonSTOP,
         // The simple view feeds the task as much as the advanced one.
-        ComboBoxVideoQuality, ComboBoxVideoSize, ComboBoxVideoFramerate, ComboBoxAudioQuality, ComboBoxAudioChannels,
+        ComboBoxVideoQuality,
+        ComboBoxVideoSize,
+        ComboBoxVideoFramerate,
+        ComboBoxAudioQuality,
+        ComboBoxAudioChannels,
         TrackBar2,
     };
     for (QWidget* control : controls)

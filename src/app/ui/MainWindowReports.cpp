@@ -87,12 +87,13 @@ void TMainWindow::OpenOutputFolder1Click() {
         return;
     }
     if (!QDir(folder).exists()) {
-        MessageBox(TBatchDriver::MissingFolderText(folder), TBatchDriver::InformationCaption, TIcon::Information,
-                   TButtons::Ok);
+        MessageBox(TBatchDriver::MissingFolderText(folder), TBatchDriver::InformationCaption,
+                   TIcon::Information, TButtons::Ok);
         return;
     }
     OpenOrTell(QUrl::fromLocalFile(folder),
-               QStringLiteral("The output folder \"%1\" could not be opened: no file manager was found.").arg(folder));
+               QStringLiteral("The output folder \"%1\" could not be opened: no file manager was found.")
+                   .arg(folder));
 }
 
 } // namespace vx
