@@ -29,6 +29,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -48,10 +49,12 @@
 #include "AboutBox.h"
 #include "AdditionalOptionsDialog.h"
 #include "DesktopNotifier.h"
+#include "FormatAvailability.h"
 #include "JobListView.h"
 #include "LogView.h"
 #include "MainWindow.h"
 #include "MediaFixtures.h"
+#include "OutputCatalogue.h"
 #include "PreviewPanel.h"
 #include "PreviewWindow.h"
 #include "WindowParts.h"
@@ -97,6 +100,7 @@ public:
     TAnswer Answer = TAnswer::Yes;
 
     bool LibrariesMissing = false;
+    QString LibraryFolder; // empty: the program's folder
     int FolderBrowserCalls = 0;
     QString FolderToChoose; // empty: the user cancels
     int OpenDialogCalls = 0;
@@ -107,7 +111,12 @@ public:
     int Terminations = 0;
 
 protected:
-    bool LoadLibraries() override { return !LibrariesMissing && TMainWindow::LoadLibraries(); }
+    bool LoadLibraries() override {
+        if (LibrariesMissing)
+            return false;
+        return LibraryFolder.isEmpty() ? TMainWindow::LoadLibraries()
+                                       : Encoder.LoadAVLib(LibraryFolder.toStdString());
+    }
     bool ExecuteFolderBrowser(QString& AFolder) override {
         ++FolderBrowserCalls;
         AFolder = FolderToChoose;
@@ -1139,6 +1148,47 @@ TEST_F(MainWindowTest, TheEndOfARunIsNotifiedOnTheDesktopBus) {
     QDBusConnection::disconnectFromBus("vx-test-notifications");
     daemon.kill();
     daemon.waitForFinished(5000);
+}
+
+// A format whose encoder this build of the libraries lacks is greyed out with the reason; the
+// command line says the same.
+TEST_F(MainWindowTest, AFormatWhoseEncoderIsMissingIsShownUnavailable) {
+    auto formatItem = [](TTestWindow& AWindow, const QString& AText) {
+        auto* model = qobject_cast<QStandardItemModel*>(AWindow.ComboOutputFormat->model());
+        return model ? model->item(AWindow.ComboOutputFormat->findText(AText)) : nullptr;
+    };
+    const QString mp3 = "MP3 - Mpeg Layer3 Audio (*.mp3)";
+    const QString mp2 = "MP2 - Mpeg Layer2 Audio (*.mp2)";
+    // This build has every encoder the catalogue names.
+    ASSERT_NE(formatItem(*Window, mp3), nullptr);
+    EXPECT_TRUE(formatItem(*Window, mp3)->isEnabled());
+
+    // The codec library of this folder has no MP3 encoder.
+    Window.reset();
+    FFLoader().Unload(avCodec);
+    Window = MakeWindow();
+    Window->LibraryFolder = ENCODERLESS_LIBRARY_FOLDER;
+    const bool created = Window->FormCreate();
+    const QStandardItem* withoutMp3 = formatItem(*Window, mp3);
+    const bool mp3Enabled = withoutMp3 && withoutMp3->isEnabled();
+    const QString mp3Tip = withoutMp3 ? withoutMp3->toolTip() : QString();
+    const QStandardItem* other = formatItem(*Window, mp2);
+    const bool mp2Enabled = other && other->isEnabled() && other->toolTip().isEmpty();
+    const TFormatAvailability checked = CheckFormatAvailability(*FindAVCodec(mp3));
+    // The real library again, for the tests that follow.
+    Window.reset();
+    FFLoader().Unload(avCodec);
+    FFLoader().SetLibraryPath({});
+    ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+
+    ASSERT_TRUE(created);
+    EXPECT_FALSE(mp3Enabled);
+    EXPECT_EQ(mp3Tip,
+              "Not available here: this build of the media libraries has no encoder \"libmp3lame\" (audio).");
+    EXPECT_TRUE(mp2Enabled);
+    EXPECT_FALSE(checked.Available);
+    EXPECT_EQ(checked.Reason, mp3Tip);
+    EXPECT_TRUE(CheckFormatAvailability(*FindAVCodec(mp3)).Available);
 }
 
 } // namespace

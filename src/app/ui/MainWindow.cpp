@@ -2,6 +2,7 @@
 
 #include "AboutBox.h"
 #include "AdditionalOptionsDialog.h"
+#include "FormatListMarks.h"
 #include "Icons.h"
 #include "JobListView.h"
 #include "PreviewPanel.h"
@@ -671,6 +672,7 @@ bool TMainWindow::FormCreate() {
     Settings.SetOutputColumn(&FOutputColumn);
     Settings.SetAdditionalOptions(&Options);
     Settings.FillStartupLists();
+    MarkUnavailableFormats(ComboOutputFormat);
 
     AboutBox = new TAboutBox(
         WebPage(), SupportMail(), [this](const QUrl& AUrl) { OpenUrl(AUrl); }, this);
