@@ -15,11 +15,13 @@ QString Missing(const QString& AWhat) {
 }
 
 // The encoder a stream gets: the one the task names, else the muxer's own choice.
-QString MissingEncoder(const std::string& ANamed, const std::string& AMuxerEncoder, const std::string& AMuxerCodec,
-                       const char* AKind) {
+QString MissingEncoder(const std::string& ANamed, const std::string& AMuxerEncoder,
+                       const std::string& AMuxerCodec, const char* AKind) {
     if (!ANamed.empty())
-        return HasEncoder(ANamed) ? QString()
-                                  : Missing(QStringLiteral("encoder \"%1\" (%2)").arg(QString::fromStdString(ANamed), AKind));
+        return HasEncoder(ANamed)
+                   ? QString()
+                   : Missing(
+                         QStringLiteral("encoder \"%1\" (%2)").arg(QString::fromStdString(ANamed), AKind));
     if (AMuxerEncoder.empty() && !AMuxerCodec.empty())
         return Missing(QStringLiteral("encoder for %1 (%2)").arg(QString::fromStdString(AMuxerCodec), AKind));
     return {};
@@ -47,10 +49,12 @@ TFormatAvailability CheckFormatAvailability(const TheAVCodec& AEntry) {
         return {false, Missing(QStringLiteral("muxer for \"%1\" files").arg(settings.OutputExtension()))};
 
     if (!output.DisableVideo)
-        if (const QString reason = MissingEncoder(output.VideoCodec, muxer.VideoEncoder, muxer.VideoCodec, "video");
+        if (const QString reason =
+                MissingEncoder(output.VideoCodec, muxer.VideoEncoder, muxer.VideoCodec, "video");
             !reason.isEmpty())
             return {false, reason};
-    if (const QString reason = MissingEncoder(output.AudioCodec, muxer.AudioEncoder, muxer.AudioCodec, "audio");
+    if (const QString reason =
+            MissingEncoder(output.AudioCodec, muxer.AudioEncoder, muxer.AudioCodec, "audio");
         !reason.isEmpty())
         return {false, reason};
     return {};
