@@ -35,6 +35,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 
 #include <algorithm>
@@ -172,6 +173,26 @@ void DropFiles(TJobListView* AView, const QStringList& APaths) {
     QApplication::sendEvent(AView->viewport(), &drop);
     // The rows are added once the drop itself has ended.
     QCoreApplication::processEvents();
+}
+
+// With VANTORIX_SCREENSHOT_DIR set (under Xvfb) the whole screen is saved there as NAME.png.
+void SaveScreen(const QWidget* AWidget, const char* AName) {
+    const QByteArray dir = qgetenv("VANTORIX_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QTest::qWait(300);
+    AWidget->screen()->grabWindow(0).save(QString::fromLocal8Bit(dir) + "/" + AName + ".png");
+}
+
+// Shows the window's own message box for ATest and saves the screen while it is up.
+void SaveMessageBox(TMainWindow& AWindow, const QString& AText, const char* AName) {
+    QTimer::singleShot(0, &AWindow, [&AWindow, AName] {
+        SaveScreen(&AWindow, AName);
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    AWindow.TMainWindow::MessageBox(AText, "Information", TBatchUI::TIcon::Information,
+                                    TBatchUI::TButtons::Ok);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -1033,8 +1054,14 @@ TEST_F(MainWindowTest, AFailedRowsReasonIsInItsTooltipAndTheLogView) {
     EXPECT_EQ(w.MessageTexts(), QStringList{"1 of 2 files converted, 1 failed\n\nnotes.avi: " + reason});
     EXPECT_FALSE(w.JobList.Progress(0).Log.isEmpty()) << "the engine's lines of the converted row";
 
+    QToolTip::showText(
+        w.ListView1->viewport()->mapToGlobal(w.ListView1->visualRect(w.JobList.index(1, 5)).center()), reason,
+        w.ListView1);
+    SaveScreen(&w, "failed-row-tooltip");
+    SaveMessageBox(w, w.MessageTexts()[0], "run-summary");
     w.ViewLog1->trigger();
     ASSERT_TRUE(w.LogView->isVisible());
+    SaveScreen(&w, "log-view");
     const QString text = w.LogView->Text->toPlainText();
     EXPECT_TRUE(text.contains(MediaFile("notes.avi") + ": Fail\n  Reason: " + reason)) << text.toStdString();
     EXPECT_TRUE(text.contains(MediaFile("second clip.avi") + ": Done")) << text.toStdString();
@@ -1169,6 +1196,12 @@ TEST_F(MainWindowTest, AFormatWhoseEncoderIsMissingIsShownUnavailable) {
     Window = MakeWindow();
     Window->LibraryFolder = ENCODERLESS_LIBRARY_FOLDER;
     const bool created = Window->FormCreate();
+    Window->show();
+    Window->ComboOutputFormat->showPopup();
+    Window->ComboOutputFormat->view()->scrollTo(
+        Window->ComboOutputFormat->model()->index(Window->ComboOutputFormat->findText(mp3), 0));
+    SaveScreen(Window.get(), "unavailable-format");
+    Window->ComboOutputFormat->hidePopup();
     const QStandardItem* withoutMp3 = formatItem(*Window, mp3);
     const bool mp3Enabled = withoutMp3 && withoutMp3->isEnabled();
     const QString mp3Tip = withoutMp3 ? withoutMp3->toolTip() : QString();
