@@ -121,7 +121,7 @@ void TBatchDriver::ReserveOutputNames() {
     for (int row = 0; row < FList.Count(); ++row)
         FBatchNames.AddSource(FList.Caption(row));
     for (int row = 0; row < FList.Count(); ++row)
-        if (InRun(row) && FList.Progress(row).State != TJobState::Unreadable)
+        if (InRun(row))
             ReserveOutputName(row);
 }
 
@@ -143,7 +143,9 @@ bool TBatchDriver::ReserveOutputName(int ARow) {
     FNamedRows.insert(ARow);
     TJobProgress progress = FList.Progress(ARow);
     progress.OutputFile = name;
-    progress.Reason = reason;
+    // An unreadable file keeps its reason unless naming fails first.
+    if (progress.State != TJobState::Unreadable || !named)
+        progress.Reason = reason;
     FList.SetProgress(ARow, progress);
     return named;
 }
@@ -204,11 +206,6 @@ void TBatchDriver::StartNextRow() {
     // A task that could not be built completely is never started: without its output the
     // encoder would end it without the row's result, or not at all.
     emit RowStarting(row);
-    // A file that could not be read when it was added is not tried: it fails with that reason.
-    if (const TJobProgress& progress = FList.Progress(row); progress.State == TJobState::Unreadable) {
-        FailRow(row, progress.Reason);
-        return;
-    }
     int task = -1;
     try {
         // A row checked after the run started has no name yet.
@@ -216,6 +213,11 @@ void TBatchDriver::StartNextRow() {
             ReserveOutputName(row);
         const QString outputName = OutputName(row);
         if (outputName.isEmpty()) {
+            FailRow(row, FList.Progress(row).Reason);
+            return;
+        }
+        // A file that could not be read when it was added is not tried: it fails with that reason.
+        if (FList.Progress(row).State == TJobState::Unreadable) {
             FailRow(row, FList.Progress(row).Reason);
             return;
         }
