@@ -8,7 +8,7 @@ VANTORIX_PACKAGES=(
     libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
     libavfilter-dev libavdevice-dev libavcodec-extra
     libsdl2-dev
-    qt6-base-dev qt6-qpa-plugins
+    qt6-base-dev qt6-qpa-plugins libqt6dbus6 dbus-daemon
     libgtest-dev
     xvfb xauth
     clang-format-14

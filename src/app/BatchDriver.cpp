@@ -13,12 +13,15 @@ const QString TBatchDriver::InformationCaption = QStringLiteral("Information");
 const QString TBatchDriver::ConfirmationCaption = QStringLiteral("Confirmation");
 const QString TBatchDriver::NoFilesText = QStringLiteral("Please Add Files To Convert!");
 const QString TBatchDriver::NoOutputFolderText = QStringLiteral("Please select an output folder!");
-const QString TBatchDriver::CompletedText = QStringLiteral("All Conversions Completed");
 const QString TBatchDriver::StopQuestionText = QStringLiteral("Stop all conversions?");
 
 QString TBatchDriver::MissingFolderText(const QString& AFolder) {
     return QStringLiteral("The output folder \"") + AFolder +
            QStringLiteral("\"\n\rdoes not exist or has been deleted!\n\rPlease choose a new output folder.");
+}
+
+void TBatchUI::ShowRunSummary(const TRunSummary& ASummary) {
+    MessageBox(ASummary.Text(), TBatchDriver::InformationCaption, TIcon::Information, TButtons::Ok);
 }
 
 void TRowTaskBuilder::BuildInputOptions(const TJobListModel& AList, int ARow, TInputOptions& AOptions) {
@@ -48,13 +51,25 @@ void TBatchDriver::EnableControls() {
     FUI.SetControlsEnabled(true);
 }
 
-void TBatchDriver::ButtonConvertClick() {
-    if (FAddFileInProgress)
+void TBatchDriver::StartRun(std::optional<std::set<int>> ARows) {
+    if (FAddFileInProgress || FConverting)
         return;
+    // A file that could not be read keeps its mark and its reason: only the rows of the run
+    // start afresh.
     for (int row = 0; row < FList.Count(); ++row)
-        FList.SetProgress(row, TJobProgress());
+        if ((!ARows || ARows->contains(row)) && FList.Progress(row).State != TJobState::Unreadable)
+            FList.SetProgress(row, TJobProgress());
     if (FList.Count() == 0) {
         FUI.MessageBox(NoFilesText, InformationCaption, TBatchUI::TIcon::Information, TBatchUI::TButtons::Ok);
+        return;
+    }
+    FRunRows = std::move(ARows);
+    int rowsInRun = 0;
+    for (int row = 0; row < FList.Count(); ++row)
+        rowsInRun += InRun(row) ? 1 : 0;
+    if (rowsInRun == 0) {
+        FUI.MessageBox(NothingCheckedText, InformationCaption, TBatchUI::TIcon::Information,
+                       TBatchUI::TButtons::Ok);
         return;
     }
     const QString folder = FUI.OutputFolder();
@@ -73,11 +88,30 @@ void TBatchDriver::ButtonConvertClick() {
     FTaskActive = true;
     FConverting = true;
     FUserAborted = false;
+    FSummary.Clear();
+    FRunRowCount = rowsInRun;
     DisableControls();
+    emit RunStarting();
     FEncoder.ClearTasks();
     ReserveOutputNames();
     FCurrentRow = -1;
     StartNextRow();
+}
+
+void TBatchDriver::RetryFailedRows() {
+    const std::set<int> rows = FailedRows();
+    if (!rows.empty())
+        StartRun(rows);
+}
+
+std::set<int> TBatchDriver::FailedRows() const {
+    std::set<int> rows;
+    for (int row = 0; row < FList.Count(); ++row) {
+        const TJobProgress& progress = FList.Progress(row);
+        if (progress.State == TJobState::Finished && progress.Result == TJobResult::Failed)
+            rows.insert(row);
+    }
+    return rows;
 }
 
 void TBatchDriver::ReserveOutputNames() {
@@ -87,7 +121,7 @@ void TBatchDriver::ReserveOutputNames() {
     for (int row = 0; row < FList.Count(); ++row)
         FBatchNames.AddSource(FList.Caption(row));
     for (int row = 0; row < FList.Count(); ++row)
-        if (FList.Checked(row))
+        if (InRun(row))
             ReserveOutputName(row);
 }
 
@@ -109,7 +143,9 @@ bool TBatchDriver::ReserveOutputName(int ARow) {
     FNamedRows.insert(ARow);
     TJobProgress progress = FList.Progress(ARow);
     progress.OutputFile = name;
-    progress.Reason = reason;
+    // An unreadable file keeps its reason unless naming fails first.
+    if (progress.State != TJobState::Unreadable || !named)
+        progress.Reason = reason;
     FList.SetProgress(ARow, progress);
     return named;
 }
@@ -133,10 +169,14 @@ void TBatchDriver::NextRowDue() {
 
 void TBatchDriver::FinishRow(int ARow, TJobResult AResult, const QString& AReason) {
     TJobProgress progress = FList.Progress(ARow);
-    progress.State = TJobState::Finished;
-    progress.Result = AResult;
-    progress.Reason = AReason;
-    FList.SetProgress(ARow, progress);
+    // An unreadable file's row keeps its "Error" mark; it still counts as failed.
+    if (progress.State != TJobState::Unreadable) {
+        progress.State = TJobState::Finished;
+        progress.Result = AResult;
+        progress.Reason = AReason;
+        FList.SetProgress(ARow, progress);
+    }
+    FSummary.Add(FList.Caption(ARow), AResult, AReason);
     emit RowFinished(ARow, AResult, AReason);
 }
 
@@ -158,7 +198,7 @@ void TBatchDriver::StartNextRow() {
         CompleteRun();
         return;
     }
-    if (!FList.Checked(row)) {
+    if (!InRun(row)) {
         ScheduleNextRow();
         return;
     }
@@ -173,6 +213,11 @@ void TBatchDriver::StartNextRow() {
             ReserveOutputName(row);
         const QString outputName = OutputName(row);
         if (outputName.isEmpty()) {
+            FailRow(row, FList.Progress(row).Reason);
+            return;
+        }
+        // A file that could not be read when it was added is not tried: it fails with that reason.
+        if (FList.Progress(row).State == TJobState::Unreadable) {
             FailRow(row, FList.Progress(row).Reason);
             return;
         }
@@ -209,7 +254,7 @@ void TBatchDriver::StartNextRow() {
 }
 
 void TBatchDriver::CompleteRun() {
-    FUI.MessageBox(CompletedText, InformationCaption, TBatchUI::TIcon::Information, TBatchUI::TButtons::Ok);
+    FUI.ShowRunSummary(FSummary);
     FUI.SetProgressPosition(0);
     EnableControls();
     FTaskActive = false;

@@ -12,10 +12,12 @@
 
 #include <QObject>
 #include <QString>
+#include <optional>
 #include <set>
 
 #include "BatchOutputNames.h"
 #include "JobListModel.h"
+#include "RunSummary.h"
 #include "encode/FFEncode.h"
 
 namespace vx {
@@ -41,6 +43,9 @@ public:
     virtual void SetProgressPosition(int APosition) = 0;
     virtual void SetStatusText(int APanel, const QString& AText) = 0;
     virtual void ScrollToRow(int ARow) = 0;
+    // The run has gone through all its rows; by default the summary's text in an
+    // information box.
+    virtual void ShowRunSummary(const TRunSummary& ASummary);
 };
 
 // Builds the encoder task of one row. A false result or an exception fails the row; after a
@@ -67,8 +72,9 @@ public:
     static const QString ConfirmationCaption; // "Confirmation"
     static const QString NoFilesText;         // "Please Add Files To Convert!"
     static const QString NoOutputFolderText;  // "Please select an output folder!"
-    static const QString CompletedText;       // "All Conversions Completed"
-    static const QString StopQuestionText;    // "Stop all conversions?"
+    static constexpr const QString& CompletedText = TRunSummary::CompletedText;
+    static constexpr const QString& NothingCheckedText = TRunSummary::NothingCheckedText;
+    static const QString StopQuestionText; // "Stop all conversions?"
     static QString MissingFolderText(const QString& AFolder);
 
     // Installs itself as the encoder's OnProgress and OnTerminate handlers. The objects
@@ -77,8 +83,14 @@ public:
                  QObject* AParent = nullptr);
     ~TBatchDriver() override;
 
-    // The "Go Convert " button and the File menu's "Convert": validates and starts a run.
-    void ButtonConvertClick();
+    // The "Go Convert " button and the File menu's "Convert": validates and starts a run of
+    // the checked rows.
+    void ButtonConvertClick() { StartRun(std::nullopt); }
+    // Runs the rows that failed in the run before once more, checked or not; the other rows
+    // keep their results. Nothing happens when none failed.
+    void RetryFailedRows();
+    // The rows whose last run failed (an unreadable file is not among them: it fails again).
+    std::set<int> FailedRows() const;
     // Names the output of every checked row, before any row starts (the start of a run does
     // this), into the rows' records. A row that cannot be named gets an empty name and the
     // reason, and fails when it is reached.
@@ -116,8 +128,14 @@ public:
     void SetAddFileInProgress(bool AValue) { FAddFileInProgress = AValue; }
     // From a successful start until the completion message or a stop.
     bool Converting() const { return FConverting; }
+    // The rows of the run going on or ended last, as they ended.
+    const TRunSummary& Summary() const { return FSummary; }
+    // How many rows the run going on (or ended last) set out to handle.
+    int RunRowCount() const { return FRunRowCount; }
 
 signals:
+    // A run has passed its checks and is about to start its first row.
+    void RunStarting();
     // A checked row is about to be built and started.
     void RowStarting(int ARow);
     // A row has ended, once per started row: converted, failed (with the reason: the step
@@ -127,6 +145,10 @@ signals:
     void RunEnded(bool AStopped);
 
 private:
+    // Validates and starts a run of ARows, or of the checked rows.
+    void StartRun(std::optional<std::set<int>> ARows);
+    // The row takes part in the run.
+    bool InRun(int ARow) const { return FRunRows ? FRunRows->contains(ARow) : FList.Checked(ARow); }
     // Queues the step to the next row: it runs from the event loop, after the handler that
     // asked for it has returned.
     void ScheduleNextRow();
@@ -135,7 +157,7 @@ private:
     void FinishRow(int ARow, TJobResult AResult, const QString& AReason);
     // A row that cannot be started: marked "Fail", and the run moves on.
     void FailRow(int ARow, const QString& AReason);
-    // "All Conversions Completed", and the window back to idle.
+    // The summary, and the window back to idle.
     void CompleteRun();
     // Names the row's output within the batch; false when it cannot be named.
     bool ReserveOutputName(int ARow);
@@ -145,7 +167,10 @@ private:
     TBatchUI& FUI;
     TRowTaskBuilder& FBuilder;
     TBatchOutputNames FBatchNames;
-    std::set<int> FNamedRows; // rows whose output was named (or refused) in this run
+    std::set<int> FNamedRows;              // rows whose output was named (or refused) in this run
+    std::optional<std::set<int>> FRunRows; // the rows of a retry; none: the checked rows
+    TRunSummary FSummary;
+    int FRunRowCount = 0;
 
     int FCurrentRow = -1;
     bool FNextRowPending = false;

@@ -117,12 +117,15 @@ void TJobListModel::SetProgress(int ARow, const TJobProgress& AProgress) {
     TRow& row = RowAt(ARow);
     const QString progress = ProgressText(row.Progress);
     const QString frames = FramesText(row.Progress);
+    if (row.Progress == AProgress)
+        return;
     row.Progress = AProgress;
     // Only a cell whose text changes is announced, as when cells were written one by one.
     if (ProgressText(row.Progress) != progress)
         CellChanged(ARow, jcProgress);
     if (FramesText(row.Progress) != frames)
         CellChanged(ARow, jcFrames);
+    emit ProgressChanged(ARow);
 }
 
 QString TJobListModel::ProgressText(const TJobProgress& AProgress) {
@@ -150,6 +153,12 @@ QString TJobListModel::ResultText(TJobResult AResult) {
     return {};
 }
 
+QString TJobListModel::FailureReason(const TJobProgress& AProgress) {
+    const bool failed = AProgress.State == TJobState::Unreadable ||
+                        (AProgress.State == TJobState::Finished && AProgress.Result == TJobResult::Failed);
+    return failed ? AProgress.Reason : QString();
+}
+
 QString TJobListModel::FramesText(const TJobProgress& AProgress) {
     if (!AProgress.Frames)
         return {};
@@ -168,6 +177,10 @@ QVariant TJobListModel::data(const QModelIndex& AIndex, int ARole) const {
     if (!AIndex.isValid() || AIndex.row() >= Count() || AIndex.column() >= ColumnCount)
         return {};
     const TRow& row = FRows[static_cast<size_t>(AIndex.row())];
+    if (ARole == Qt::ToolTipRole) {
+        const QString reason = FailureReason(row.Progress);
+        return reason.isEmpty() ? QVariant() : QVariant(reason);
+    }
     if (AIndex.column() == CaptionColumn) {
         if (ARole == Qt::DisplayRole)
             return row.Caption;

@@ -10,6 +10,7 @@
 
 #include <QAbstractTableModel>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <optional>
 #include <vector>
@@ -39,6 +40,7 @@ struct TJobProgress {
     std::optional<int> Frames;            // video frames written so far; -1: the output has no video
     QString Reason;                       // why the row failed or cannot be read; empty otherwise
     QString OutputFile;                   // the file the row writes, once named
+    QStringList Log;                      // the engine's log lines while the row was converted
 
     bool operator==(const TJobProgress&) const = default;
 };
@@ -80,6 +82,9 @@ public:
     static QString ProgressText(const TJobProgress& AProgress);
     // "Done", "Fail", "Abort".
     static QString ResultText(TJobResult AResult);
+    // Why the row failed or its file cannot be read; empty for any other row. Every cell of
+    // the row shows it as its tooltip.
+    static QString FailureReason(const TJobProgress& AProgress);
     // What the "Frames" cell shows: the count, a single blank for an output without video,
     // nothing before the first report.
     static QString FramesText(const TJobProgress& AProgress);
@@ -93,6 +98,10 @@ public:
     Qt::ItemFlags flags(const QModelIndex& AIndex) const override;
     QVariant headerData(int ASection, Qt::Orientation AOrientation,
                         int ARole = Qt::DisplayRole) const override;
+
+signals:
+    // The row's record changed (its log lines included, which no cell shows).
+    void ProgressChanged(int ARow);
 
 private:
     // The source cells, in TJobCell order up to jcOutput.

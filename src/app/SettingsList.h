@@ -40,6 +40,8 @@ public:
     QString Text() const;
     // The selected item's value; with nothing selected, what an empty label stands for.
     TSettingValue Value() const;
+    // The value of the item at AIndex; a position outside the items throws std::out_of_range.
+    const TSettingValue& ValueAt(int AIndex) const { return FValues.at(static_cast<size_t>(AIndex)); }
     // Selects the item that equals AText exactly; false (selection unchanged) when there is none.
     bool SetText(const QString& AText);
     int IndexOf(const QString& AText) const { return static_cast<int>(FItems.indexOf(AText)); }

@@ -98,9 +98,12 @@ bool TSourceFileAdder::Blocked() const {
 }
 
 void TSourceFileAdder::ClearProgressCells() {
-    // The results and percentages go; the frame counts stay.
+    // The results and percentages go; the frame counts stay. An unreadable file keeps its
+    // "Error" mark and reason for as long as its row is listed.
     for (int row = 0; row < FList.Count(); ++row) {
         TJobProgress progress = FList.Progress(row);
+        if (progress.State == TJobState::Unreadable)
+            continue;
         progress.State = TJobState::Waiting;
         progress.Percent.reset();
         progress.Reason.clear();

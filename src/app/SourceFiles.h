@@ -88,9 +88,9 @@ public:
     std::function<void(TSourceFileAdder* Sender, int ARow)> OnScrollToRow;
 
     // The "Add File" button and the File menu's "Add Files". Ignored while a conversion runs or
-    // files are being added. Otherwise every row's "Progress" cell is emptied (also when the
-    // dialog is then cancelled), the adding state is set, the dialog is shown and the chosen
-    // files are added; the state is cleared at the end, whatever happened.
+    // files are being added. Otherwise every row's "Progress" cell but an "Error" mark is emptied (also when
+    // the dialog is then cancelled), the adding state is set, the dialog is shown and the chosen files are
+    // added; the state is cleared at the end, whatever happened.
     void ButtonAddFileClick();
     // Files given from outside (a drop, the command line): the same as ButtonAddFileClick with
     // AFiles in place of the dialog's choice. An empty list changes nothing.

@@ -167,10 +167,11 @@ public:
     TAnswer MessageBox(const QString& AText, const QString&, TIcon, TButtons AButtons) override {
         if (AButtons == TButtons::YesNo)
             return TAnswer::Yes;
-        if (AText != TBatchDriver::CompletedText)
-            PrintError(QString(AText).replace(QStringLiteral("\n\r"), QStringLiteral(" ")));
+        PrintError(QString(AText).replace(QStringLiteral("\n\r"), QStringLiteral(" ")));
         return TAnswer::Ok;
     }
+    // The run's own summary line says how it ended.
+    void ShowRunSummary(const TRunSummary&) override {}
     QString OutputFolder() const override { return FSettings.OutputFolder(); }
     void BrowseOutputFolder() override {}
     void SetControlsEnabled(bool) override {}

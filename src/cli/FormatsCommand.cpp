@@ -6,7 +6,9 @@
 #include "Json.h"
 
 #include "ConversionSettings.h"
+#include "FormatAvailability.h"
 #include "OutputCatalogue.h"
+#include "encode/FFEncode.h"
 
 #include <QCommandLineParser>
 
@@ -17,15 +19,17 @@ namespace {
 const char* const FormatsHelp = "Usage: vantorix-cli formats [--json]\n"
                                 "\n"
                                 "Lists the output formats in the order of the window's format list,\n"
-                                "separators included.\n"
+                                "separators included. A format that the media libraries of this\n"
+                                "installation cannot write is followed by the reason in brackets.\n"
                                 "\n"
                                 "Options:\n"
                                 "  --json   one JSON array: each format's position, text, short name,\n"
                                 "           profile number and the items and default of the eight\n"
-                                "           advanced settings lists\n"
+                                "           advanced settings lists, and whether it is available\n"
+                                "           (\"available\", \"reason\")\n"
                                 "  --help   show this text\n";
 
-void WriteEntry(TJsonWriter& AJson, int APosition) {
+void WriteEntry(TJsonWriter& AJson, int APosition, const TFormatAvailability& AAvailability) {
     // A fresh set of lists for every entry: the defaults are what choosing the entry gives,
     // whatever was chosen before.
     TConversionSettings settings;
@@ -39,7 +43,10 @@ void WriteEntry(TJsonWriter& AJson, int APosition) {
         .Field("position", APosition)
         .Field("text", codec->ComboText)
         .Field("short", codec->OutFormat)
-        .Field("profile", codec->Number);
+        .Field("profile", codec->Number)
+        .Field("available", AAvailability.Available)
+        .Key("reason")
+        .StringOrNull(AAvailability.Available ? std::nullopt : std::optional(AAvailability.Reason));
     AJson.Key("lists").BeginObject();
     for (const TSettingsList* list : AdvancedLists(settings)) {
         AJson.Key(ListName(*list).toStdString()).BeginObject();
@@ -71,10 +78,21 @@ int RunFormats(const QStringList& AArgs) {
         throw TUsageError(
             QStringLiteral("formats takes no arguments: %1").arg(parser.positionalArguments().join(' ')));
 
+    TFFEncoder encoder;
+    LoadMediaLibraries(encoder);
+    SilenceEngineLog();
+    // What each item stands for, and whether this build can write it.
     const QStringList items = FormatListItems();
+    auto availability = [](const QString& AItem) {
+        const TheAVCodec* codec = FindAVCodec(AItem);
+        return codec ? CheckFormatAvailability(*codec) : TFormatAvailability();
+    };
     if (!parser.isSet(json)) {
-        for (const QString& item : items)
-            WriteLine(stdout, item);
+        for (const QString& item : items) {
+            const TFormatAvailability available = availability(item);
+            WriteLine(stdout,
+                      available.Available ? item : item + QStringLiteral("  [") + available.Reason + ']');
+        }
         return ExitDone;
     }
 
@@ -89,7 +107,7 @@ int RunFormats(const QStringList& AArgs) {
                 .Field("text", items[position])
                 .EndObject();
         else
-            WriteEntry(entry, position);
+            WriteEntry(entry, position, availability(items[position]));
         text += entry.Text();
         text += position + 1 < items.size() ? ",\n" : "\n";
     }

@@ -55,6 +55,9 @@ TEST(FormatsCommandTest, JsonDescribesEveryPositionAsTheWindowFillsIt) {
         ASSERT_NE(codec, nullptr);
         EXPECT_EQ(entry["short"].toString(), codec->OutFormat);
         EXPECT_EQ(entry["profile"].toInt(-1), codec->Number);
+        // A reason exactly when the entry cannot be written here.
+        ASSERT_TRUE(entry["available"].isBool());
+        EXPECT_EQ(entry["available"].toBool(), entry["reason"].isNull());
 
         TConversionSettings settings;
         settings.FillStartupLists();

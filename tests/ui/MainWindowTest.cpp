@@ -3,7 +3,11 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -15,7 +19,9 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,11 +29,13 @@
 #include <QScreen>
 #include <QSettings>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QToolTip>
 #include <QUrl>
 
 #include <algorithm>
@@ -41,9 +49,13 @@
 
 #include "AboutBox.h"
 #include "AdditionalOptionsDialog.h"
+#include "DesktopNotifier.h"
+#include "FormatAvailability.h"
 #include "JobListView.h"
+#include "LogView.h"
 #include "MainWindow.h"
 #include "MediaFixtures.h"
+#include "OutputCatalogue.h"
 #include "PreviewPanel.h"
 #include "PreviewWindow.h"
 #include "WindowParts.h"
@@ -89,16 +101,23 @@ public:
     TAnswer Answer = TAnswer::Yes;
 
     bool LibrariesMissing = false;
+    QString LibraryFolder; // empty: the program's folder
     int FolderBrowserCalls = 0;
     QString FolderToChoose; // empty: the user cancels
     int OpenDialogCalls = 0;
     QStringList FilesToChoose;
     std::function<void()> WhileOpenDialogShows;
     std::vector<QUrl> OpenedUrls;
+    bool UrlsOpen = true; // false: the system has no handler (no browser, no file manager)
     int Terminations = 0;
 
 protected:
-    bool LoadLibraries() override { return !LibrariesMissing && TMainWindow::LoadLibraries(); }
+    bool LoadLibraries() override {
+        if (LibrariesMissing)
+            return false;
+        return LibraryFolder.isEmpty() ? TMainWindow::LoadLibraries()
+                                       : Encoder.LoadAVLib(LibraryFolder.toStdString());
+    }
     bool ExecuteFolderBrowser(QString& AFolder) override {
         ++FolderBrowserCalls;
         AFolder = FolderToChoose;
@@ -112,7 +131,7 @@ protected:
     }
     bool OpenUrl(const QUrl& AUrl) override {
         OpenedUrls.push_back(AUrl);
-        return true;
+        return UrlsOpen;
     }
     void Terminate() override { ++Terminations; }
 };
@@ -154,6 +173,26 @@ void DropFiles(TJobListView* AView, const QStringList& APaths) {
     QApplication::sendEvent(AView->viewport(), &drop);
     // The rows are added once the drop itself has ended.
     QCoreApplication::processEvents();
+}
+
+// With VANTORIX_SCREENSHOT_DIR set (under Xvfb) the whole screen is saved there as NAME.png.
+void SaveScreen(const QWidget* AWidget, const char* AName) {
+    const QByteArray dir = qgetenv("VANTORIX_SCREENSHOT_DIR");
+    if (dir.isEmpty())
+        return;
+    QTest::qWait(300);
+    AWidget->screen()->grabWindow(0).save(QString::fromLocal8Bit(dir) + "/" + AName + ".png");
+}
+
+// Shows the window's own message box for ATest and saves the screen while it is up.
+void SaveMessageBox(TMainWindow& AWindow, const QString& AText, const char* AName) {
+    QTimer::singleShot(0, &AWindow, [&AWindow, AName] {
+        SaveScreen(&AWindow, AName);
+        if (QWidget* box = QApplication::activeModalWidget())
+            box->close();
+    });
+    AWindow.TMainWindow::MessageBox(AText, "Information", TBatchUI::TIcon::Information,
+                                    TBatchUI::TButtons::Ok);
 }
 
 class MainWindowTest : public ::testing::Test {
@@ -210,6 +249,11 @@ protected:
             ATimeoutMs);
     }
 
+    // Waits (processing events) until a started run has ended, whatever its message.
+    bool WaitForRunEnd(int ATimeoutMs = 120000) {
+        return QTest::qWaitFor([this] { return !Window->Driver.Converting(); }, ATimeoutMs);
+    }
+
     static inline std::unique_ptr<fixtures::TTempDir> Media;
     QTemporaryDir Config;
     QTemporaryDir Out;
@@ -240,10 +284,14 @@ TEST_F(MainWindowTest, StartsAsAFixedCentredWindowWithItsMenusListAndPanels) {
         EXPECT_TRUE(button->font().bold());
     }
 
-    const QStringList menus = {w.MenuFile->title(), w.MenuOptions->title(), w.MenuHelp->title()};
-    EXPECT_EQ(menus, QStringList({"&File", "&Options", "&Help"}));
-    EXPECT_EQ(ActionTexts(w.MenuFile), QStringList({"Add Files", "-", "Convert", "-", "Exit"}));
+    QStringList menus;
+    for (const QAction* menu : w.menuBar()->actions())
+        menus << menu->text();
+    EXPECT_EQ(menus, QStringList({"&File", "&Options", "&View", "&Help"}));
+    EXPECT_EQ(ActionTexts(w.MenuFile), QStringList({"Add Files", "-", "Convert", "Retry Failed Rows", "-",
+                                                    "Open Output Folder", "-", "Exit"}));
     EXPECT_EQ(ActionTexts(w.MenuOptions), QStringList({"Set Options"}));
+    EXPECT_EQ(ActionTexts(w.MenuView), QStringList({"Log"}));
     EXPECT_EQ(ActionTexts(w.MenuHelp),
               QStringList({"Open Help File", "-", "Visit Our Website", "-", "About"}));
     EXPECT_EQ(ActionTexts(w.PopupMenu1),
@@ -453,6 +501,32 @@ TEST_F(MainWindowTest, EveryControlAndMenuItemRunsItsHandler) {
              EXPECT_EQ(w.OpenedUrls[0], TMainWindow::WebPage());
              EXPECT_TRUE(w.OpenedUrls[0].isValid());
          }},
+        {"Help > web page, no browser",
+         [](TTestWindow& w) {
+             w.UrlsOpen = false;
+             w.VisitOurWebsite1->trigger();
+         },
+         [](TTestWindow& w) {
+             ASSERT_EQ(w.Messages.size(), 1u);
+             EXPECT_EQ(w.Messages[0].Text, TMainWindow::WebPageFailedText(TMainWindow::WebPage()));
+             EXPECT_TRUE(w.Messages[0].Text.contains(TMainWindow::WebPage().toString()));
+             EXPECT_EQ(w.Messages[0].Caption, "Information");
+         }},
+        {"File > Open Output Folder",
+         [this](TTestWindow& w) {
+             w.Settings.SetOutputFolder(Out.path());
+             w.OpenOutputFolder1->trigger();
+         },
+         [this](TTestWindow& w) {
+             ASSERT_EQ(w.OpenedUrls.size(), 1u);
+             EXPECT_EQ(w.OpenedUrls[0], QUrl::fromLocalFile(Out.path()));
+             EXPECT_TRUE(w.Messages.empty());
+         }},
+        {"File > Open Output Folder, none chosen", [](TTestWindow& w) { w.OpenOutputFolder1->trigger(); },
+         [](TTestWindow& w) {
+             EXPECT_TRUE(w.OpenedUrls.empty());
+             EXPECT_EQ(w.MessageTexts(), QStringList{TBatchDriver::NoOutputFolderText});
+         }},
         {"Help > About",
          [](TTestWindow& w) {
              bool shownModal = false;
@@ -602,7 +676,8 @@ TEST_F(MainWindowTest, ConvertingDisablesExactlyTheListedControls) {
             bool part = widget->objectName().startsWith("qt_");
             for (QWidget* p = widget->parentWidget(); p && !part; p = p->parentWidget())
                 part = qobject_cast<QComboBox*>(p) != nullptr;
-            if (control && !part && !widget->isEnabled())
+            // The dialogs (options, log) are windows of their own.
+            if (control && !part && widget->window() == &w && !widget->isEnabled())
                 disabled.insert(widget->objectName());
         }
         if (!w.PopupMenu1->isEnabled())
@@ -640,17 +715,29 @@ TEST_F(MainWindowTest, ConvertingDisablesExactlyTheListedControls) {
         "SpeedButtonPLAY",
         "SpeedButtonPAUSE",
         "SpeedButtonSTOP",
+        // The simple view feeds the task too.
+        "ComboBoxVideoQuality",
+        "ComboBoxVideoSize",
+        "ComboBoxVideoFramerate",
+        "ComboBoxAudioQuality",
+        "ComboBoxAudioChannels",
+        "TrackBar2",
     };
     EXPECT_EQ(disabledControls(), expected);
     EXPECT_TRUE(w.ButtonStopConvert->isEnabled());
     EXPECT_TRUE(w.ButtonStop->isEnabled());
-    EXPECT_TRUE(w.TrackBar2->isEnabled());
+    EXPECT_TRUE(w.MenuView->menuAction()->isEnabled()) << "the log can be watched";
 
-    // The pop-up menu does not open while converting; closing the window is refused.
+    // The pop-up menu does not open while converting; closing the window asks first, and No
+    // keeps it open and converting.
     emit w.ListView1->customContextMenuRequested(QPoint(5, 5));
     EXPECT_FALSE(w.PopupMenu1->isVisible());
+    w.Answer = TBatchUI::TAnswer::No;
     EXPECT_FALSE(w.close());
     EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.Driver.Converting());
+    ASSERT_EQ(w.MessageTexts(), QStringList{"Stop all conversions and quit?"});
+    EXPECT_EQ(w.Messages[0].Buttons, TBatchUI::TButtons::YesNo);
 
     ASSERT_TRUE(WaitForCompletion());
     EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
@@ -716,14 +803,28 @@ TEST_F(MainWindowTest, DroppedFoldersAndNonMediaBecomeErrorRowsWithoutACrash) {
     QApplication::sendEvent(w.ListView1->viewport(), &enter);
     EXPECT_FALSE(enter.isAccepted());
 
-    // Converting the rows that are no media ends them as "Fail"; the run still completes.
+    // The rows that are no media are not tried and keep their mark; adding another file does
+    // not take it away either. The run ends saying what failed, with the reasons.
+    w.FilesToChoose = {MediaFile("second clip.avi")};
+    w.ButtonAddFile->click();
+    ASSERT_EQ(w.JobList.Count(), 5);
     Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
     w.Settings.SetOutputFolder(Out.path());
     w.ButtonConvert->click();
-    ASSERT_TRUE(WaitForCompletion());
+    ASSERT_TRUE(WaitForRunEnd());
     EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
-    for (int row = 1; row < 4; ++row)
-        EXPECT_EQ(w.JobList.Cell(row, jcProgress), "Fail") << row;
+    EXPECT_EQ(w.JobList.Cell(4, jcProgress), "Done");
+    for (int row = 1; row < 4; ++row) {
+        EXPECT_EQ(w.JobList.Cell(row, jcProgress), "Error") << row;
+        const QString reason = w.JobList.data(w.JobList.index(row, 5), Qt::ToolTipRole).toString();
+        EXPECT_FALSE(reason.isEmpty()) << row;
+        EXPECT_EQ(reason, w.JobList.Progress(row).Reason) << row;
+    }
+    ASSERT_EQ(w.Messages.size(), 1u);
+    const QString summary = w.Messages[0].Text;
+    EXPECT_TRUE(summary.startsWith("2 of 5 files converted, 3 failed\n\n")) << summary.toStdString();
+    EXPECT_TRUE(summary.contains("notes.avi: " + w.JobList.Progress(2).Reason)) << summary.toStdString();
+    EXPECT_FALSE(summary.contains(TBatchDriver::CompletedText));
 }
 
 // The whole road in the window: two files, one run, percentages, results and the message.
@@ -875,6 +976,252 @@ TEST_F(MainWindowTest, ThePreviewWindowShowsTheRunUntilClosed) {
     TFFDecoder decoder;
     ASSERT_TRUE(decoder.LoadFile(Out.filePath("long clip.avi").toStdU16String())) << decoder.LastErrMsg();
     EXPECT_NEAR(decoder.FileStreamInfo().Duration / 1e6, 10.0, 0.2) << title.toStdString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The window tells the truth
+
+// What the simple view shows is what is converted, and the two views show the same choices.
+TEST_F(MainWindowTest, TheSimpleViewsChoicesReachTheOutputFile) {
+    TTestWindow& w = *Window;
+    ASSERT_EQ(w.Options.SimpleAdvanceSettings(), TAdditionalOptions::SimpleSettings);
+    Choose(w.ComboOutputFormat, "MP4 - MPEG4 Video (*.mp4)");
+    EXPECT_EQ(w.ComboBoxVideoQuality->currentText(), "Highest");
+    EXPECT_EQ(w.ComboVideoBitrate->currentText(), "6000 Kbps");
+
+    // A size chosen in the advanced view shows in the simple one.
+    w.Image1Click();
+    ASSERT_FALSE(w.GroupBoxVideo->isHidden());
+    Choose(w.ComboVideoSize, "640 x 480");
+    Choose(w.ComboVideoBitrate, "1000 Kbps"); // no word stands for it: the nearest shows
+    w.Image1Click();
+    ASSERT_FALSE(w.GroupBoxSimpleVideo->isHidden());
+    EXPECT_EQ(w.ComboBoxVideoSize->currentText(), "640 x 480");
+    EXPECT_EQ(w.ComboBoxVideoQuality->currentText(), "Normal");
+    EXPECT_EQ(w.ComboVideoBitrate->currentText(), "1200 Kbps") << "the shown word is the rate";
+
+    // The words, each the entry's own rate.
+    const std::pair<const char*, const char*> words[] = {
+        {"Highest", "6000 Kbps"}, {"Higher", "2500 Kbps"}, {"Normal", "1200 Kbps"},
+        {"Lower", "512 Kbps"},    {"Lowest", "192 Kbps"},
+    };
+    for (const auto& [word, rate] : words) {
+        Choose(w.ComboBoxVideoQuality, word);
+        EXPECT_EQ(w.ComboVideoBitrate->currentText(), rate) << word;
+    }
+    Choose(w.ComboBoxAudioQuality, "Lowest");
+    Choose(w.ComboBoxVideoSize, "176 x 144 (QCIF)");
+    Choose(w.ComboBoxAudioChannels, "Mono");
+    EXPECT_EQ(w.ComboVideoSize->currentText(), "176 x 144 (QCIF)");
+    EXPECT_EQ(w.ComboAudioBitrate->currentText(), "32 Kbps");
+    EXPECT_EQ(w.ComboAudioChannels->currentText(), "Mono");
+
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("clip.avi")});
+    TOutputOptions options;
+    ASSERT_TRUE(w.TaskBuilder.BuildOutputOptions(TJobListTaskBuilder::RowOf(w.JobList, 0), options));
+    EXPECT_EQ(options.VideoBitrate, 192000);
+    EXPECT_EQ(options.AudioBitrate, 32000);
+    w.ButtonConvert->click();
+    ASSERT_TRUE(WaitForCompletion());
+
+    TFFDecoder decoder;
+    ASSERT_TRUE(decoder.LoadFile(Out.filePath("clip.mp4").toStdU16String())) << decoder.LastErrMsg();
+    const TVideoStreamInfo video = decoder.VideoStreamInfos(decoder.FirstVideoStreamIndex());
+    EXPECT_EQ(video.Width, 176);
+    EXPECT_EQ(video.Height, 144);
+    EXPECT_EQ(decoder.AudioStreamInfos(decoder.FirstAudioStreamIndex()).Channels, 1);
+    // Far below the entry's default of 6000 + 128 Kbps.
+    EXPECT_LT(decoder.FileStreamInfo().BitRate, 600000);
+}
+
+// A failed row tells why: in its tooltip, in the summary and in the log view, which copies,
+// saves and retries.
+TEST_F(MainWindowTest, AFailedRowsReasonIsInItsTooltipAndTheLogView) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("second clip.avi"), MediaFile("notes.avi")}); // the second is tried and fails
+    w.ButtonConvert->click();
+    ASSERT_TRUE(WaitForRunEnd());
+
+    ASSERT_EQ(w.JobList.Cell(1, jcProgress), "Fail");
+    const QString reason = w.JobList.Progress(1).Reason;
+    EXPECT_TRUE(reason.endsWith("Invalid data found when processing input")) << reason.toStdString();
+    for (int column = 0; column < TJobListModel::ColumnCount; ++column)
+        EXPECT_EQ(w.JobList.data(w.JobList.index(1, column), Qt::ToolTipRole).toString(), reason) << column;
+    EXPECT_FALSE(w.JobList.data(w.JobList.index(0, 5), Qt::ToolTipRole).isValid()) << "a Done row has none";
+    EXPECT_EQ(w.MessageTexts(), QStringList{"1 of 2 files converted, 1 failed\n\nnotes.avi: " + reason});
+    EXPECT_FALSE(w.JobList.Progress(0).Log.isEmpty()) << "the engine's lines of the converted row";
+
+    QToolTip::showText(
+        w.ListView1->viewport()->mapToGlobal(w.ListView1->visualRect(w.JobList.index(1, 5)).center()), reason,
+        w.ListView1);
+    SaveScreen(&w, "failed-row-tooltip");
+    SaveMessageBox(w, w.MessageTexts()[0], "run-summary");
+    w.ViewLog1->trigger();
+    ASSERT_TRUE(w.LogView->isVisible());
+    SaveScreen(&w, "log-view");
+    const QString text = w.LogView->Text->toPlainText();
+    EXPECT_TRUE(text.contains(MediaFile("notes.avi") + ": Fail\n  Reason: " + reason)) << text.toStdString();
+    EXPECT_TRUE(text.contains(MediaFile("second clip.avi") + ": Done")) << text.toStdString();
+    for (const QString& line : w.JobList.Progress(0).Log)
+        EXPECT_TRUE(text.contains(line)) << line.toStdString();
+
+    w.LogView->ButtonCopy->click();
+    EXPECT_EQ(QApplication::clipboard()->text(), text);
+    const QString saved = Out.filePath("run.log");
+    w.LogView->OnChooseSaveFile = [saved] { return saved; };
+    w.LogView->ButtonSave->click();
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), text + "\n");
+
+    // The retry runs the failed row alone; the converted one keeps its result.
+    ASSERT_TRUE(w.LogView->ButtonRetry->isEnabled());
+    w.Messages.clear();
+    w.LogView->ButtonRetry->click();
+    ASSERT_TRUE(WaitForRunEnd());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(w.JobList.Cell(1, jcProgress), "Fail");
+    EXPECT_EQ(w.MessageTexts(), QStringList{"0 of 1 files converted, 1 failed\n\nnotes.avi: " + reason});
+}
+
+// Closing during a run asks; Yes stops the run as Stop does (the row's file is finished under
+// its name, no further row starts), saves the settings and closes.
+TEST_F(MainWindowTest, ClosingDuringARunAsksAndYesStopsAndQuits) {
+    TTestWindow& w = *Window;
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("long clip.avi"), MediaFile("second clip.avi")});
+    w.Encoder.SetProgressInterval(100);
+    w.ButtonConvert->click();
+    ASSERT_TRUE(QTest::qWaitFor([&w] { return w.JobList.Cell(0, jcProgress).endsWith('%'); }, 60000));
+    // The status bar shows the batch's percentage and the time taken.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&w] { return w.StatusPanels[0]->text().contains(QRegularExpression("^\\d+%  \\d+:\\d\\d")); }, 5000))
+        << w.StatusPanels[0]->text().toStdString();
+
+    w.Answer = TBatchUI::TAnswer::Yes;
+    EXPECT_TRUE(w.close());
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(w.MessageTexts(), QStringList{TMainWindow::QuitQuestionText});
+    EXPECT_FALSE(w.Driver.Converting());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Abort");
+    EXPECT_EQ(w.JobList.Cell(1, jcProgress), "");
+    TFFDecoder decoder;
+    EXPECT_TRUE(decoder.LoadFile(Out.filePath("long clip.avi").toStdU16String())) << decoder.LastErrMsg();
+    EXPECT_FALSE(QFileInfo::exists(Out.filePath("second clip.avi")));
+    Window.reset();
+    auto next = MakeWindow();
+    ASSERT_TRUE(next->FormCreate());
+    EXPECT_EQ(next->EditOutputFolder->text(), Out.path()) << "the settings were saved";
+}
+
+// The end of a run reaches the desktop through org.freedesktop.Notifications: here a bus of
+// the test's own with a stand-in notification service.
+class TNotificationService : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& AMessage, const QDBusConnection& AConnection) override {
+        Calls.push_back(AMessage);
+        AConnection.send(AMessage.createReply(QVariant::fromValue(1u)));
+        return true;
+    }
+    std::vector<QDBusMessage> Calls;
+};
+
+TEST_F(MainWindowTest, TheEndOfARunIsNotifiedOnTheDesktopBus) {
+    // Without a bus nothing is sent and nothing fails.
+    TDesktopNotifier nowhere;
+    nowhere.SetConnection(QDBusConnection(QStringLiteral("no bus at all")));
+    EXPECT_FALSE(nowhere.Notify("Vantorix", "text"));
+
+    QProcess daemon;
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (!daemon.waitForStarted(5000))
+        GTEST_SKIP() << "no dbus-daemon";
+    ASSERT_TRUE(daemon.waitForReadyRead(10000));
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    ASSERT_FALSE(address.isEmpty());
+    TNotificationService service;
+    {
+        QDBusConnection serviceBus = QDBusConnection::connectToBus(address, "vx-test-notifications");
+        ASSERT_TRUE(serviceBus.isConnected()) << serviceBus.lastError().message().toStdString();
+        ASSERT_TRUE(serviceBus.registerService("org.freedesktop.Notifications"));
+        ASSERT_TRUE(serviceBus.registerVirtualObject("/org/freedesktop/Notifications", &service));
+        TTestWindow& w = *Window;
+        w.Notifier.SetConnection(QDBusConnection::connectToBus(address, "vx-test-window"));
+        ASSERT_TRUE(w.Notifier.Connected());
+
+        Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+        w.Settings.SetOutputFolder(Out.path());
+        AddRows({MediaFile("second clip.avi")});
+        w.ButtonConvert->click();
+        ASSERT_TRUE(WaitForCompletion());
+        ASSERT_TRUE(QTest::qWaitFor([&service] { return !service.Calls.empty(); }, 10000));
+        const QDBusMessage& call = service.Calls[0];
+        EXPECT_EQ(call.interface(), "org.freedesktop.Notifications");
+        EXPECT_EQ(call.member(), "Notify");
+        const QVariantList args = call.arguments();
+        ASSERT_EQ(args.size(), 8);
+        EXPECT_EQ(args[0].toString(), "Vantorix");
+        EXPECT_EQ(args[3].toString(), "Vantorix");
+        EXPECT_EQ(args[4].toString(), TBatchDriver::CompletedText);
+        serviceBus.unregisterObject("/org/freedesktop/Notifications");
+        w.Notifier.SetConnection(QDBusConnection(QString()));
+    }
+    QDBusConnection::disconnectFromBus("vx-test-window");
+    QDBusConnection::disconnectFromBus("vx-test-notifications");
+    daemon.kill();
+    daemon.waitForFinished(5000);
+}
+
+// A format whose encoder this build of the libraries lacks is greyed out with the reason; the
+// command line says the same.
+TEST_F(MainWindowTest, AFormatWhoseEncoderIsMissingIsShownUnavailable) {
+    auto formatItem = [](TTestWindow& AWindow, const QString& AText) {
+        auto* model = qobject_cast<QStandardItemModel*>(AWindow.ComboOutputFormat->model());
+        return model ? model->item(AWindow.ComboOutputFormat->findText(AText)) : nullptr;
+    };
+    const QString mp3 = "MP3 - Mpeg Layer3 Audio (*.mp3)";
+    const QString mp2 = "MP2 - Mpeg Layer2 Audio (*.mp2)";
+    // This build has every encoder the catalogue names.
+    ASSERT_NE(formatItem(*Window, mp3), nullptr);
+    EXPECT_TRUE(formatItem(*Window, mp3)->isEnabled());
+
+    // The codec library of this folder has no MP3 encoder.
+    Window.reset();
+    FFLoader().Unload(avCodec);
+    Window = MakeWindow();
+    Window->LibraryFolder = ENCODERLESS_LIBRARY_FOLDER;
+    const bool created = Window->FormCreate();
+    Window->show();
+    Window->ComboOutputFormat->showPopup();
+    Window->ComboOutputFormat->view()->scrollTo(
+        Window->ComboOutputFormat->model()->index(Window->ComboOutputFormat->findText(mp3), 0));
+    SaveScreen(Window.get(), "unavailable-format");
+    Window->ComboOutputFormat->hidePopup();
+    const QStandardItem* withoutMp3 = formatItem(*Window, mp3);
+    const bool mp3Enabled = withoutMp3 && withoutMp3->isEnabled();
+    const QString mp3Tip = withoutMp3 ? withoutMp3->toolTip() : QString();
+    const QStandardItem* other = formatItem(*Window, mp2);
+    const bool mp2Enabled = other && other->isEnabled() && other->toolTip().isEmpty();
+    const TFormatAvailability checked = CheckFormatAvailability(*FindAVCodec(mp3));
+    // The real library again, for the tests that follow.
+    Window.reset();
+    FFLoader().Unload(avCodec);
+    FFLoader().SetLibraryPath({});
+    ASSERT_TRUE(FFLoader().Load(EncoderLibraries)) << FFLoader().LastErrMsg();
+
+    ASSERT_TRUE(created);
+    EXPECT_FALSE(mp3Enabled);
+    EXPECT_EQ(mp3Tip,
+              "Not available here: this build of the media libraries has no encoder \"libmp3lame\" (audio).");
+    EXPECT_TRUE(mp2Enabled);
+    EXPECT_FALSE(checked.Available);
+    EXPECT_EQ(checked.Reason, mp3Tip);
+    EXPECT_TRUE(CheckFormatAvailability(*FindAVCodec(mp3)).Available);
 }
 
 } // namespace

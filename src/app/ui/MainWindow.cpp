@@ -2,6 +2,7 @@
 
 #include "AboutBox.h"
 #include "AdditionalOptionsDialog.h"
+#include "FormatListMarks.h"
 #include "Icons.h"
 #include "JobListView.h"
 #include "PreviewPanel.h"
@@ -56,6 +57,7 @@ const QString TMainWindow::LibrariesMissingText =
 const QString TMainWindow::FolderBrowserHeadline =
     QStringLiteral("Choose the required output folder below :");
 const QString TMainWindow::ReadyText = QStringLiteral("Ready");
+const QString TMainWindow::QuitQuestionText = QStringLiteral("Stop all conversions and quit?");
 
 namespace {
 
@@ -142,6 +144,11 @@ QString TMainWindow::HelpMissingText(const QString& AHelpFile) {
     return QStringLiteral("The help file \"%1\" cannot be found.").arg(AHelpFile);
 }
 
+QString TMainWindow::WebPageFailedText(const QUrl& APage) {
+    return QStringLiteral("The web page \"%1\" could not be opened: no web browser was found.")
+        .arg(APage.toString());
+}
+
 QString TMainWindow::FindHelpFile() {
     const QString programDir = QCoreApplication::applicationDirPath();
     const QStringList candidates = {
@@ -183,6 +190,7 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     setCentralWidget(central);
     CreateStatusBar();
     BindLists();
+    CreateRunReports();
     FileAdder.OnExecuteOpenDialog = [this](TSourceFileAdder*) { return ExecuteOpenDialog(); };
     FileAdder.OnScrollToRow = [this](TSourceFileAdder*, int ARow) { ScrollToRow(ARow); };
 
@@ -203,6 +211,9 @@ TMainWindow::~TMainWindow() {
 void TMainWindow::CreateActions() {
     AddFiles1 = new QAction("Add Files", this);
     Convert1 = new QAction("Convert", this);
+    RetryFailedRows1 = new QAction("Retry Failed Rows", this);
+    OpenOutputFolder1 = new QAction("Open Output Folder", this);
+    ViewLog1 = new QAction("Log", this);
     Exit1 = new QAction("Exit", this);
     SetGeneralOptions1 = new QAction("Set Options", this);
     OpenHelpFile1 = new QAction("Open Help File", this);
@@ -211,6 +222,9 @@ void TMainWindow::CreateActions() {
     // File > "Add Files" presses the "Add File" button; it adds nothing of its own.
     connect(AddFiles1, &QAction::triggered, this, [this] { ButtonAddFileClick(); });
     connect(Convert1, &QAction::triggered, this, [this] { ButtonConvertClick(); });
+    connect(RetryFailedRows1, &QAction::triggered, this, [this] { RetryFailedRows1Click(); });
+    connect(OpenOutputFolder1, &QAction::triggered, this, [this] { OpenOutputFolder1Click(); });
+    connect(ViewLog1, &QAction::triggered, this, [this] { ViewLog1Click(); });
     connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
     connect(SetGeneralOptions1, &QAction::triggered, this, [this] { SetGeneralOptions1Click(); });
     connect(OpenHelpFile1, &QAction::triggered, this, [this] { OpenHelpFile1Click(); });
@@ -237,12 +251,20 @@ void TMainWindow::CreateMenus() {
     MenuFile->addAction(AddFiles1);
     MenuFile->addSeparator();
     MenuFile->addAction(Convert1);
+    MenuFile->addAction(RetryFailedRows1);
+    MenuFile->addSeparator();
+    MenuFile->addAction(OpenOutputFolder1);
     MenuFile->addSeparator();
     MenuFile->addAction(Exit1);
 
     MenuOptions = menuBar()->addMenu("&Options");
     MenuOptions->setObjectName("Options1");
     MenuOptions->addAction(SetGeneralOptions1);
+
+    // Open during a run as well: the log grows while the files convert.
+    MenuView = menuBar()->addMenu("&View");
+    MenuView->setObjectName("View1");
+    MenuView->addAction(ViewLog1);
 
     MenuHelp = menuBar()->addMenu("&Help");
     MenuHelp->setObjectName("Help1");
@@ -652,6 +674,7 @@ bool TMainWindow::FormCreate() {
     Settings.SetOutputColumn(&FOutputColumn);
     Settings.SetAdditionalOptions(&Options);
     Settings.FillStartupLists();
+    MarkUnavailableFormats(ComboOutputFormat);
 
     AboutBox = new TAboutBox(
         WebPage(), SupportMail(), [this](const QUrl& AUrl) { OpenUrl(AUrl); }, this);
@@ -693,9 +716,15 @@ void TMainWindow::closeEvent(QCloseEvent* AEvent) {
         AEvent->accept();
         return;
     }
-    if (!FormCloseQuery()) {
-        AEvent->ignore();
-        return;
+    // A run (a row converting or the pause between two) ends as the Stop button ends it, once
+    // the user agrees.
+    if (Driver.Converting() || !FormCloseQuery()) {
+        if (MessageBox(QuitQuestionText, TBatchDriver::ConfirmationCaption, TIcon::Question,
+                       TButtons::YesNo) != TAnswer::Yes) {
+            AEvent->ignore();
+            return;
+        }
+        Driver.StopRun();
     }
     FormClose();
     AEvent->accept();
@@ -793,6 +822,7 @@ void TMainWindow::ApplyView(int AView) {
     GroupBoxSimpleAudio->setHidden(!simple);
     GroupBoxVideo->setHidden(simple);
     GroupBoxAudio->setHidden(simple);
+    SimpleLink.SetSimpleViewShown(simple);
     Volume.ApplyView(AView);
 }
 
@@ -891,7 +921,12 @@ void TMainWindow::OpenHelpFile1Click() {
 }
 
 void TMainWindow::VisitOurWebsite1Click() {
-    OpenUrl(WebPage());
+    OpenOrTell(WebPage(), WebPageFailedText(WebPage()));
+}
+
+void TMainWindow::OpenOrTell(const QUrl& AUrl, const QString& AFailedText) {
+    if (!OpenUrl(AUrl))
+        MessageBox(AFailedText, TBatchDriver::InformationCaption, TIcon::Information, TButtons::Ok);
 }
 
 void TMainWindow::About1Click() {
@@ -926,10 +961,32 @@ QString TMainWindow::OutputFolder() const {
 
 void TMainWindow::SetControlsEnabled(bool AEnabled) {
     QWidget* const controls[] = {
-        ButtonAddFile,     ButtonClearAll,     ButtonRemoveFile,  ButtonConvert,       ComboOutputFormat,
-        ComboVideoCodec,   ComboVideoSize,     ComboVideoBitrate, ComboVideoFramerate, ComboAudioCodec,
-        ComboAudioBitrate, ComboAudioChannels, ComboSamplingRate, TrackBar1,           ComboAspectRatio,
-        ComboLetterBox,    SpeedButtonPLAY,    SpeedButtonPAUSE,  SpeedButtonSTOP,
+        ButtonAddFile,
+        ButtonClearAll,
+        ButtonRemoveFile,
+        ButtonConvert,
+        ComboOutputFormat,
+        ComboVideoCodec,
+        ComboVideoSize,
+        ComboVideoBitrate,
+        ComboVideoFramerate,
+        ComboAudioCodec,
+        ComboAudioBitrate,
+        ComboAudioChannels,
+        ComboSamplingRate,
+        TrackBar1,
+        ComboAspectRatio,
+        ComboLetterBox,
+        SpeedButtonPLAY,
+        SpeedButtonPAUSE,
+        SpeedButtonSTOP,
+        // The simple view feeds the task as much as the advanced one.
+        ComboBoxVideoQuality,
+        ComboBoxVideoSize,
+        ComboBoxVideoFramerate,
+        ComboBoxAudioQuality,
+        ComboBoxAudioChannels,
+        TrackBar2,
     };
     for (QWidget* control : controls)
         control->setEnabled(AEnabled);

@@ -6,6 +6,7 @@
 // lists, settings), so that the program can end cleanly when the libraries are missing.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 #include <QUrl>
@@ -13,9 +14,12 @@
 #include "AdditionalOptions.h"
 #include "BatchDriver.h"
 #include "ConversionSettings.h"
+#include "DesktopNotifier.h"
 #include "JobListModel.h"
 #include "JobListTaskBuilder.h"
+#include "RowLogCollector.h"
 #include "SettingsStore.h"
+#include "SimpleViewLink.h"
 #include "SourceFiles.h"
 #include "TaskBuilder.h"
 #include "VolumeSliders.h"
@@ -32,6 +36,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QToolButton;
 
 namespace vx {
@@ -41,6 +46,7 @@ class TAdditionalOptionsDialog;
 class TClickableImage;
 class TDropDownComboBox;
 class TJobListView;
+class TLogView;
 class TPreviewPanel;
 
 class TMainWindow : public QMainWindow, public TBatchUI {
@@ -62,6 +68,10 @@ public:
     static QString SupportMail();
     // The text shown when the help document cannot be found.
     static QString HelpMissingText(const QString& AHelpFile);
+    // The text shown when the system opens no browser for the maker's web page.
+    static QString WebPageFailedText(const QUrl& APage);
+    // Asked when the window is closed while a run goes on.
+    static const QString QuitQuestionText; // "Stop all conversions and quit?"
 
     explicit TMainWindow(QWidget* AParent = nullptr);
     ~TMainWindow() override;
@@ -100,6 +110,9 @@ public:
     void OpenHelpFile1Click();
     void VisitOurWebsite1Click();
     void About1Click();
+    void ViewLog1Click();
+    void RetryFailedRows1Click();
+    void OpenOutputFolder1Click();
     void Exit1Click();
     bool FormCloseQuery() const { return Driver.FormCloseQuery(); }
     void FormClose();
@@ -118,12 +131,16 @@ public:
     void SetProgressPosition(int APosition) override;
     void SetStatusText(int APanel, const QString& AText) override;
     void ScrollToRow(int ARow) override;
+    // The summary as a message, after a desktop notification of it.
+    void ShowRunSummary(const TRunSummary& ASummary) override;
 
     // ---- Components and front-end logic (declared in the order they must be built) ----
     TFFEncoder Encoder;
     TFFDecoder FFDecoder;
     TZADorovu Player1;
     TConversionSettings Settings;
+    // The simple view and the advanced one in step.
+    TSimpleViewLink SimpleLink{Settings};
     TAdditionalOptions Options;
     TSettingsStore Store{Settings, Options};
     TVolumeSliders Volume;
@@ -153,6 +170,10 @@ private:
 public:
     // Adds source files to the list: opens each with FFDecoder and fills its row.
     TSourceFileAdder FileAdder{JobList, FFDecoder, Settings, FAddFileState};
+    // Each row keeps the engine's log lines of its conversion.
+    TRowLogCollector RowLog{JobList, Driver};
+    // Tells the desktop when a run has ended.
+    TDesktopNotifier Notifier;
 
     // ---- Widgets (named as the controls they stand for) ----
     QToolButton* ButtonAddFile = nullptr;
@@ -216,8 +237,12 @@ public:
     QMenu* MenuFile = nullptr;
     QMenu* MenuOptions = nullptr;
     QMenu* MenuHelp = nullptr;
+    QMenu* MenuView = nullptr;
     QAction* AddFiles1 = nullptr;
     QAction* Convert1 = nullptr;
+    QAction* RetryFailedRows1 = nullptr;
+    QAction* OpenOutputFolder1 = nullptr;
+    QAction* ViewLog1 = nullptr;
     QAction* Exit1 = nullptr;
     QAction* SetGeneralOptions1 = nullptr;
     QAction* OpenHelpFile1 = nullptr;
@@ -226,6 +251,7 @@ public:
 
     TAboutBox* AboutBox = nullptr;
     TAdditionalOptionsDialog* OptionsDialog = nullptr;
+    TLogView* LogView = nullptr;
 
     // Preview state: follows the player.
     bool PreviewPlaying = false;
@@ -261,9 +287,19 @@ private:
     void BindLists();
     void ApplyView(int AView);
     void ShowPopupMenu(const QPoint& APosition);
+    // The log view, the retry and the output folder: the run's account to the user.
+    void CreateRunReports();
+    void RunStarted();
+    void RunFinished();
+    // Elapsed time, overall percentage and time left in the status bar.
+    void UpdateRunStatus();
+    // Opens AUrl, or tells the user that it could not be opened.
+    void OpenOrTell(const QUrl& AUrl, const QString& AFailedText);
 
     QString FHelpFile;
     bool FShown = false;
+    QTimer* FRunStatusTimer = nullptr;
+    QElapsedTimer FRunClock;
     // File > Exit ends the program without the close handling.
     bool FExitRequested = false;
 };

@@ -23,17 +23,11 @@
 #include "decode/DurationScan.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
+#include "encode/FormatSupport.h"
 
 namespace vx {
 
 namespace {
-
-// Encoders that this library generation no longer has, and the one that stands in.
-const char* const AacStandIns[] = {"libfaac", "mpeg4aac"};
-
-bool IsAacStandIn(const std::string& AName) {
-    return std::find(std::begin(AacStandIns), std::end(AacStandIns), AName) != std::end(AacStandIns);
-}
 
 // The codec named AName. An AAC encoder the library lacks becomes its own "aac".
 const AVCodec* FindCodecByName(void* ASender, const std::string& AName, bool AEncoder) {

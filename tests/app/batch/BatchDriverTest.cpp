@@ -93,6 +93,14 @@ private:
 TJobProgress Unreadable() {
     TJobProgress progress;
     progress.State = TJobState::Unreadable;
+    progress.Reason = "Invalid data found when processing input";
+    return progress;
+}
+
+TJobProgress Finished(TJobResult AResult) {
+    TJobProgress progress;
+    progress.State = TJobState::Finished;
+    progress.Result = AResult;
     return progress;
 }
 
@@ -158,7 +166,7 @@ protected:
 
 TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
     List.AddRow(Source("clip.avi"));
-    List.SetProgress(0, Unreadable());
+    List.SetProgress(0, Finished(TJobResult::Failed)); // an earlier run's result
     ProgressSeen.clear();
 
     Driver.ButtonConvertClick();
@@ -185,20 +193,18 @@ TEST_F(BatchDriverTest, ACheckedRowConvertsAndTheRunCompletes) {
     EXPECT_FALSE(Encoder.Working() && !Encoder.Terminated());
 }
 
-TEST_F(BatchDriverTest, UncheckedRowsAreSkippedAndTheRunStillCompletes) {
+TEST_F(BatchDriverTest, WithNoRowCheckedNothingStartsAndTheUserIsToldAtOnce) {
     for (int i = 0; i < 3; ++i)
         List.AddRow(Source("clip.avi"), false);
 
     Driver.ButtonConvertClick();
-    EXPECT_FALSE(Driver.TaskActive());
-    EXPECT_TRUE(Driver.FormCloseQuery()); // between rows closing is allowed
-    ASSERT_TRUE(RunToEnd());
-
-    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    EXPECT_FALSE(Driver.Converting());
+    EXPECT_FALSE(Driver.NextRowPending());
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::NothingCheckedText});
+    EXPECT_TRUE(UI.ControlStates.empty()) << "the window never went into its converting state";
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(List.Cell(i, jcProgress), "");
     EXPECT_FALSE(QFileInfo::exists(Output("clip.avi")));
-    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
 }
 
 TEST_F(BatchDriverTest, FailingRowsAreMarkedAndTheRunGoesOnToTheEnd) {
@@ -215,9 +221,64 @@ TEST_F(BatchDriverTest, FailingRowsAreMarkedAndTheRunGoesOnToTheEnd) {
     const QStringList results = {"Done", "Fail", "Fail", "Fail", "Done", "Fail"};
     for (int i = 0; i < List.Count(); ++i)
         EXPECT_EQ(List.Cell(i, jcProgress), results[i]) << i;
-    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    // The run's end says what failed and why, never that all was converted.
+    ASSERT_EQ(UI.MessageTexts().size(), 1);
+    const QStringList lines = UI.MessageTexts()[0].split('\n');
+    ASSERT_EQ(lines.size(), 6) << UI.MessageTexts()[0].toStdString();
+    EXPECT_EQ(lines[0], "2 of 6 files converted, 4 failed");
+    EXPECT_EQ(lines[1], "");
+    EXPECT_TRUE(lines[2].startsWith("notmedia.avi: ")) << lines[2].toStdString();
+    EXPECT_GT(lines[2].size(), QString("notmedia.avi: ").size());
+    EXPECT_EQ(lines[3], "noname.avi: no name to give");
+    EXPECT_EQ(lines[4], "nobuild.avi: a list text is not a number");
+    EXPECT_TRUE(lines[5].startsWith("missing.avi: ")) << lines[5].toStdString();
+    EXPECT_EQ(UI.Messages[0].Caption, "Information");
     EXPECT_TRUE(QFileInfo::exists(Output("two.avi")));
     EXPECT_FALSE(QFileInfo::exists(Output("nobuild.avi")));
+}
+
+// An unreadable file is not tried and keeps its mark; a retry runs the failed rows alone, checked
+// or not, and leaves every other row's result as it was.
+TEST_F(BatchDriverTest, RetryRunsOnlyTheFailedRowsAndAnUnreadableRowKeepsItsMark) {
+    List.AddRow(Copy("clip.avi", "one.avi"));
+    List.AddRow(Copy("clip.avi", "unreadable.avi"));
+    List.SetProgress(1, Unreadable());
+    const QString late = QString::fromStdString(Out.File("src")) + "/late.avi";
+    List.AddRow(late); // not there yet: fails
+    std::vector<int> started;
+    QObject::connect(&Driver, &TBatchDriver::RowStarting, [&](int ARow) { started.push_back(ARow); });
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(List.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(List.Cell(1, jcProgress), "Error");
+    EXPECT_EQ(List.Progress(1).Reason, "Invalid data found when processing input");
+    EXPECT_EQ(List.Cell(2, jcProgress), "Fail");
+    EXPECT_FALSE(QFileInfo::exists(Output("unreadable.avi"))) << "an unreadable file is not tried";
+    ASSERT_EQ(UI.MessageTexts().size(), 1);
+    EXPECT_TRUE(UI.MessageTexts()[0].startsWith("1 of 3 files converted, 2 failed\n\n"
+                                                "unreadable.avi: Invalid data found when processing input\n"
+                                                "late.avi: "))
+        << UI.MessageTexts()[0].toStdString();
+    EXPECT_EQ(Driver.FailedRows(), std::set<int>{2});
+
+    QFile::copy(Source("clip.avi"), late);
+    List.SetChecked(2, false); // a retry does not ask for the check mark
+    started.clear();
+    Driver.RetryFailedRows();
+    ASSERT_TRUE(RunToEnd());
+    EXPECT_EQ(started, std::vector<int>{2});
+    EXPECT_EQ(List.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(List.Cell(1, jcProgress), "Error");
+    EXPECT_EQ(List.Cell(2, jcProgress), "Done");
+    EXPECT_TRUE(QFileInfo::exists(Output("late.avi")));
+    EXPECT_EQ(UI.MessageTexts().last(), TBatchDriver::CompletedText);
+
+    // Nothing failed: a retry starts nothing.
+    UI.Messages.clear();
+    Driver.RetryFailedRows();
+    EXPECT_FALSE(Driver.Converting());
+    EXPECT_TRUE(UI.Messages.empty());
 }
 
 TEST_F(BatchDriverTest, EachRowFinishesOnceWithItsResultAndReason) {
@@ -393,7 +454,7 @@ TEST_F(BatchDriverTest, ARunDoesNotStartWithoutFilesOrAUsableFolder) {
         TBatchDriver driver(list, encoder, ui, builder);
         if (c.AddRow) {
             list.AddRow(Source("clip.avi"));
-            list.SetProgress(0, Unreadable());
+            list.SetProgress(0, Finished(TJobResult::Failed));
         }
         driver.ButtonConvertClick();
         ASSERT_EQ(ui.Messages.size(), 1u) << c.Message.toStdString();
