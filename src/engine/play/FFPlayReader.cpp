@@ -369,16 +369,7 @@ void TCustomPlayer::ExecuteSeek(TVideoState& AIs) {
         if (AIs.video_stream >= 0)
             SetSignal(&TCustomPlayer::FPictEvent, true);
     } else {
-        if (AIs.audio_stream >= 0)
-            AIs.audioq.FlushAndMark();
-        if (AIs.subtitle_stream >= 0)
-            AIs.subtitleq.FlushAndMark();
-        if (AIs.video_stream >= 0) {
-            AIs.seek_flushed = false;
-            AIs.videoq.FlushAndMark();
-            SetSignal(&TCustomPlayer::FPictEvent, false);
-        }
-        AIs.flush_req = false;
+        FlushQueues(AIs);
     }
     AIs.IOEOFLog = false;
     AIs.IOERRLog = false;
