@@ -213,7 +213,7 @@ void TCustomPlayer::Refresh(TVideoState& AIs, bool AConsume) {
         const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued,
                                     afterSeek};
         if (PictureLate(input) || afterSeek)
-            AIs.skip_frames *= 1.05f;
+            AIs.skip_frames = AIs.skip_frames.load() * 1.05f;
         if (!DropPicture(input)) {
             ShowSubtitles(AIs);
             PictureDisplay(AIs, true);

@@ -113,10 +113,11 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
 
     auto filter = [&](AVFrame* AFrame) {
         AFrame->pts = ChoosePts(AFrame, Fdecoder_reorder_pts);
+        const float skip = is.skip_frames;
         is.skip_frames_index += 1;
-        if (is.skip_frames_index < is.skip_frames)
+        if (is.skip_frames_index < skip)
             return;
-        is.skip_frames_index -= std::max(is.skip_frames, 1.0f);
+        is.skip_frames_index -= std::max(skip, 1.0f);
         const bool deinterlace = FDeinterlace;
         if (filtersFailed && built.Width == AFrame->width && built.Height == AFrame->height &&
             built.PixFmt == AFrame->format && builtDeinterlace == deinterlace)
@@ -193,7 +194,7 @@ int TCustomPlayer::QueuePicture(TVideoState& AIs, AVFrame* AFrame, double APts, 
     {
         std::unique_lock lock(AIs.pictq_mutex);
         if (AIs.pictq_size >= PictureQueueSize && !AIs.refresh)
-            AIs.skip_frames = std::max(0.95f, AIs.skip_frames * 0.95f);
+            AIs.skip_frames = std::max(0.95f, AIs.skip_frames.load() * 0.95f);
         AIs.pictq_cond.wait(lock, [&] { return AIs.pictq_size < PictureQueueSize || AIs.videoq.Aborted(); });
         if (AIs.videoq.Aborted())
             return -1;

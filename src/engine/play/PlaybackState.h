@@ -82,7 +82,8 @@ struct TVideoState {
 
     // Video group.
     double frame_delay = 0.04; // seconds per picture that advance the video clock
-    float skip_frames = 1;     // video thread and refresh (a heuristic, races are harmless)
+    // Changed by the video thread and the refresh: a heuristic, so a lost update is harmless.
+    std::atomic<float> skip_frames{1};
     float skip_frames_index = 0;
     std::mutex pictq_mutex;
     std::condition_variable pictq_cond; // pictq_mutex
