@@ -32,8 +32,12 @@ QString TRunSummary::Text() const {
         text += first ? QStringLiteral("\n\n") : QStringLiteral("\n");
         first = false;
         const QString name = row.Source.mid(row.Source.lastIndexOf(QLatin1Char('/')) + 1);
+        // The engine's texts often begin with the file's path, which the line already names.
+        QString reason = row.Reason;
+        if (const QString pathPrefix = row.Source + QStringLiteral(": "); reason.startsWith(pathPrefix))
+            reason.remove(0, pathPrefix.size());
         text += (name.isEmpty() ? row.Source : name) + QStringLiteral(": ") +
-                (row.Reason.isEmpty() ? QStringLiteral("unknown error") : row.Reason);
+                (reason.isEmpty() ? QStringLiteral("unknown error") : reason);
     }
     return text;
 }
