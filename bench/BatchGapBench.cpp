@@ -25,6 +25,7 @@
 #include "BatchDriver.h"
 #include "BenchRuns.h"
 #include "ConversionSettings.h"
+#include "HeadlessBatchUI.h"
 #include "JobListTaskBuilder.h"
 #include "MediaFixtures.h"
 #include "QtPlatformBridge.h"
@@ -42,19 +43,10 @@ constexpr int ClipCount = 8;
 constexpr double ClipSeconds = 3.0;
 
 // A window that shows nothing and answers every question with OK.
-class TSilentUI final : public TBatchUI {
+class TSilentUI final : public THeadlessBatchUI {
 public:
-    explicit TSilentUI(const TConversionSettings& ASettings) : FSettings(ASettings) {}
+    using THeadlessBatchUI::THeadlessBatchUI;
     TAnswer MessageBox(const QString&, const QString&, TIcon, TButtons) override { return TAnswer::Ok; }
-    QString OutputFolder() const override { return FSettings.OutputFolder(); }
-    void BrowseOutputFolder() override {}
-    void SetControlsEnabled(bool) override {}
-    void SetProgressPosition(int) override {}
-    void SetStatusText(int, const QString&) override {}
-    void ScrollToRow(int) override {}
-
-private:
-    const TConversionSettings& FSettings;
 };
 
 bool IsResult(const QString& AText) {

@@ -13,6 +13,7 @@
 #include "AdditionalOptions.h"
 #include "BatchDriver.h"
 #include "ConversionSettings.h"
+#include "HeadlessBatchUI.h"
 #include "JobListModel.h"
 #include "JobListTaskBuilder.h"
 #include "LocalFileNames.h"
@@ -160,9 +161,9 @@ QString CheckOutputFolder(const QString& AFolder) {
 
 // The window's surface as the driver sees it. The run is validated before it starts, so no
 // question but the stop question is ever asked, and Ctrl-C has already answered that one.
-class TCommandLineUI final : public TBatchUI {
+class TCommandLineUI final : public THeadlessBatchUI {
 public:
-    explicit TCommandLineUI(const TConversionSettings& ASettings) : FSettings(ASettings) {}
+    using THeadlessBatchUI::THeadlessBatchUI;
 
     TAnswer MessageBox(const QString& AText, const QString&, TIcon, TButtons AButtons) override {
         if (AButtons == TButtons::YesNo)
@@ -172,15 +173,6 @@ public:
     }
     // The run's own summary line says how it ended.
     void ShowRunSummary(const TRunSummary&) override {}
-    QString OutputFolder() const override { return FSettings.OutputFolder(); }
-    void BrowseOutputFolder() override {}
-    void SetControlsEnabled(bool) override {}
-    void SetProgressPosition(int) override {}
-    void SetStatusText(int, const QString&) override {}
-    void ScrollToRow(int) override {}
-
-private:
-    const TConversionSettings& FSettings;
 };
 
 class TConvertRun {
