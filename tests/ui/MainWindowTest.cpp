@@ -12,8 +12,8 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -300,8 +300,9 @@ TEST_F(MainWindowTest, StartsCentredInItsOwnSizeWithItsMenusListAndPanels) {
     for (const QAction* menu : w.menuBar()->actions())
         menus << menu->text();
     EXPECT_EQ(menus, QStringList({"&File", "&Options", "&View", "&Help"}));
-    EXPECT_EQ(ActionTexts(w.MenuFile), QStringList({"Add Files", "-", "Convert", "Stop Convert", "Retry Failed Rows",
-                                                    "-", "Open Output Folder", "-", "Exit"}));
+    EXPECT_EQ(ActionTexts(w.MenuFile),
+              QStringList({"Add Files", "-", "Convert", "Stop Convert", "Retry Failed Rows", "-",
+                           "Open Output Folder", "-", "Exit"}));
     EXPECT_EQ(ActionTexts(w.MenuOptions), QStringList({"Set Options"}));
     EXPECT_EQ(ActionTexts(w.MenuView), QStringList({"Log"}));
     EXPECT_EQ(ActionTexts(w.MenuHelp),
@@ -1313,11 +1314,11 @@ TEST_F(MainWindowTest, FitsEveryScreenWithEveryControlInReach) {
         QRect Available; // in Qt's logical pixels: the screen's pixels divided by the scale
     };
     const TCase cases[] = {
-        {"1600x1000", {0, 0, 1600, 1000}},         {"1600x1000 at 1.25", {0, 0, 1280, 800}},
-        {"1600x1000 at 1.5", {0, 0, 1067, 667}},   {"1600x1000 at 2", {0, 0, 800, 500}},
-        {"1366x768", {0, 0, 1366, 768}},           {"1366x768 at 1.25", {0, 0, 1093, 614}},
-        {"1366x768 at 1.5", {0, 0, 911, 512}},     {"1366x768 at 2", {0, 0, 683, 384}},
-        {"1024x600", {0, 0, 1024, 600}},           {"1366x768 at 2, right of another", {1600, 0, 683, 384}},
+        {"1600x1000", {0, 0, 1600, 1000}},       {"1600x1000 at 1.25", {0, 0, 1280, 800}},
+        {"1600x1000 at 1.5", {0, 0, 1067, 667}}, {"1600x1000 at 2", {0, 0, 800, 500}},
+        {"1366x768", {0, 0, 1366, 768}},         {"1366x768 at 1.25", {0, 0, 1093, 614}},
+        {"1366x768 at 1.5", {0, 0, 911, 512}},   {"1366x768 at 2", {0, 0, 683, 384}},
+        {"1024x600", {0, 0, 1024, 600}},         {"1366x768 at 2, right of another", {1600, 0, 683, 384}},
     };
     for (const TCase& c : cases) {
         for (int view : {TAdditionalOptions::SimpleSettings, TAdditionalOptions::AdvanceSettings}) {
@@ -1326,14 +1327,15 @@ TEST_F(MainWindowTest, FitsEveryScreenWithEveryControlInReach) {
             w.Options.RadioGroup1Click();
             w.FitToScreen(c.Available);
             QApplication::processEvents();
-            EXPECT_TRUE(c.Available.contains(w.frameGeometry())) << w.frameGeometry().x() << ","
-                                                                 << w.frameGeometry().y() << " "
-                                                                 << w.frameGeometry().width() << "x"
-                                                                 << w.frameGeometry().height();
+            EXPECT_TRUE(c.Available.contains(w.frameGeometry()))
+                << w.frameGeometry().x() << "," << w.frameGeometry().y() << " " << w.frameGeometry().width()
+                << "x" << w.frameGeometry().height();
             const bool roomy = c.Available.width() >= own.width() && c.Available.height() >= own.height();
             if (roomy) {
                 EXPECT_EQ(w.size(), own);
                 EXPECT_EQ(w.ListView1->parentWidget()->height(), 201);
+                EXPECT_FALSE(w.ScrollLower->verticalScrollBar()->isVisible());
+                EXPECT_FALSE(w.ScrollLower->horizontalScrollBar()->isVisible());
             }
             for (QWidget* control : Controls(w)) {
                 if (!control->isVisible())
@@ -1419,7 +1421,8 @@ TEST_F(MainWindowTest, MenuItemsHaveMnemonicsAndTheMainCommandsKeys) {
             const QString text = action->text();
             const qsizetype mark = text.indexOf('&');
             ASSERT_TRUE(mark >= 0 && mark + 1 < text.size()) << text.toStdString();
-            EXPECT_TRUE(used.insert(text[mark + 1].toLower()).second) << "twice in a menu: " << text.toStdString();
+            EXPECT_TRUE(used.insert(text[mark + 1].toLower()).second)
+                << "twice in a menu: " << text.toStdString();
         }
     }
     EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence("Ctrl+O"));
@@ -1482,7 +1485,8 @@ TEST_F(MainWindowTest, EveryControlHasANameAndShowsItsFocusOnTheWayOfTab) {
 
         // Once round the window with Tab, each control's picture taken while it has the focus.
         std::map<QWidget*, QImage> withFocus;
-        w.ListView1->setFocus(Qt::MouseFocusReason);
+        QStringList order;
+        w.SpeedButtonSTOP->setFocus(Qt::MouseFocusReason);
         for (int step = 0; step < 100; ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             QWidget* focused = QApplication::focusWidget();
@@ -1490,13 +1494,24 @@ TEST_F(MainWindowTest, EveryControlHasANameAndShowsItsFocusOnTheWayOfTab) {
             if (withFocus.contains(focused))
                 break;
             withFocus[focused] = focused->grab().toImage();
+            order << focused->objectName();
         }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QWidget* last = QApplication::focusWidget();
+        // From top to bottom, each panel from left to right.
+        const QStringList settings =
+            view ? QStringList{"ComboVideoCodec",     "ComboVideoSize",    "ComboVideoBitrate",
+                               "ComboVideoFramerate", "ComboAudioCodec",   "ComboAudioBitrate",
+                               "ComboAudioChannels",  "ComboSamplingRate", "TrackBar1"}
+                 : QStringList{"ComboBoxVideoQuality", "ComboBoxVideoSize",     "ComboBoxVideoFramerate",
+                               "ComboBoxAudioQuality", "ComboBoxAudioChannels", "TrackBar2"};
+        EXPECT_EQ(order,
+                  QStringList({"ButtonAddFile", "ButtonRemoveFile", "ButtonClearAll", "ButtonStopConvert",
+                               "ButtonConvert", "ButtonBrowseForFolder", "ComboOutputFormat", "ListView1"}) +
+                      settings +
+                      QStringList({"ButtonStop", "SpeedButtonPLAY", "SpeedButtonPAUSE", "SpeedButtonSTOP"}));
         for (QWidget* control : reachable) {
             const std::string name = control->objectName().toStdString();
             ASSERT_TRUE(withFocus.contains(control)) << name << " is not reached by Tab";
-            if (control == last)
+            if (control->hasFocus())
                 QTest::keyClick(control, Qt::Key_Tab);
             EXPECT_NE(control->grab().toImage(), withFocus[control]) << name << " shows no focus";
         }

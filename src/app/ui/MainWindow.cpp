@@ -199,6 +199,7 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     CreateRunReports();
     CreateShortcuts();
     NameControls();
+    SetTabOrder();
     FileAdder.OnExecuteOpenDialog = [this](TSourceFileAdder*) {
         const QStringList files = ExecuteOpenDialog();
         RememberSourceFolder(files);
@@ -213,8 +214,8 @@ void TMainWindow::LayOutForScreens() {
     // the rest, which it keeps: a larger window gives its room to the list, a smaller one
     // scrolls the lower panel.
     ScrollLower->setObjectName("ScrollLower");
-    ScrollLower->SetPanelHeight(ClientHeight - ToolBarHeight - ChoosersHeight - JobListHeight -
-                                statusBar()->sizeHint().height());
+    ScrollLower->SetPanelSize(QSize(ClientWidth, ClientHeight - ToolBarHeight - ChoosersHeight -
+                                                     JobListHeight - statusBar()->sizeHint().height()));
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 }
 

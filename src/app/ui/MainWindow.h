@@ -305,6 +305,8 @@ private:
     void CreateShortcuts();
     // Names for screen readers where a control shows no text of its own.
     void NameControls();
+    // Tab goes through the window from top to bottom, each panel from left to right.
+    void SetTabOrder();
     // Where "Add File" opens next time: the folder of the first file chosen.
     void RememberSourceFolder(const QStringList& AFiles);
     void BindLists();

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
+#include <iterator>
 
 namespace vx {
 
@@ -50,9 +51,45 @@ void TMainWindow::NameControls() {
     TrackBar2->setAccessibleName(QStringLiteral("Volume"));
     ProgressBar1->setAccessibleName(QStringLiteral("Progress of the current file"));
     PanelPlay->setAccessibleName(QStringLiteral("Preview"));
-    for (QWidget* pictureOnly : {static_cast<QWidget*>(SpeedButtonPLAY), static_cast<QWidget*>(SpeedButtonPAUSE),
-                                 static_cast<QWidget*>(SpeedButtonSTOP), static_cast<QWidget*>(Image1)})
+    for (QWidget* pictureOnly :
+         {static_cast<QWidget*>(SpeedButtonPLAY), static_cast<QWidget*>(SpeedButtonPAUSE),
+          static_cast<QWidget*>(SpeedButtonSTOP), static_cast<QWidget*>(Image1)})
         pictureOnly->setAccessibleName(pictureOnly->toolTip());
+}
+
+void TMainWindow::SetTabOrder() {
+    // Only one of the two settings views shows at a time; Tab passes over the hidden one.
+    QWidget* const order[] = {
+        ButtonAddFile,
+        ButtonRemoveFile,
+        ButtonClearAll,
+        ButtonStopConvert,
+        ButtonConvert,
+        ButtonBrowseForFolder,
+        ComboOutputFormat,
+        ListView1,
+        ComboBoxVideoQuality,
+        ComboBoxVideoSize,
+        ComboBoxVideoFramerate,
+        ComboBoxAudioQuality,
+        ComboBoxAudioChannels,
+        TrackBar2,
+        ComboVideoCodec,
+        ComboVideoSize,
+        ComboVideoBitrate,
+        ComboVideoFramerate,
+        ComboAudioCodec,
+        ComboAudioBitrate,
+        ComboAudioChannels,
+        ComboSamplingRate,
+        TrackBar1,
+        ButtonStop,
+        SpeedButtonPLAY,
+        SpeedButtonPAUSE,
+        SpeedButtonSTOP,
+    };
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 }
 
 } // namespace vx

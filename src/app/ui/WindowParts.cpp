@@ -32,16 +32,18 @@ TScrollingPanel::TScrollingPanel(QWidget* APanel, QWidget* AParent) : QScrollAre
     });
 }
 
-void TScrollingPanel::SetPanelHeight(int AHeight) {
-    widget()->setMinimumHeight(AHeight);
-    setMaximumHeight(AHeight + 2 * frameWidth());
+void TScrollingPanel::SetPanelSize(const QSize& ASize) {
+    // The panel's own size is its least: its layout may have been made in a size below what
+    // its controls would ask for.
+    widget()->setMinimumSize(ASize);
+    setMaximumHeight(ASize.height() + 2 * frameWidth());
     updateGeometry();
 }
 
 QSize TScrollingPanel::sizeHint() const {
     if (!widget())
         return QScrollArea::sizeHint();
-    return QSize(widget()->minimumSizeHint().width() + 2 * frameWidth(), maximumHeight());
+    return widget()->minimumSize().grownBy(QMargins(frameWidth(), frameWidth(), frameWidth(), frameWidth()));
 }
 
 } // namespace vx

@@ -29,14 +29,14 @@ public:
     void showPopup() override;
 };
 
-// A frame around a panel laid out for a certain height: it asks for that height and takes no
-// more; given less, it scrolls the panel instead of squeezing it, and it brings each control that
-// gets the keyboard focus into view.
+// A frame around a panel laid out for a certain size: it asks for that size and takes no more
+// height (more width it gives to the panel); given less, it scrolls the panel instead of
+// squeezing it, and it brings each control that gets the keyboard focus into view.
 class TScrollingPanel : public QScrollArea {
     Q_OBJECT
 public:
     explicit TScrollingPanel(QWidget* APanel, QWidget* AParent = nullptr);
-    void SetPanelHeight(int AHeight);
+    void SetPanelSize(const QSize& ASize);
     QSize sizeHint() const override;
 };
 

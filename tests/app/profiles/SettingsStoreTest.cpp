@@ -45,8 +45,8 @@ protected:
     }
 
     static QVariantMap FirstRunValues() {
-        return {{"Output Folder", ""},        {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
-                {"DropDownItems", "26"},      {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
+        return {{"Output Folder", ""},         {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
+                {"DropDownItems", "26"},       {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
                 {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
     }
 
@@ -166,8 +166,8 @@ TEST_F(SettingsStoreTest, AStoreFromBeforeTheCoresChoiceKeepsItsValuesAndGainsIt
     EXPECT_FALSE(Store.LoadSettings());
     EXPECT_TRUE(Options.UseAllCores());
     EXPECT_EQ(Settings.SourceFolder(), "");
-    QVariantMap expected{{"Output Folder", "/videos"}, {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
-                         {"DropDownItems", "30"},      {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
+    QVariantMap expected{{"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
+                         {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
                          {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
     EXPECT_EQ(Stored(), expected);
 }
