@@ -59,6 +59,10 @@ public:
     const QString& OutputFolder() const { return FOutputFolder; }
     void SetOutputFolder(const QString& AFolder);
 
+    // The folder that source files were last added from; the "Add File" dialog opens there.
+    const QString& SourceFolder() const { return FSourceFolder; }
+    void SetSourceFolder(const QString& AFolder) { FSourceFolder = AFolder; }
+
     // OutFormat of the entry applied last; empty until the first one is applied.
     const QString& CurrentOutputFormat() const { return FCurrentOutputFormat; }
     // "." and the lower-cased CurrentOutputFormat, e.g. ".mpg"; empty while no entry is applied.
@@ -105,6 +109,7 @@ private:
     TAdditionalOptions* FOptions = nullptr;
     IOutputColumn* FOutputColumn = nullptr;
     QString FOutputFolder;
+    QString FSourceFolder;
     QString FCurrentOutputFormat;
     int FLastFormatIndex = 0;
     int FCurrentComboDropDownItem = 0;

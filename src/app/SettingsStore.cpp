@@ -112,6 +112,12 @@ bool ReadValues(const QSettings& AStore, TConversionSettings& ASettings, TAdditi
         AOptions.SetUseAllCores(*allCores);
     else
         complete = false;
+
+    // A store written before the folder was kept has no such value: it reads as empty.
+    if (const auto sourceFolder = ReadText(AStore, TSettingsStore::SourceFolderName))
+        ASettings.SetSourceFolder(*sourceFolder);
+    else
+        complete = false;
     return complete;
 }
 
@@ -142,6 +148,7 @@ bool TSettingsStore::SaveSettings() {
     store.setValue(SimpleAdvanceSettingsName, FOptions.SimpleAdvanceSettings());
     store.setValue(LetterBoxName, FSettings.ComboLetterBox.ItemIndex());
     store.setValue(UseAllCoresName, FOptions.UseAllCores() ? 1 : 0);
+    store.setValue(SourceFolderName, FSettings.SourceFolder());
     store.sync();
     return store.status() == QSettings::NoError;
 }

@@ -22,6 +22,7 @@ public:
     static inline const QString SimpleAdvanceSettingsName = QStringLiteral("SimpleAdvanceSettings");
     static inline const QString LetterBoxName = QStringLiteral("LetterBox");
     static inline const QString UseAllCoresName = QStringLiteral("UseAllProcessorCores");
+    static inline const QString SourceFolderName = QStringLiteral("Source Folder");
 
     // Both objects must outlive the store.
     TSettingsStore(TConversionSettings& ASettings, TAdditionalOptions& AOptions);
@@ -34,7 +35,7 @@ public:
     // Returns true when every value was read.
     bool LoadSettings();
 
-    // Writes the seven values. False when the store could not be written; nobody is told.
+    // Writes the eight values. False when the store could not be written; nobody is told.
     bool SaveSettings();
 
 private:

@@ -2,6 +2,7 @@
 // menu item, the converting state, start-up and shut-down, drops, and a real run of two files.
 #include <QAbstractButton>
 #include <QAbstractSlider>
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -27,6 +29,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSlider>
 #include <QStandardItemModel>
@@ -40,6 +43,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -58,6 +62,8 @@
 #include "OutputCatalogue.h"
 #include "PreviewPanel.h"
 #include "PreviewWindow.h"
+#include "ScreenFit.h"
+#include "SourceFileFilters.h"
 #include "WindowParts.h"
 #include "base/FFLoad.h"
 
@@ -143,10 +149,11 @@ QStringList Captions(const TJobListModel& AList) {
     return captions;
 }
 
+// The items' texts without their mnemonic marks.
 QStringList ActionTexts(const QMenu* AMenu) {
     QStringList texts;
     for (const QAction* action : AMenu->actions())
-        texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        texts << (action->isSeparator() ? QStringLiteral("-") : QString(action->text()).remove('&'));
     return texts;
 }
 
@@ -262,14 +269,19 @@ protected:
 
 // ---------------------------------------------------------------------------------------------
 
-TEST_F(MainWindowTest, StartsAsAFixedCentredWindowWithItsMenusListAndPanels) {
+TEST_F(MainWindowTest, StartsCentredInItsOwnSizeWithItsMenusListAndPanels) {
     TTestWindow& w = *Window;
     EXPECT_EQ(w.windowTitle(), "Vantorix");
-    EXPECT_EQ(w.minimumSize(), w.maximumSize());
-    EXPECT_FALSE(w.windowFlags() & Qt::WindowMaximizeButtonHint);
-    // The client area under the menu holds everything down to the status bar.
+    // The client area under the menu holds everything down to the status bar, the list as high
+    // as it was designed; the window can be made larger and smaller.
     EXPECT_EQ(w.centralWidget()->width(), 760);
     EXPECT_EQ(w.centralWidget()->height() + w.statusBar()->height(), 513);
+    EXPECT_EQ(w.ListView1->parentWidget()->height(), 201);
+    QApplication::processEvents();
+    EXPECT_FALSE(w.ScrollLower->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(w.ScrollLower->horizontalScrollBar()->isVisible());
+    EXPECT_LT(w.minimumSize().height(), w.height());
+    EXPECT_GT(w.maximumSize().width(), w.width());
     const QRect screen = w.screen()->availableGeometry();
     EXPECT_LE((w.geometry().center() - screen.center()).manhattanLength(), 2);
 
@@ -288,8 +300,9 @@ TEST_F(MainWindowTest, StartsAsAFixedCentredWindowWithItsMenusListAndPanels) {
     for (const QAction* menu : w.menuBar()->actions())
         menus << menu->text();
     EXPECT_EQ(menus, QStringList({"&File", "&Options", "&View", "&Help"}));
-    EXPECT_EQ(ActionTexts(w.MenuFile), QStringList({"Add Files", "-", "Convert", "Retry Failed Rows", "-",
-                                                    "Open Output Folder", "-", "Exit"}));
+    EXPECT_EQ(ActionTexts(w.MenuFile),
+              QStringList({"Add Files", "-", "Convert", "Stop Convert", "Retry Failed Rows", "-",
+                           "Open Output Folder", "-", "Exit"}));
     EXPECT_EQ(ActionTexts(w.MenuOptions), QStringList({"Set Options"}));
     EXPECT_EQ(ActionTexts(w.MenuView), QStringList({"Log"}));
     EXPECT_EQ(ActionTexts(w.MenuHelp),
@@ -432,6 +445,7 @@ TEST_F(MainWindowTest, EveryControlAndMenuItemRunsItsHandler) {
          askedForFiles},
         {"Stop Convert", [](TTestWindow& w) { w.ButtonStopConvert->click(); }, stoppedIdle},
         {"Stop", [](TTestWindow& w) { w.ButtonStop->click(); }, stoppedIdle},
+        {"File > Stop Convert", [](TTestWindow& w) { w.Stop1->trigger(); }, stoppedIdle},
         {"format list", [](TTestWindow& w) { Choose(w.ComboOutputFormat, "RM - Real Video (*.rm)"); },
          [](TTestWindow& w) {
              for (int row = 0; row < 3; ++row)
@@ -1227,6 +1241,327 @@ TEST_F(MainWindowTest, AFormatWhoseEncoderIsMissingIsShownUnavailable) {
     EXPECT_FALSE(checked.Available);
     EXPECT_EQ(checked.Reason, mp3Tip);
     EXPECT_TRUE(CheckFormatAvailability(*FindAVCodec(mp3)).Available);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Any screen, the keyboard, and the folders the dialogs open in
+
+// The window's own controls: what takes the keyboard focus, and the progress bar. Qt's parts
+// of a control (a list's pop-up, a tool bar's overflow button) are not counted.
+std::vector<QWidget*> Controls(TMainWindow& AWindow) {
+    std::vector<QWidget*> controls;
+    for (QWidget* widget : AWindow.findChildren<QWidget*>()) {
+        bool part = widget->objectName().startsWith("qt_");
+        for (QWidget* p = widget->parentWidget(); p && !part; p = p->parentWidget())
+            part = qobject_cast<QComboBox*>(p) != nullptr;
+        const bool control = (widget->focusPolicy() & Qt::TabFocus) || qobject_cast<QProgressBar*>(widget);
+        if (control && !part && widget->window() == &AWindow)
+            controls.push_back(widget);
+    }
+    return controls;
+}
+
+// Whether the whole of AWidget lies inside its window, no ancestor cutting any of it off.
+bool WhollyShown(const QWidget* AWidget) {
+    const QWidget* window = AWidget->window();
+    const QRect own(AWidget->mapTo(window, QPoint()), AWidget->size());
+    QRect shown = own;
+    for (const QWidget* p = AWidget->parentWidget(); p; p = p->parentWidget())
+        shown &= QRect(p->mapTo(window, QPoint()), p->size());
+    return shown == own;
+}
+
+TEST(FitWindowOnScreenTest, KeepsTheFrameOnTheScreen) {
+    const QSize wanted(760, 538);
+    const QSize minimum(641, 293);
+    const QMargins frame(4, 30, 4, 4); // a title bar and thin borders
+    struct TCase {
+        const char* Screen;
+        QRect Available;
+        QSize Size;
+    };
+    const TCase cases[] = {
+        {"large", {0, 0, 1600, 1000}, wanted},
+        {"second screen, large", {1600, 0, 1920, 1080}, wanted},
+        {"too low", {0, 0, 800, 500}, {760, 466}},
+        {"too low and narrow", {1366, 24, 683, 384}, {675, 350}},
+        {"smaller than the minimum", {0, 0, 600, 250}, minimum},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Screen);
+        const QRect client = FitWindowOnScreen(wanted, minimum, frame, c.Available);
+        EXPECT_EQ(client.size(), c.Size);
+        const QRect outer = client.marginsAdded(frame);
+        if (c.Size == minimum) {
+            EXPECT_EQ(outer.topLeft(), c.Available.topLeft()) << "the title bar stays reachable";
+        } else {
+            EXPECT_TRUE(c.Available.contains(outer));
+            EXPECT_LE((outer.center() - c.Available.center()).manhattanLength(), 2);
+        }
+    }
+}
+
+// On every screen size and scale the window fits the screen's free area, and every control is
+// either in sight or brought into sight by scrolling the lower panel; on a large screen the
+// window has its own size, and growing it gives the room to the list alone.
+TEST_F(MainWindowTest, FitsEveryScreenWithEveryControlInReach) {
+    TTestWindow& w = *Window;
+    AddRows({"/media/a.avi", "/media/b.avi"});
+    const QSize own = w.size();
+    const int lowerHeight = w.ScrollLower->height();
+    struct TCase {
+        const char* Screen;
+        QRect Available; // in Qt's logical pixels: the screen's pixels divided by the scale
+    };
+    const TCase cases[] = {
+        {"1600x1000", {0, 0, 1600, 1000}},       {"1600x1000 at 1.25", {0, 0, 1280, 800}},
+        {"1600x1000 at 1.5", {0, 0, 1067, 667}}, {"1600x1000 at 2", {0, 0, 800, 500}},
+        {"1366x768", {0, 0, 1366, 768}},         {"1366x768 at 1.25", {0, 0, 1093, 614}},
+        {"1366x768 at 1.5", {0, 0, 911, 512}},   {"1366x768 at 2", {0, 0, 683, 384}},
+        {"1024x600", {0, 0, 1024, 600}},         {"1366x768 at 2, right of another", {1600, 0, 683, 384}},
+    };
+    for (const TCase& c : cases) {
+        for (int view : {TAdditionalOptions::SimpleSettings, TAdditionalOptions::AdvanceSettings}) {
+            SCOPED_TRACE(std::string(c.Screen) + (view ? ", advanced view" : ", simple view"));
+            w.Options.SetSimpleAdvanceSettings(view);
+            w.Options.RadioGroup1Click();
+            w.FitToScreen(c.Available);
+            QApplication::processEvents();
+            EXPECT_TRUE(c.Available.contains(w.frameGeometry()))
+                << w.frameGeometry().x() << "," << w.frameGeometry().y() << " " << w.frameGeometry().width()
+                << "x" << w.frameGeometry().height();
+            const bool roomy = c.Available.width() >= own.width() && c.Available.height() >= own.height();
+            if (roomy) {
+                EXPECT_EQ(w.size(), own);
+                EXPECT_EQ(w.ListView1->parentWidget()->height(), 201);
+                EXPECT_FALSE(w.ScrollLower->verticalScrollBar()->isVisible());
+                EXPECT_FALSE(w.ScrollLower->horizontalScrollBar()->isVisible());
+            }
+            for (QWidget* control : Controls(w)) {
+                if (!control->isVisible())
+                    continue;
+                if (w.ScrollLower->widget()->isAncestorOf(control))
+                    w.ScrollLower->ensureWidgetVisible(control, 0, 0);
+                EXPECT_TRUE(WhollyShown(control)) << control->objectName().toStdString();
+            }
+        }
+    }
+
+    // Larger than its own size: the list grows, the lower panel keeps its height.
+    w.FitToScreen({0, 0, 1600, 1000});
+    w.resize(own + QSize(300, 250));
+    QApplication::processEvents();
+    EXPECT_EQ(w.ScrollLower->height(), lowerHeight);
+    EXPECT_EQ(w.ListView1->parentWidget()->height(), 201 + 250);
+    EXPECT_FALSE(w.ScrollLower->verticalScrollBar()->isVisible());
+}
+
+// Shift and Ctrl select several rows; Space gives them all the opposite of the focused row's
+// check mark, Delete and "Remove File" remove them all, and Tab leaves the list at once.
+TEST_F(MainWindowTest, SelectedRowsAreCheckedBySpaceAndRemovedByDelete) {
+    TTestWindow& w = *Window;
+    AddRows({"/m/0.avi", "/m/1.avi", "/m/2.avi", "/m/3.avi", "/m/4.avi"});
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    // A click on the "Video Size" cell, away from the check box.
+    auto click = [&w](int ARow, Qt::KeyboardModifiers AModifiers) {
+        QTest::mouseClick(w.ListView1->viewport(), Qt::LeftButton, AModifiers,
+                          w.ListView1->visualRect(w.JobList.index(ARow, 1)).center());
+    };
+    auto checks = [&w] {
+        QString marks;
+        for (int row = 0; row < w.JobList.Count(); ++row)
+            marks += w.JobList.Checked(row) ? 'x' : '-';
+        return marks;
+    };
+
+    click(1, Qt::NoModifier);
+    click(3, Qt::ControlModifier);
+    ASSERT_EQ(w.ListView1->SelectedRows(), QList<int>({1, 3}));
+    QTest::keyClick(w.ListView1, Qt::Key_Space);
+    EXPECT_EQ(checks(), "x-x-x");
+    EXPECT_EQ(w.ListView1->SelectedRows(), QList<int>({1, 3})) << "Space leaves the selection alone";
+    QTest::keyClick(w.ListView1, Qt::Key_Space);
+    EXPECT_EQ(checks(), "xxxxx");
+    // The focused row decides: it is checked, so Space unchecks every selected row.
+    w.JobList.SetChecked(1, false);
+    QTest::keyClick(w.ListView1, Qt::Key_Space);
+    EXPECT_EQ(checks(), "x-x-x");
+
+    click(1, Qt::NoModifier);
+    click(3, Qt::ShiftModifier);
+    ASSERT_EQ(w.ListView1->SelectedRows(), QList<int>({1, 2, 3}));
+    QTest::keyClick(w.ListView1, Qt::Key_Delete);
+    EXPECT_EQ(Captions(w.JobList), QStringList({"/m/0.avi", "/m/4.avi"}));
+    EXPECT_EQ(w.ListView1->SelectedRows(), QList<int>({1})) << "the row that moved up is selected";
+    QTest::keyClick(w.ListView1, Qt::Key_Delete);
+    EXPECT_EQ(Captions(w.JobList), QStringList({"/m/0.avi"}));
+
+    AddRows({"/m/5.avi", "/m/6.avi"});
+    click(0, Qt::NoModifier);
+    click(2, Qt::ControlModifier);
+    w.ButtonRemoveFile->click();
+    EXPECT_EQ(Captions(w.JobList), QStringList({"/m/5.avi"}));
+
+    w.ListView1->setFocus(Qt::MouseFocusReason);
+    QTest::keyClick(w.ListView1, Qt::Key_Tab);
+    QWidget* next = QApplication::focusWidget();
+    EXPECT_TRUE(next && next != w.ListView1 && !w.ListView1->isAncestorOf(next));
+}
+
+// The menu items each have a mnemonic of their own in their menu, and the main commands have
+// keys that also work while a run has disabled the menus that show them.
+TEST_F(MainWindowTest, MenuItemsHaveMnemonicsAndTheMainCommandsKeys) {
+    TTestWindow& w = *Window;
+    for (const QMenu* menu : {w.MenuFile, w.MenuOptions, w.MenuView, w.MenuHelp, w.PopupMenu1}) {
+        std::set<QChar> used;
+        for (const QAction* action : menu->actions()) {
+            if (action->isSeparator())
+                continue;
+            const QString text = action->text();
+            const qsizetype mark = text.indexOf('&');
+            ASSERT_TRUE(mark >= 0 && mark + 1 < text.size()) << text.toStdString();
+            EXPECT_TRUE(used.insert(text[mark + 1].toLower()).second)
+                << "twice in a menu: " << text.toStdString();
+        }
+    }
+    EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(w.OpenHelpFile1->shortcut(), QKeySequence("F1"));
+    EXPECT_TRUE(w.ButtonAddFile->toolTip().endsWith("(Ctrl+O)")) << w.ButtonAddFile->toolTip().toStdString();
+
+    const QString helpFile = Out.filePath("help.html");
+    QFile(helpFile).open(QIODevice::WriteOnly);
+    w.SetHelpFile(helpFile);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QTest::keySequence(&w, w.AddFiles1->shortcut());
+    EXPECT_EQ(w.OpenDialogCalls, 1);
+    QTest::keySequence(&w, w.Convert1->shortcut());
+    EXPECT_EQ(w.MessageTexts(), QStringList{TBatchDriver::NoFilesText});
+    QTest::keySequence(&w, w.OpenHelpFile1->shortcut());
+    EXPECT_EQ(w.OpenedUrls, std::vector<QUrl>{QUrl::fromLocalFile(helpFile)});
+
+    // During a run the File menu is disabled; its Stop key still asks to stop, and No goes on.
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    AddRows({MediaFile("second clip.avi")});
+    w.Messages.clear();
+    QTest::keySequence(&w, w.Convert1->shortcut());
+    ASSERT_TRUE(w.Driver.TaskActive());
+    ASSERT_FALSE(w.MenuFile->menuAction()->isEnabled());
+    w.Answer = TBatchUI::TAnswer::No;
+    QTest::keySequence(&w, w.Stop1->shortcut());
+    EXPECT_EQ(w.MessageTexts(), QStringList{TBatchDriver::StopQuestionText});
+    ASSERT_TRUE(WaitForCompletion());
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+}
+
+// Every control that takes the focus has a name for screen readers (the lists that are empty in
+// an audio format included), is reached by Tab, and looks different while it has the focus.
+TEST_F(MainWindowTest, EveryControlHasANameAndShowsItsFocusOnTheWayOfTab) {
+    TTestWindow& w = *Window;
+    AddRows({"/media/a.avi", "/media/b.avi"});
+    Choose(w.ComboOutputFormat, "MP3 - Mpeg Layer3 Audio (*.mp3)");
+    ASSERT_EQ(w.ComboVideoCodec->count(), 0);
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    for (int view : {TAdditionalOptions::SimpleSettings, TAdditionalOptions::AdvanceSettings}) {
+        SCOPED_TRACE(view ? "advanced view" : "simple view");
+        w.Options.SetSimpleAdvanceSettings(view);
+        w.Options.RadioGroup1Click();
+        QApplication::processEvents();
+        std::vector<QWidget*> reachable;
+        for (QWidget* control : Controls(w)) {
+            if (!(control->focusPolicy() & Qt::TabFocus))
+                continue;
+            const QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+            ASSERT_NE(accessible, nullptr) << control->objectName().toStdString();
+            EXPECT_FALSE(control->accessibleName().trimmed().isEmpty() &&
+                         accessible->text(QAccessible::Name).trimmed().isEmpty())
+                << control->objectName().toStdString() << " has no name";
+            if (control->isVisible())
+                reachable.push_back(control);
+        }
+
+        // Once round the window with Tab, each control's picture taken while it has the focus.
+        std::map<QWidget*, QImage> withFocus;
+        QStringList order;
+        w.SpeedButtonSTOP->setFocus(Qt::MouseFocusReason);
+        for (int step = 0; step < 100; ++step) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget* focused = QApplication::focusWidget();
+            ASSERT_NE(focused, nullptr);
+            if (withFocus.contains(focused))
+                break;
+            withFocus[focused] = focused->grab().toImage();
+            order << focused->objectName();
+        }
+        // From top to bottom, each panel from left to right.
+        const QStringList settings =
+            view ? QStringList{"ComboVideoCodec",     "ComboVideoSize",    "ComboVideoBitrate",
+                               "ComboVideoFramerate", "ComboAudioCodec",   "ComboAudioBitrate",
+                               "ComboAudioChannels",  "ComboSamplingRate", "TrackBar1"}
+                 : QStringList{"ComboBoxVideoQuality", "ComboBoxVideoSize",     "ComboBoxVideoFramerate",
+                               "ComboBoxAudioQuality", "ComboBoxAudioChannels", "TrackBar2"};
+        EXPECT_EQ(order,
+                  QStringList({"ButtonAddFile", "ButtonRemoveFile", "ButtonClearAll", "ButtonStopConvert",
+                               "ButtonConvert", "ButtonBrowseForFolder", "ComboOutputFormat", "ListView1"}) +
+                      settings +
+                      QStringList({"ButtonStop", "SpeedButtonPLAY", "SpeedButtonPAUSE", "SpeedButtonSTOP"}));
+        for (QWidget* control : reachable) {
+            const std::string name = control->objectName().toStdString();
+            ASSERT_TRUE(withFocus.contains(control)) << name << " is not reached by Tab";
+            if (control->hasFocus())
+                QTest::keyClick(control, Qt::Key_Tab);
+            EXPECT_NE(control->grab().toImage(), withFocus[control]) << name << " shows no focus";
+        }
+    }
+}
+
+// "Add File" opens with every filter in the folder files were last added from, kept over a
+// restart; the folder browser opens at the output folder. A folder that is gone gives home.
+TEST_F(MainWindowTest, TheDialogsOpenWhereTheUserLastWas) {
+    QTemporaryDir sources;
+    ASSERT_TRUE(sources.isValid());
+    {
+        TTestWindow& w = *Window;
+        QFileDialog first;
+        w.ConfigureOpenDialog(first);
+        EXPECT_EQ(first.nameFilters(), OpenDialogNameFilters());
+        EXPECT_EQ(first.fileMode(), QFileDialog::ExistingFiles);
+        EXPECT_TRUE(first.testOption(QFileDialog::DontUseNativeDialog));
+        EXPECT_TRUE(first.testOption(QFileDialog::HideNameFilterDetails));
+        EXPECT_EQ(first.directory().absolutePath(), QDir::homePath()) << "nothing added yet";
+
+        w.FilesToChoose = {sources.filePath("a.avi"), sources.filePath("b.avi")};
+        w.ButtonAddFile->click();
+        w.FilesToChoose.clear(); // cancelled: the folder stays
+        w.ButtonAddFile->click();
+        QFileDialog next;
+        w.ConfigureOpenDialog(next);
+        EXPECT_EQ(next.directory().absolutePath(), sources.path());
+
+        QFileDialog browser;
+        w.ConfigureFolderBrowser(browser);
+        EXPECT_EQ(browser.fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(browser.testOption(QFileDialog::ShowDirsOnly));
+        EXPECT_EQ(browser.directory().absolutePath(), QDir::homePath()) << "no output folder yet";
+        w.Settings.SetOutputFolder(Out.path());
+        QFileDialog atOutput;
+        w.ConfigureFolderBrowser(atOutput);
+        EXPECT_EQ(atOutput.directory().absolutePath(), Out.path());
+        EXPECT_TRUE(w.close());
+    }
+    Window = MakeWindow();
+    ASSERT_TRUE(Window->FormCreate());
+    QFileDialog restarted;
+    Window->ConfigureOpenDialog(restarted);
+    EXPECT_EQ(restarted.directory().absolutePath(), sources.path());
+
+    ASSERT_TRUE(sources.remove());
+    QFileDialog gone;
+    Window->ConfigureOpenDialog(gone);
+    EXPECT_EQ(gone.directory().absolutePath(), QDir::homePath());
 }
 
 } // namespace

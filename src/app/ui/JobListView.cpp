@@ -6,15 +6,18 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QUrl>
+#include <algorithm>
 
 namespace vx {
 
 TJobListView::TJobListView(QWidget* AParent) : QTableView(AParent) {
     setObjectName("ListView1");
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setTabKeyNavigation(false);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(true);
     setWordWrap(false);
@@ -51,10 +54,38 @@ void TJobListView::SetJobList(TJobListModel* AModel) {
 }
 
 int TJobListView::SelectedRow() const {
+    const QList<int> rows = SelectedRows();
+    return rows.isEmpty() ? -1 : rows.first();
+}
+
+QList<int> TJobListView::SelectedRows() const {
+    QList<int> rows;
     if (!selectionModel())
-        return -1;
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
+        return rows;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        rows << index.row();
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void TJobListView::ToggleSelectedChecks() {
+    const QList<int> rows = SelectedRows();
+    if (rows.isEmpty() || !model())
+        return;
+    const int lead = rows.contains(currentIndex().row()) ? currentIndex().row() : rows.first();
+    const bool checked = model()->index(lead, 0).data(Qt::CheckStateRole).toInt() == Qt::Checked;
+    for (int row : rows)
+        model()->setData(model()->index(row, 0), checked ? Qt::Unchecked : Qt::Checked, Qt::CheckStateRole);
+}
+
+void TJobListView::keyPressEvent(QKeyEvent* AEvent) {
+    // The view's own Space would toggle the focused row alone and change the selection.
+    if (AEvent->key() == Qt::Key_Space && (AEvent->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        ToggleSelectedChecks();
+        AEvent->accept();
+        return;
+    }
+    QTableView::keyPressEvent(AEvent);
 }
 
 QStringList TJobListView::DroppedFiles(const QMimeData* AMime) {

@@ -6,6 +6,7 @@
 #include "Icons.h"
 #include "JobListView.h"
 #include "PreviewPanel.h"
+#include "ScreenFit.h"
 #include "SettingsListCombo.h"
 #include "WindowParts.h"
 
@@ -14,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGridLayout>
@@ -66,6 +66,8 @@ constexpr qreal ListPointSize = 8;
 constexpr int ToolBarHeight = 40;
 constexpr int ChoosersHeight = 54;
 constexpr int JobListHeight = 201;
+// A header and a few rows stay in sight however small the screen.
+constexpr int JobListMinimumHeight = 90;
 constexpr int OutputFolderWidth = 244;
 constexpr int OutputFormatWidth = 330;
 constexpr int ProgressBarWidth = 439;
@@ -101,6 +103,9 @@ QGridLayout* GroupGrid(QGroupBox* AGroup) {
 void AddRow(QGridLayout* AGrid, int ARow, const QString& ACaption, QWidget* AField) {
     auto* label = new QLabel(ACaption, AGrid->parentWidget());
     label->setBuddy(AField);
+    // A list names itself by its label: on Linux a list's own accessible text is its choice,
+    // which an empty list does not have.
+    AField->setAccessibleName(QString(ACaption).remove(QLatin1Char(':')).trimmed());
     AGrid->addWidget(label, ARow, 0);
     AGrid->addWidget(AField, ARow, 1);
 }
@@ -168,8 +173,8 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     setObjectName("Form1");
     setWindowTitle(Caption);
     setWindowIcon(icons::Application());
-    // The window has a fixed size laid out for a 9 point text; a larger desktop font would cut
-    // its labels off. A smaller one is kept.
+    // The window is laid out for a 9 point text; a larger desktop font would cut its labels off.
+    // A smaller one is kept.
     QFont windowFont = font();
     if (windowFont.pointSizeF() > WindowPointSize) {
         windowFont.setPointSizeF(WindowPointSize);
@@ -185,19 +190,33 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     layout->setSpacing(0);
     layout->addWidget(CreateToolBar());
     layout->addWidget(CreateChoosers());
-    layout->addWidget(CreateJobList());
-    layout->addWidget(CreateLowerPanel(), 1);
+    layout->addWidget(CreateJobList(), 1);
+    ScrollLower = new TScrollingPanel(CreateLowerPanel(), central);
+    layout->addWidget(ScrollLower);
     setCentralWidget(central);
     CreateStatusBar();
     BindLists();
     CreateRunReports();
-    FileAdder.OnExecuteOpenDialog = [this](TSourceFileAdder*) { return ExecuteOpenDialog(); };
+    CreateShortcuts();
+    NameControls();
+    SetTabOrder();
+    FileAdder.OnExecuteOpenDialog = [this](TSourceFileAdder*) {
+        const QStringList files = ExecuteOpenDialog();
+        RememberSourceFolder(files);
+        return files;
+    };
     FileAdder.OnScrollToRow = [this](TSourceFileAdder*, int ARow) { ScrollToRow(ARow); };
+    LayOutForScreens();
+}
 
-    // A single border: no maximising, no resizing.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
-    setFixedSize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+void TMainWindow::LayOutForScreens() {
+    // In the window's own size the list is as high as it was designed and the lower panel gets
+    // the rest, which it keeps: a larger window gives its room to the list, a smaller one
+    // scrolls the lower panel.
+    ScrollLower->setObjectName("ScrollLower");
+    ScrollLower->SetPanelSize(QSize(ClientWidth, ClientHeight - ToolBarHeight - ChoosersHeight -
+                                                     JobListHeight - statusBar()->sizeHint().height()));
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
 }
 
 TMainWindow::~TMainWindow() {
@@ -209,19 +228,21 @@ TMainWindow::~TMainWindow() {
 }
 
 void TMainWindow::CreateActions() {
-    AddFiles1 = new QAction("Add Files", this);
-    Convert1 = new QAction("Convert", this);
-    RetryFailedRows1 = new QAction("Retry Failed Rows", this);
-    OpenOutputFolder1 = new QAction("Open Output Folder", this);
-    ViewLog1 = new QAction("Log", this);
-    Exit1 = new QAction("Exit", this);
-    SetGeneralOptions1 = new QAction("Set Options", this);
-    OpenHelpFile1 = new QAction("Open Help File", this);
-    VisitOurWebsite1 = new QAction("Visit Our Website", this);
-    About1 = new QAction("About", this);
+    AddFiles1 = new QAction("&Add Files", this);
+    Convert1 = new QAction("&Convert", this);
+    Stop1 = new QAction("&Stop Convert", this);
+    RetryFailedRows1 = new QAction("&Retry Failed Rows", this);
+    OpenOutputFolder1 = new QAction("Open Output &Folder", this);
+    ViewLog1 = new QAction("&Log", this);
+    Exit1 = new QAction("E&xit", this);
+    SetGeneralOptions1 = new QAction("&Set Options", this);
+    OpenHelpFile1 = new QAction("Open &Help File", this);
+    VisitOurWebsite1 = new QAction("&Visit Our Website", this);
+    About1 = new QAction("&About", this);
     // File > "Add Files" presses the "Add File" button; it adds nothing of its own.
     connect(AddFiles1, &QAction::triggered, this, [this] { ButtonAddFileClick(); });
     connect(Convert1, &QAction::triggered, this, [this] { ButtonConvertClick(); });
+    connect(Stop1, &QAction::triggered, this, [this] { ButtonStopConvertClick(); });
     connect(RetryFailedRows1, &QAction::triggered, this, [this] { RetryFailedRows1Click(); });
     connect(OpenOutputFolder1, &QAction::triggered, this, [this] { OpenOutputFolder1Click(); });
     connect(ViewLog1, &QAction::triggered, this, [this] { ViewLog1Click(); });
@@ -231,12 +252,12 @@ void TMainWindow::CreateActions() {
     connect(VisitOurWebsite1, &QAction::triggered, this, [this] { VisitOurWebsite1Click(); });
     connect(About1, &QAction::triggered, this, [this] { About1Click(); });
 
-    CheckAllItems1 = new QAction("Check All Items", this);
-    UncheckAllItems1 = new QAction("Uncheck All Items", this);
-    DeleteSelectedItem1 = new QAction("Remove Selected Item", this);
-    ClearAllItems1 = new QAction("Clear All Items", this);
-    PlayThisVideo1 = new QAction("Play This Video", this);
-    StopPlaying1 = new QAction("Stop Playing", this);
+    CheckAllItems1 = new QAction("&Check All Items", this);
+    UncheckAllItems1 = new QAction("&Uncheck All Items", this);
+    DeleteSelectedItem1 = new QAction("&Remove Selected Item", this);
+    ClearAllItems1 = new QAction("C&lear All Items", this);
+    PlayThisVideo1 = new QAction("&Play This Video", this);
+    StopPlaying1 = new QAction("S&top Playing", this);
     connect(CheckAllItems1, &QAction::triggered, this, [this] { CheckAllItems1Click(); });
     connect(UncheckAllItems1, &QAction::triggered, this, [this] { UncheckAllItems1Click(); });
     connect(DeleteSelectedItem1, &QAction::triggered, this, [this] { DeleteSelectedItem1Click(); });
@@ -251,6 +272,7 @@ void TMainWindow::CreateMenus() {
     MenuFile->addAction(AddFiles1);
     MenuFile->addSeparator();
     MenuFile->addAction(Convert1);
+    MenuFile->addAction(Stop1);
     MenuFile->addAction(RetryFailedRows1);
     MenuFile->addSeparator();
     MenuFile->addAction(OpenOutputFolder1);
@@ -373,7 +395,7 @@ QWidget* TMainWindow::CreateChoosers() {
 QWidget* TMainWindow::CreateJobList() {
     auto* panel = new QWidget(this);
     panel->setObjectName("PanelList");
-    panel->setFixedHeight(JobListHeight);
+    panel->setMinimumHeight(JobListMinimumHeight);
     ListView1 = new TJobListView(panel);
     // The columns have fixed widths made for a small font: "00:00:20" must fit 60 pixels.
     QFont listFont = ListView1->font();
@@ -592,7 +614,6 @@ QWidget* TMainWindow::CreateLowerPanel() {
 void TMainWindow::CreateStatusBar() {
     QStatusBar* bar = statusBar();
     bar->setObjectName("StatusBar1");
-    bar->setSizeGripEnabled(false);
     for (int i = 0; i < 3; ++i) {
         StatusPanels[i] = new QLabel(bar);
         StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
@@ -684,13 +705,23 @@ bool TMainWindow::FormCreate() {
 }
 
 void TMainWindow::FormShow() {
-    // Centred on the screen the window opens on.
-    if (const QScreen* screen = this->screen()) {
-        const QRect available = screen->availableGeometry();
-        move(available.center() - QPoint(width() / 2, height() / 2));
-    }
+    // Centred on the screen the window opens on, and no larger than that screen.
+    if (const QScreen* screen = this->screen())
+        FitToScreen(screen->availableGeometry());
+    new TFrameFit(this, [this](const QRect& AAvailable) { FitToScreen(AAvailable); });
     // The format restored from the settings is applied once the window is first shown.
     Settings.ComboOutputFormatChange();
+}
+
+void TMainWindow::FitToScreen(const QRect& AAvailable) {
+    // The frame is known once the window manager has put one around the window; before that it
+    // counts as none.
+    const QRect frame = frameGeometry();
+    const QRect client = geometry();
+    const QMargins margins(client.left() - frame.left(), client.top() - frame.top(),
+                           frame.right() - client.right(), frame.bottom() - client.bottom());
+    const QSize wanted(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    setGeometry(FitWindowOnScreen(wanted, minimumSizeHint(), margins, AAvailable));
 }
 
 void TMainWindow::showEvent(QShowEvent* AEvent) {
@@ -747,25 +778,18 @@ void TMainWindow::Terminate() {
 // ---------------------------------------------------------------------------------------------
 // The job list
 
-QStringList TMainWindow::ExecuteOpenDialog() {
-    QFileDialog dialog(this);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    // Qt's own dialog shows the filter descriptions exactly as written; a native one would cut
-    // them at their first "(".
-    dialog.setOptions(QFileDialog::HideNameFilterDetails | QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters(NameFiltersOf(OpenDialogFilter));
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return dialog.selectedFiles();
-}
-
 void TMainWindow::DeleteSelectedItem1Click() {
     // A run addresses its rows by position: none may go while it lasts.
     if (Driver.AddFileInProgress() || Driver.Converting())
         return;
-    const int row = ListView1->SelectedRow();
-    if (row >= 0 && row < JobList.Count())
-        JobList.RemoveRow(row);
+    const QList<int> rows = ListView1->SelectedRows();
+    for (auto row = rows.crbegin(); row != rows.crend(); ++row)
+        if (*row < JobList.Count())
+            JobList.RemoveRow(*row);
+    // The row that moved up into the place of the first one removed is selected, so that
+    // pressing Delete again goes on down the list.
+    if (!rows.isEmpty() && JobList.Count() > 0)
+        ListView1->selectRow(std::min(rows.first(), JobList.Count() - 1));
 }
 
 void TMainWindow::ClearAllItems1Click() {
@@ -800,13 +824,6 @@ void TMainWindow::ButtonBrowseForFolderClick() {
     QString folder;
     if (ExecuteFolderBrowser(folder) && !folder.isEmpty())
         Settings.SetOutputFolder(folder);
-}
-
-bool TMainWindow::ExecuteFolderBrowser(QString& AFolder) {
-    // Opens in the home folder: no output folder is proposed before the user picks one.
-    AFolder = QFileDialog::getExistingDirectory(this, FolderBrowserHeadline, QDir::homePath(),
-                                                QFileDialog::ShowDirsOnly);
-    return !AFolder.isEmpty();
 }
 
 void TMainWindow::Image1Click() {

@@ -29,6 +29,7 @@
 
 class QAction;
 class QComboBox;
+class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -48,6 +49,7 @@ class TDropDownComboBox;
 class TJobListView;
 class TLogView;
 class TPreviewPanel;
+class TScrollingPanel;
 
 class TMainWindow : public QMainWindow, public TBatchUI {
     Q_OBJECT
@@ -121,6 +123,15 @@ public:
     // written is finished under its name.
     void SessionEnding();
     void FormShow();
+    // Sizes and places the window for a screen whose free area is AAvailable: the size it is laid
+    // out for where that fits, otherwise as much as there is (the lower panel then scrolls),
+    // centred, with the frame on the screen.
+    void FitToScreen(const QRect& AAvailable);
+
+    // How the dialogs are set up before they show: the open dialog with its filters in the
+    // folder that files were last added from, the folder browser at the current output folder.
+    void ConfigureOpenDialog(QFileDialog& ADialog) const;
+    void ConfigureFolderBrowser(QFileDialog& ADialog) const;
 
     // ---- TBatchUI ----
     TAnswer MessageBox(const QString& AText, const QString& ACaption, TIcon AIcon,
@@ -224,6 +235,8 @@ public:
     QComboBox* ComboLetterBox = nullptr;
     QComboBox* ComboAspectRatio = nullptr;
 
+    // The lower panel (settings, progress, preview) scrolls where the window is too small for it.
+    TScrollingPanel* ScrollLower = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QPushButton* ButtonStop = nullptr;
 
@@ -240,6 +253,7 @@ public:
     QMenu* MenuView = nullptr;
     QAction* AddFiles1 = nullptr;
     QAction* Convert1 = nullptr;
+    QAction* Stop1 = nullptr;
     QAction* RetryFailedRows1 = nullptr;
     QAction* OpenOutputFolder1 = nullptr;
     QAction* ViewLog1 = nullptr;
@@ -284,6 +298,17 @@ private:
     QWidget* CreateLowerPanel();
     QWidget* CreateSettingsPanels();
     void CreateStatusBar();
+    // The window's size: the lower panel keeps the height it is laid out for, the list takes
+    // whatever room is left or added.
+    void LayOutForScreens();
+    // Shortcut keys, and the hints of the buttons that name them.
+    void CreateShortcuts();
+    // Names for screen readers where a control shows no text of its own.
+    void NameControls();
+    // Tab goes through the window from top to bottom, each panel from left to right.
+    void SetTabOrder();
+    // Where "Add File" opens next time: the folder of the first file chosen.
+    void RememberSourceFolder(const QStringList& AFiles);
     void BindLists();
     void ApplyView(int AView);
     void ShowPopupMenu(const QPoint& APosition);

@@ -3,6 +3,7 @@
 
 #include <QComboBox>
 #include <QLabel>
+#include <QScrollArea>
 #include <functional>
 
 namespace vx {
@@ -26,6 +27,17 @@ public:
     using QComboBox::QComboBox;
     std::function<void(TDropDownComboBox* Sender)> OnDropDown;
     void showPopup() override;
+};
+
+// A frame around a panel laid out for a certain size: it asks for that size and takes no more
+// height (more width it gives to the panel); given less, it scrolls the panel instead of
+// squeezing it, and it brings each control that gets the keyboard focus into view.
+class TScrollingPanel : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit TScrollingPanel(QWidget* APanel, QWidget* AParent = nullptr);
+    void SetPanelSize(const QSize& ASize);
+    QSize sizeHint() const override;
 };
 
 } // namespace vx

@@ -45,9 +45,9 @@ protected:
     }
 
     static QVariantMap FirstRunValues() {
-        return {{"Output Folder", ""},        {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
-                {"DropDownItems", "26"},      {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
-                {"UseAllProcessorCores", "1"}};
+        return {{"Output Folder", ""},         {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
+                {"DropDownItems", "26"},       {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
+                {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
     }
 
     void ExpectFirstRunControls() {
@@ -85,6 +85,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     Options.SetSimpleAdvanceSettings(1);
     Settings.ComboLetterBox.SetItemIndex(1);
     Options.SetUseAllCores(false);
+    Settings.SetSourceFolder(QString::fromUtf8("/home/me/Видео, 2024"));
     ASSERT_TRUE(Store.SaveSettings());
 
     TConversionSettings settings;
@@ -103,6 +104,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     EXPECT_EQ(options.SimpleAdvanceSettings(), 1);
     EXPECT_EQ(settings.ComboLetterBox.ItemIndex(), 1);
     EXPECT_FALSE(options.UseAllCores());
+    EXPECT_EQ(settings.SourceFolder(), QString::fromUtf8("/home/me/Видео, 2024"));
 }
 
 struct TStoredValueCase {
@@ -163,10 +165,24 @@ TEST_F(SettingsStoreTest, AStoreFromBeforeTheCoresChoiceKeepsItsValuesAndGainsIt
               "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\n");
     EXPECT_FALSE(Store.LoadSettings());
     EXPECT_TRUE(Options.UseAllCores());
-    QVariantMap expected{{"Output Folder", "/videos"}, {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
-                         {"DropDownItems", "30"},      {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
-                         {"UseAllProcessorCores", "1"}};
+    EXPECT_EQ(Settings.SourceFolder(), "");
+    QVariantMap expected{{"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
+                         {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
+                         {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
     EXPECT_EQ(Stored(), expected);
+}
+
+// A store written before the source folder was kept reads as complete, and the next save adds it.
+TEST_F(SettingsStoreTest, AStoreWithoutTheSourceFolderGainsItOnTheNextSave) {
+    WriteFile("[General]\nOutput%20Folder=/videos\nComboOutputFormat=13\nOverwrite=1\n"
+              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\nUseAllProcessorCores=0\n");
+    EXPECT_TRUE(Store.LoadSettings());
+    EXPECT_EQ(Settings.SourceFolder(), "");
+    EXPECT_FALSE(Stored().contains("Source Folder"));
+    Settings.SetSourceFolder("/media/camera");
+    ASSERT_TRUE(Store.SaveSettings());
+    EXPECT_EQ(Stored().value("Source Folder"), "/media/camera");
+    EXPECT_EQ(Stored().value("ComboOutputFormat"), "13");
 }
 
 TEST_F(SettingsStoreTest, StoredDropDownLengthReachesTheFormatList) {
