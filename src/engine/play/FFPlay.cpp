@@ -247,8 +247,8 @@ void TCustomPlayer::Stop(bool AWaitForStop) {
     dataLock.unlock();
     if (is) {
         if (is->timing.paused) {
-            TogglePauseInternal();
             Fstep = false;
+            TogglePauseInternal();
         }
         PostEvent(peQuit);
     }
@@ -396,33 +396,37 @@ void TCustomPlayer::TogglePauseInternal() {
 void TCustomPlayer::Pause() {
     if (!FVideoState || Paused())
         return;
-    TogglePauseInternal();
     Fstep = false;
+    TogglePauseInternal();
     SetState(psPause);
 }
 
 void TCustomPlayer::Resume() {
     if (!FVideoState || !Paused())
         return;
-    TogglePauseInternal();
+    // Disarmed first: an armed step would pause again after the next picture.
     Fstep = false;
+    TogglePauseInternal();
     SetState(psResume);
 }
 
 void TCustomPlayer::TogglePause() {
     if (!FVideoState)
         return;
-    TogglePauseInternal();
     Fstep = false;
+    TogglePauseInternal();
     SetState(Paused() ? psPause : psResume);
 }
 
 void TCustomPlayer::StepToNextFrame() {
     if (!FVideoState)
         return;
+    // Armed before the playback runs again, so that the video thread pauses after the
+    // first picture it queues, not after a later one.
+    const bool armed = Fstep.exchange(true);
     if (Paused())
         TogglePauseInternal();
-    if (!Fstep.exchange(true))
+    if (!armed)
         SetState(psStep);
 }
 
