@@ -567,7 +567,8 @@ void TCustomPlayer::PositionUpdate(TVideoState& AIs) {
         SetState(psEnd);
     }
     const int64_t playTime = FPlayTime;
-    if (playTime == AV_NOPTS_VALUE)
+    // A seek under way has not shown its picture yet: the position is still the old one.
+    if (playTime == AV_NOPTS_VALUE || FSeeking)
         return;
     const int64_t start = Fstart_time;
     if (pts < (start != AV_NOPTS_VALUE ? start + playTime : playTime))
