@@ -257,7 +257,9 @@ void TCustomPlayer::Stop(bool AWaitForStop) {
 
     int tries = 0;
     while (is && !WaitSignal(&TCustomPlayer::FStopEvent, 100)) {
-        if (!FDataLock.try_lock_for(std::chrono::milliseconds(100)))
+        // Each round has waited already; a timed lock would also hide the lock from the
+        // thread checker, which sees only plain and trial locking.
+        if (!FDataLock.try_lock())
             continue;
         std::lock_guard lock(FDataLock, std::adopt_lock);
         if (!FVideoState)

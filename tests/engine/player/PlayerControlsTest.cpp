@@ -1,7 +1,7 @@
 // The player's controls beyond play, pause and seek: relative and byte seeks, stream
 // switching, the forced format and frame rate, the aspect setting, the start and play
 // times with what happens when the play time is reached, the hooks, flipping and
-// deinterlacing, the audio displays and the read time-out.
+// deinterlacing, subtitles, the audio displays and the read time-out.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -29,6 +29,9 @@ protected:
         WriteMedia(Media("clip.mpg"), MpegProgramStream());
         WriteMedia(Media("two-audio.mkv"),
                    {"matroska", {{"mpeg4"}}, {{"aac", 48000, 2}, {"aac", 44100, 1}}, 2.0});
+        TMediaSpec subtitled{"matroska", {{"mpeg4"}}, {}, 3.0};
+        subtitled.BoxSubtitle = true;
+        WriteMedia(Media("subtitled.mkv"), subtitled);
     }
     static void TearDownTestSuite() { FreeDir(); }
 
@@ -310,6 +313,27 @@ TEST_F(PlayerControlsTest, FlippedAndDeinterlacedPictures) {
             EXPECT_NE(c.Flip ? numbers[i].first : numbers[i].second, expected) << "picture " << i;
         }
     }
+}
+
+// The subtitle's white box is blended into the pictures shown; with the subtitle stream
+// switched off the pattern shows there again.
+TEST_F(PlayerControlsTest, BitmapSubtitlesAreBlendedIntoThePicture) {
+    ASSERT_TRUE(FPlayer->Open(Name("subtitled.mkv"), 0, false)) << FPlayer->LastErrMsg();
+    ASSERT_EQ(FPlayer->SubtitleStreamIndex(), 1);
+    const int y = SubtitleBox[1] + SubtitleBox[3] / 2;
+    auto whiteAt = [&](int AX) {
+        const TRGBColor colour = FPlayer->CurrentFrame()->Pixel(AX, y);
+        return colour.R > 230 && colour.G > 230 && colour.B > 230;
+    };
+    const int inside = SubtitleBox[0] + SubtitleBox[2] / 2, outside = SubtitleBox[0] - 8;
+    Idle(500);
+    EXPECT_TRUE(whiteAt(inside));
+    EXPECT_FALSE(whiteAt(outside));
+
+    FPlayer->SetSubtitleStreamIndex(-1);
+    EXPECT_EQ(FPlayer->SubtitleStreamIndex(), -1);
+    Idle(500);
+    EXPECT_FALSE(whiteAt(inside));
 }
 
 // Waveform, spectrum and back to the picture while the clip plays: the playback goes on
