@@ -136,12 +136,12 @@ bool TCustomPlayer::OpenScreen(TVideoState& AIs, bool AForce) {
         h = Fframe_height;
     }
     if (!screen.Opened()) {
-        if (!screen.Open(w, h)) {
+        if (!screen.Open(w, h, Fis_full_screen)) {
             GetLogger().Log(this, llError, "SDL: could not set video mode.");
             GetLogger().Log(this, llDebug, screen.LastErrMsg());
             return false;
         }
-    } else if (AForce && !FScreenHandle) {
+    } else if (AForce && !FScreenHandle && !Fis_full_screen) {
         screen.Resize(w, h);
     } else if (AForce) {
         screen.UpdateSize();

@@ -167,6 +167,24 @@ TEST_F(PlayerControlsTest, AspectSettingRefitsThePausedPicture) {
     EXPECT_EQ(FPlayer->DisplayToActualRect({0, 30, 320, 210}), (TRect{0, 0, 320, 240}));
 }
 
+// Full screen, a window of its own covers the desktop, and the 4:3 picture fills the
+// desktop's height: the desktop's top-left quarter shows a quarter of the picture, where a
+// window of the picture's size shows all of it.
+TEST_F(PlayerControlsTest, FullScreenCoversTheDesktop) {
+    for (const bool full : {false, true}) {
+        SCOPED_TRACE(full);
+        FPlayer->set_is_full_screen(full);
+        ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, true)) << FPlayer->LastErrMsg();
+        ASSERT_TRUE(WaitForState(psPause, 3000));
+        SettledPicture();
+        // The dummy video driver's desktop is 1024x768.
+        const TRect quarter = FPlayer->DisplayToActualRect({0, 0, 512, 384});
+        EXPECT_EQ(quarter, full ? (TRect{0, 0, 160, 120}) : (TRect{0, 0, 320, 240}));
+        FPlayer->Stop(true);
+        ClearStates();
+    }
+}
+
 TEST_F(PlayerControlsTest, StartTimeAndWhatThePlayTimeEndsIn) {
     struct TCase {
         const char* Name;
