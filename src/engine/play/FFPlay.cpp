@@ -316,14 +316,13 @@ void TCustomPlayer::SetState(TPlayState AState) {
 void TCustomPlayer::EventThreadRun() {
     auto deliver = [this](const std::function<void()>& AHandler) {
         auto run = [&] {
-            const bool wasDelivering = FDelivering;
-            FDelivering = true;
+            const std::thread::id wasDelivering = FDeliveringThread.exchange(std::this_thread::get_id());
             try {
                 AHandler();
             } catch (const std::exception& e) {
                 GetLogger().Log(this, llError, std::string("Error occurs in player event: ") + e.what());
             }
-            FDelivering = wasDelivering;
+            FDeliveringThread = wasDelivering;
         };
         if (FTriggerEventInMainThread)
             PlatformBridge().CallInMainThread(run);
@@ -357,8 +356,9 @@ void TCustomPlayer::EventThreadRun() {
 void TCustomPlayer::JoinEventThread() {
     if (!FEventThread.joinable())
         return;
-    // Inside a delivery the event thread waits for us: it is left to end on its own.
-    if (FDelivering) {
+    // Called from inside a delivery, the event thread is this thread or waits for it: it is
+    // left to end on its own.
+    if (FDeliveringThread.load() == std::this_thread::get_id()) {
         FEventThread.detach();
         return;
     }

@@ -332,7 +332,9 @@ private:
     std::thread FEventThread;
     std::atomic<bool> FEventThreadDone{true};
     std::atomic<bool> FEventThreadTerminate{false};
-    bool FDelivering = false; // main thread: inside an OnState/OnPosition delivery
+    // The thread inside an OnState/OnPosition delivery (the main thread or the event
+    // thread, by TriggerEventInMainThread); none outside one.
+    std::atomic<std::thread::id> FDeliveringThread{};
 
     std::mutex FDisplayRectLock;
     TRect FDisplayRect; // FDisplayRectLock

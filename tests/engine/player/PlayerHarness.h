@@ -89,7 +89,8 @@ protected:
         return -1;
     }
 
-    // The time of the picture on screen once it has stayed for a while (-1 after 5 s).
+    // The time of the picture on screen once it has stayed for a while (-1 when it keeps
+    // changing for 15 s).
     int64_t SettledPicture() {
         int64_t pts = -2, before = -3;
         const bool settled = WaitProcessingMessages(
@@ -99,7 +100,7 @@ protected:
                 FPlayer->CurrentFrame(pts);
                 return pts == before;
             },
-            5000);
+            15000);
         return settled ? pts : -1;
     }
 

@@ -87,7 +87,7 @@ TEST_F(PlayerPlaybackTest, StepShowsExactlyOneMorePicture) {
                 FPlayer->CurrentFrame(pts);
                 return pts != before;
             },
-            2000);
+            10000);
         pts = SettledPicture();
         EXPECT_EQ(pts, before + 40000) << "step " << step;
         EXPECT_TRUE(FPlayer->Paused());
@@ -172,19 +172,22 @@ TEST_F(PlayerPlaybackTest, PositionNeverFallsBackToTheStartWhileSeeking) {
     ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, false)) << FPlayer->LastErrMsg();
     Idle(1000);
     size_t before = 0;
+    int64_t last = 0;
     {
         std::lock_guard guard(lock);
         before = positions.size();
         ASSERT_GT(before, 0u);
+        last = positions.back();
     }
     FPlayer->SeekBy(1.0, 0, true);
     Idle(300);
     FPlayer->Stop(true);
     std::lock_guard guard(lock);
     ASSERT_GT(positions.size(), before);
+    // Reports may lag the request by a refresh: none is earlier than the last one before it.
     for (size_t i = before; i < positions.size(); ++i)
-        EXPECT_GT(positions[i], 800000) << "report " << i;
-    EXPECT_GE(positions.back(), 2000000);
+        EXPECT_GE(positions[i], last) << "report " << i;
+    EXPECT_GT(positions.back(), last + 500000);
 }
 
 TEST_F(PlayerPlaybackTest, OpenFailuresLeaveTheReason) {
