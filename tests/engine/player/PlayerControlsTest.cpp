@@ -186,39 +186,43 @@ TEST_F(PlayerControlsTest, FullScreenCoversTheDesktop) {
 }
 
 TEST_F(PlayerControlsTest, StartTimeAndWhatThePlayTimeEndsIn) {
-    struct TCase {
-        const char* Name;
-        TRepeatType Repeat;
-        TPlayState Reached; // the state the player is in after the play time
-        bool Paused;
-        int64_t From, To; // where the picture on screen is then
+    auto shown = [&] {
+        int64_t pts = -1;
+        FPlayer->CurrentFrame(pts);
+        return pts;
     };
-    // The play time counts from the start time: the end of the play is at 2 s.
-    const TCase cases[] = {
-        {"stop", rtStop, psStop, true, -1, -1},
-        {"pause", rtPause, psPause, true, 1900000, 2200000},
-        {"rewind", rtRewind, psPause, true, 1000000, 1000000},
-        {"loop", rtLoop, psPlay, false, 1000000, 1900000},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Name);
+    // The play time counts from the start time: the play ends at 2 s.
+    for (const TRepeatType repeat : {rtStop, rtPause, rtRewind, rtLoop}) {
+        SCOPED_TRACE(repeat);
         ClearStates();
         FPlayer->SetStartTime(1000000);
         FPlayer->SetPlayTime(1000000);
-        FPlayer->SetRepeatType(c.Repeat);
+        FPlayer->SetRepeatType(repeat);
         ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, false)) << FPlayer->LastErrMsg();
-        Idle(300);
-        int64_t pts = -1;
-        FPlayer->CurrentFrame(pts);
-        EXPECT_GE(pts, 1000000) << "starts at the start time";
-        EXPECT_LT(pts, 1500000);
-        Idle(1200);
-        EXPECT_EQ(FPlayer->PlayState(), c.Reached);
-        EXPECT_EQ(FPlayer->Paused(), c.Paused);
-        if (c.From >= 0) {
-            FPlayer->CurrentFrame(pts);
-            EXPECT_GE(pts, c.From);
-            EXPECT_LE(pts, c.To);
+        ASSERT_TRUE(WaitProcessingMessages([&] { return shown() >= 0; }, 5000));
+        EXPECT_GE(shown(), 1000000) << "starts at the start time";
+        EXPECT_LT(shown(), 1500000);
+        switch (repeat) {
+        case rtStop:
+            EXPECT_TRUE(WaitForState(psStop, 10000));
+            break;
+        case rtPause:
+            ASSERT_TRUE(WaitForState(psPause, 10000));
+            EXPECT_TRUE(FPlayer->Paused());
+            EXPECT_GE(SettledPicture(), 1960000);
+            EXPECT_LE(SettledPicture(), 2200000);
+            break;
+        case rtRewind:
+            ASSERT_TRUE(WaitForState(psPause, 10000));
+            EXPECT_TRUE(FPlayer->Paused());
+            EXPECT_TRUE(WaitProcessingMessages([&] { return SettledPicture() == 1000000; }, 10000));
+            break;
+        default: // rtLoop: back to the start time, playing on
+            EXPECT_TRUE(WaitProcessingMessages([&] { return shown() >= 1900000; }, 10000));
+            EXPECT_TRUE(WaitProcessingMessages([&] { return shown() < 1500000; }, 10000));
+            EXPECT_FALSE(FPlayer->Paused());
+            EXPECT_EQ(FPlayer->PlayState(), psPlay);
+            break;
         }
         FPlayer->Stop(true);
     }

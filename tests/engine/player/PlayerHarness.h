@@ -89,8 +89,8 @@ protected:
         return -1;
     }
 
-    // The time of the picture on screen once it has stayed for a while (-1 when it keeps
-    // changing for 15 s).
+    // The time of the picture on screen once it has stayed for a while (-1 when none is
+    // shown or it keeps changing for 15 s).
     int64_t SettledPicture() {
         int64_t pts = -2, before = -3;
         const bool settled = WaitProcessingMessages(
@@ -98,7 +98,7 @@ protected:
                 before = pts;
                 Idle(400);
                 FPlayer->CurrentFrame(pts);
-                return pts == before;
+                return pts >= 0 && pts == before;
             },
             15000);
         return settled ? pts : -1;
