@@ -214,7 +214,14 @@ void TCustomPlayer::Refresh(TVideoState& AIs, bool AConsume) {
         UpdateVideoClock(AIs.timing, vp.pts, nowUs);
         AIs.video_current_pos = vp.pos;
         const double next = queued > 1 ? nextTime : displayTime + AIs.timing.video_clock - vp.pts;
-        const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued,
+        // Paused, the sound stands still: no picture is late (a slow display would drop
+        // the pictures of a paused opening or a step, and none would follow).
+        const TFrameDropInput input{AIs.timing.paused ? 0 : Fframedrop,
+                                    AIs.audio_stream >= 0,
+                                    AIs.IsDevice,
+                                    now,
+                                    next,
+                                    queued,
                                     afterSeek};
         if (PictureLate(input) || afterSeek)
             AIs.skip_frames = AIs.skip_frames.load() * 1.05f;
