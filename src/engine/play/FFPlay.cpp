@@ -247,8 +247,8 @@ void TCustomPlayer::Stop(bool AWaitForStop) {
     dataLock.unlock();
     if (is) {
         if (is->timing.paused) {
-            TogglePauseInternal();
             Fstep = false;
+            TogglePauseInternal();
         }
         PostEvent(peQuit);
     }
@@ -257,7 +257,9 @@ void TCustomPlayer::Stop(bool AWaitForStop) {
 
     int tries = 0;
     while (is && !WaitSignal(&TCustomPlayer::FStopEvent, 100)) {
-        if (!FDataLock.try_lock_for(std::chrono::milliseconds(100)))
+        // Each round has waited already; a timed lock would also hide the lock from the
+        // thread checker, which sees only plain and trial locking.
+        if (!FDataLock.try_lock())
             continue;
         std::lock_guard lock(FDataLock, std::adopt_lock);
         if (!FVideoState)
@@ -314,14 +316,13 @@ void TCustomPlayer::SetState(TPlayState AState) {
 void TCustomPlayer::EventThreadRun() {
     auto deliver = [this](const std::function<void()>& AHandler) {
         auto run = [&] {
-            const bool wasDelivering = FDelivering;
-            FDelivering = true;
+            const std::thread::id wasDelivering = FDeliveringThread.exchange(std::this_thread::get_id());
             try {
                 AHandler();
             } catch (const std::exception& e) {
                 GetLogger().Log(this, llError, std::string("Error occurs in player event: ") + e.what());
             }
-            FDelivering = wasDelivering;
+            FDeliveringThread = wasDelivering;
         };
         if (FTriggerEventInMainThread)
             PlatformBridge().CallInMainThread(run);
@@ -355,8 +356,9 @@ void TCustomPlayer::EventThreadRun() {
 void TCustomPlayer::JoinEventThread() {
     if (!FEventThread.joinable())
         return;
-    // Inside a delivery the event thread waits for us: it is left to end on its own.
-    if (FDelivering) {
+    // Called from inside a delivery, the event thread is this thread or waits for it: it is
+    // left to end on its own.
+    if (FDeliveringThread.load() == std::this_thread::get_id()) {
         FEventThread.detach();
         return;
     }
@@ -396,33 +398,37 @@ void TCustomPlayer::TogglePauseInternal() {
 void TCustomPlayer::Pause() {
     if (!FVideoState || Paused())
         return;
-    TogglePauseInternal();
     Fstep = false;
+    TogglePauseInternal();
     SetState(psPause);
 }
 
 void TCustomPlayer::Resume() {
     if (!FVideoState || !Paused())
         return;
-    TogglePauseInternal();
+    // Disarmed first: an armed step would pause again after the next picture.
     Fstep = false;
+    TogglePauseInternal();
     SetState(psResume);
 }
 
 void TCustomPlayer::TogglePause() {
     if (!FVideoState)
         return;
-    TogglePauseInternal();
     Fstep = false;
+    TogglePauseInternal();
     SetState(Paused() ? psPause : psResume);
 }
 
 void TCustomPlayer::StepToNextFrame() {
     if (!FVideoState)
         return;
+    // Armed before the playback runs again, so that the video thread pauses after the
+    // first picture it queues, not after a later one.
+    const bool armed = Fstep.exchange(true);
     if (Paused())
         TogglePauseInternal();
-    if (!Fstep.exchange(true))
+    if (!armed)
         SetState(psStep);
 }
 
@@ -563,7 +569,8 @@ void TCustomPlayer::PositionUpdate(TVideoState& AIs) {
         SetState(psEnd);
     }
     const int64_t playTime = FPlayTime;
-    if (playTime == AV_NOPTS_VALUE)
+    // A seek under way has not shown its picture yet: the position is still the old one.
+    if (playTime == AV_NOPTS_VALUE || FSeeking)
         return;
     const int64_t start = Fstart_time;
     if (pts < (start != AV_NOPTS_VALUE ? start + playTime : playTime))

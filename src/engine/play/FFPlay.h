@@ -280,7 +280,7 @@ private:
     std::atomic<bool> FVideoHook{false};
     std::atomic<bool> FFrameHook{false};
     std::atomic<bool> FTriggerEventInMainThread{true};
-    bool Fis_full_screen = false;
+    std::atomic<bool> Fis_full_screen{false}; // a window of its own covers the desktop
     int Fscreen_width = 0;
     int Fscreen_height = 0;
     std::atomic<int> Fframe_width{0};
@@ -332,7 +332,9 @@ private:
     std::thread FEventThread;
     std::atomic<bool> FEventThreadDone{true};
     std::atomic<bool> FEventThreadTerminate{false};
-    bool FDelivering = false; // main thread: inside an OnState/OnPosition delivery
+    // The thread inside an OnState/OnPosition delivery (the main thread or the event
+    // thread, by TriggerEventInMainThread); none outside one.
+    std::atomic<std::thread::id> FDeliveringThread{};
 
     std::mutex FDisplayRectLock;
     TRect FDisplayRect; // FDisplayRectLock

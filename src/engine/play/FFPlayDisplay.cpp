@@ -23,8 +23,12 @@ struct TPlayOutput {
     TPlayerScreen screen;
     TPlayerAudioDisplay audio;
     std::vector<uint8_t> pixels;
-    int lastIndex = -1; // the texture presented last, and where
-    TRect lastRect;
+    // The texture presented last and the shape of its picture, fitted again whenever the
+    // area or the aspect setting changes.
+    int lastIndex = -1;
+    int lastWidth = 0;
+    int lastHeight = 0;
+    AVRational lastSar{0, 1};
 };
 
 void TCustomPlayer::PlayThread() {
@@ -132,12 +136,12 @@ bool TCustomPlayer::OpenScreen(TVideoState& AIs, bool AForce) {
         h = Fframe_height;
     }
     if (!screen.Opened()) {
-        if (!screen.Open(w, h)) {
+        if (!screen.Open(w, h, Fis_full_screen)) {
             GetLogger().Log(this, llError, "SDL: could not set video mode.");
             GetLogger().Log(this, llDebug, screen.LastErrMsg());
             return false;
         }
-    } else if (AForce && !FScreenHandle) {
+    } else if (AForce && !FScreenHandle && !Fis_full_screen) {
         screen.Resize(w, h);
     } else if (AForce) {
         screen.UpdateSize();
@@ -210,7 +214,14 @@ void TCustomPlayer::Refresh(TVideoState& AIs, bool AConsume) {
         UpdateVideoClock(AIs.timing, vp.pts, nowUs);
         AIs.video_current_pos = vp.pos;
         const double next = queued > 1 ? nextTime : displayTime + AIs.timing.video_clock - vp.pts;
-        const TFrameDropInput input{Fframedrop, AIs.audio_stream >= 0, AIs.IsDevice, now, next, queued,
+        // Paused, the sound stands still: no picture is late (a slow display would drop
+        // the pictures of a paused opening or a step, and none would follow).
+        const TFrameDropInput input{AIs.timing.paused ? 0 : Fframedrop,
+                                    AIs.audio_stream >= 0,
+                                    AIs.IsDevice,
+                                    now,
+                                    next,
+                                    queued,
                                     afterSeek};
         if (PictureLate(input) || afterSeek)
             AIs.skip_frames = AIs.skip_frames.load() * 1.05f;
@@ -291,47 +302,52 @@ void TCustomPlayer::Display(TVideoState& AIs) {
 
 void TCustomPlayer::PictureDisplay(TVideoState& AIs, bool AQueued) {
     TPlayOutput& output = *FOutput;
-    if (!AQueued) {
-        // Nothing new: the picture shown last again (the video thread may be filling the
-        // entry behind it).
-        output.screen.Present(output.lastIndex, output.lastIndex >= 0 ? &output.lastRect : nullptr);
-        return;
-    }
-    const int index = AIs.pictq_rindex;
-    TPictureEntry& vp = AIs.pictq[index];
-    AIs.pictq_cindex = index;
-    if (!vp.frame)
-        return;
-    if (!vp.uploaded) {
-        if (AIs.subtitle_stream >= 0) {
-            std::lock_guard lock(AIs.subpq_mutex);
-            const TSubtitleEntry& sp = AIs.subpq[AIs.subpq_rindex];
-            if (AIs.subpq_size > 0 && sp.used && vp.pts >= sp.pts + sp.sub.start_display_time / 1000.0 &&
-                ff::av_frame_make_writable(vp.frame.get()) >= 0)
-                for (unsigned r = 0; r < sp.sub.num_rects; ++r)
-                    BlendSubtitle(vp.frame.get(), sp.sub.rects[r]);
+    if (AQueued) {
+        const int index = AIs.pictq_rindex;
+        TPictureEntry& vp = AIs.pictq[index];
+        AIs.pictq_cindex = index;
+        if (!vp.frame)
+            return;
+        if (!vp.uploaded) {
+            if (AIs.subtitle_stream >= 0) {
+                std::lock_guard lock(AIs.subpq_mutex);
+                const TSubtitleEntry& sp = AIs.subpq[AIs.subpq_rindex];
+                if (AIs.subpq_size > 0 && sp.used && vp.pts >= sp.pts + sp.sub.start_display_time / 1000.0 &&
+                    ff::av_frame_make_writable(vp.frame.get()) >= 0)
+                    for (unsigned r = 0; r < sp.sub.num_rects; ++r)
+                        BlendSubtitle(vp.frame.get(), sp.sub.rects[r]);
+            }
+            output.screen.Upload(index, vp.frame.get());
+            vp.uploaded = true;
+            std::lock_guard lock(FShownLock);
+            if (!FShownFrame)
+                FShownFrame.reset(ff::av_frame_alloc());
+            ff::av_frame_unref(FShownFrame.get());
+            ff::av_frame_ref(FShownFrame.get(), vp.frame.get());
+            FShownPTS = std::llround(vp.pts * 1000000.0) - AIs.StartTime;
         }
-        output.screen.Upload(index, vp.frame.get());
-        vp.uploaded = true;
-        std::lock_guard lock(FShownLock);
-        if (!FShownFrame)
-            FShownFrame.reset(ff::av_frame_alloc());
-        ff::av_frame_unref(FShownFrame.get());
-        ff::av_frame_ref(FShownFrame.get(), vp.frame.get());
-        FShownPTS = std::llround(vp.pts * 1000000.0) - AIs.StartTime;
+        output.lastIndex = index;
+        output.lastWidth = vp.pict_width;
+        output.lastHeight = vp.pict_height;
+        output.lastSar = vp.sar;
     }
+    // Nothing new: the picture shown last again (the video thread may be filling the entry
+    // behind it), fitted to the area as it is now.
+    if (output.lastIndex < 0) {
+        output.screen.Present(-1, nullptr);
+        return;
+    }
+    const AVRational sar = output.lastSar;
     const double aspect =
-        DisplayAspect(FAspectRatio, AIs.width, AIs.height,
-                      vp.sar.num > 0 && vp.sar.den > 0 ? ::av_q2d(vp.sar) : 0, vp.pict_width, vp.pict_height);
+        DisplayAspect(FAspectRatio, AIs.width, AIs.height, sar.num > 0 && sar.den > 0 ? ::av_q2d(sar) : 0,
+                      output.lastWidth, output.lastHeight);
     const TRect rect = FitPicture(aspect, AIs.xleft, AIs.ytop, AIs.width, AIs.height);
     {
         std::lock_guard lock(FDisplayRectLock);
         if (!(FDisplayRect == rect))
             FDisplayRect = rect;
     }
-    output.lastIndex = index;
-    output.lastRect = rect;
-    output.screen.Present(index, &rect);
+    output.screen.Present(output.lastIndex, &rect);
 }
 
 } // namespace vx

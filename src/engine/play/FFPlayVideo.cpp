@@ -1,7 +1,9 @@
 // The picture side of a playback: the frame delay, the video decoder thread with its filter
 // chain, the picture queue's producer with flip and hooks, and the subtitle decoder thread.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "base/CodecLoop.h"
 #include "base/FFLog.h"
@@ -76,7 +78,20 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
     int picturesWhileOpening = 0;
     bool stop = false;
 
+    // Paused, pictures wait here one by one (one packet can give several): a step, a seek
+    // or the first pictures of a playback opened paused let exactly the ones they need
+    // through.
+    auto mayQueue = [&] {
+        return !is.timing.paused || is.videoq.Aborted() || is.seek_paused || is.open_paused;
+    };
+
     auto deliver = [&](TFramePtr& APicture) {
+        while (!mayQueue())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (is.videoq.Aborted()) {
+            stop = true;
+            return;
+        }
         int64_t ptsInt = APicture->pts;
         const AVRational sinkTb = filters.Output().TimeBase;
         if (::av_cmp_q(sinkTb, streamTb) != 0) {
@@ -113,11 +128,15 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
 
     auto filter = [&](AVFrame* AFrame) {
         AFrame->pts = ChoosePts(AFrame, Fdecoder_reorder_pts);
-        const float skip = is.skip_frames;
-        is.skip_frames_index += 1;
-        if (is.skip_frames_index < skip)
-            return;
-        is.skip_frames_index -= std::max(skip, 1.0f);
+        // Pictures are skipped to catch up with the sound, never while paused or stepping:
+        // there each picture is the one asked for.
+        if (!is.timing.paused && !Fstep) {
+            const float skip = is.skip_frames;
+            is.skip_frames_index += 1;
+            if (is.skip_frames_index < skip)
+                return;
+            is.skip_frames_index -= std::max(skip, 1.0f);
+        }
         const bool deinterlace = FDeinterlace;
         if (filtersFailed && built.Width == AFrame->width && built.Height == AFrame->height &&
             built.PixFmt == AFrame->format && builtDeinterlace == deinterlace)
@@ -146,7 +165,7 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
     };
 
     while (!stop) {
-        if (is.timing.paused && !is.videoq.Aborted() && !is.seek_paused && !is.open_paused) {
+        if (!mayQueue()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
@@ -162,9 +181,6 @@ void TCustomPlayer::VideoThread(TVideoState* AIsPtr) {
                     entry.display_time = 0;
                 is.pictq_cond.wait(lock, [&] { return is.pictq_size == 0 || is.videoq.Aborted(); });
                 ResetVideoTiming(is.timing, SteadyMicroseconds(), 0);
-                // No previous picture: the first one after the flush is due at once, however
-                // far its time lies from zero.
-                is.timing.frame_last_pts = static_cast<double>(AV_NOPTS_VALUE);
             }
             is.video_current_pos = -1;
             is.skip_frames = 1;

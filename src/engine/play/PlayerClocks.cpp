@@ -37,11 +37,8 @@ void ResetAudioSync(TPlayerTiming& ATiming, int ASampleRate, int AChannels, int 
 
 void ResetVideoTiming(TPlayerTiming& ATiming, int64_t ANow, double AFrameDelay) {
     ATiming.frame_timer = Seconds(ANow);
-    ATiming.frame_last_pts = 0;
+    ATiming.frame_last_pts = NoLastPicture;
     ATiming.frame_last_delay = AFrameDelay;
-    ATiming.video_clock = 0;
-    ATiming.video_current_pts = 0;
-    ATiming.video_current_pts_drift = 0;
 }
 
 double AudioClock(const TPlayerTiming& ATiming, int64_t ANow) {

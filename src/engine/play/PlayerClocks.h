@@ -26,6 +26,9 @@ namespace vx {
 
 enum Tav_sync_type { AV_SYNC_AUDIO_MASTER = 0, AV_SYNC_VIDEO_MASTER = 1, AV_SYNC_EXTERNAL_CLOCK = 2 };
 
+// frame_last_pts before the first picture of a playback or after a seek: so far from any
+// picture's time that the next one is taken as a jump and shows at once.
+inline constexpr double NoLastPicture = -1e18;
 // Sample frames of one audio device chunk.
 inline constexpr int AudioDeviceSamples = 1024;
 // Pictures further apart than this (seconds) are a timestamp jump, not a frame delay;
@@ -72,7 +75,7 @@ struct TPlayerTiming {
 
     // Video group (seconds).
     double frame_timer = 0;                   // display time of the last picture, on the now / 1e6 scale
-    double frame_last_pts = 0;                // timestamp of the last picture given a display time
+    double frame_last_pts = NoLastPicture;    // timestamp of the last picture given a display time
     double frame_last_delay = 0;              // the delay between the last two pictures
     std::atomic<double> video_clock{0};       // timestamp after the last decoded picture
     std::atomic<double> video_current_pts{0}; // timestamp of the picture on screen
@@ -86,8 +89,9 @@ struct TPlayerTiming {
 // threshold is two device chunks of 1024 sample frames.
 void ResetAudioSync(TPlayerTiming& ATiming, int ASampleRate, int AChannels, int AHwBufSize,
                     double AHwLatency);
-// Starts the video timing at ANow: the first picture shows at once, the previous delay
-// is assumed to be AFrameDelay.
+// Starts the picture timing again at ANow (a playback's start, a seek, a flush): the next
+// picture shows at once whatever its time, the previous delay is assumed to be
+// AFrameDelay. The video clock stays on the picture on screen until the next one shows.
 void ResetVideoTiming(TPlayerTiming& ATiming, int64_t ANow, double AFrameDelay);
 
 // Time of the audio being heard now (seconds).

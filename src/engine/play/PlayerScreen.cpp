@@ -20,15 +20,16 @@ bool TPlayerScreen::Fail(const std::string& AWhat) {
     return false;
 }
 
-bool TPlayerScreen::Open(int AWidth, int AHeight) {
+bool TPlayerScreen::Open(int AWidth, int AHeight, bool AFullScreen) {
     if (FRenderer)
         return true;
     if (!FWindow) {
         if (FHandle)
             FWindow = FSDL.SDL_CreateWindowFrom(reinterpret_cast<const void*>(FHandle));
         else
-            FWindow = FSDL.SDL_CreateWindow("ZADorovu", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                            AWidth, AHeight, SDL_WINDOW_RESIZABLE);
+            FWindow = FSDL.SDL_CreateWindow(
+                "ZADorovu", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, AWidth, AHeight,
+                AFullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_RESIZABLE);
         if (!FWindow)
             return Fail("SDL_CreateWindow");
     }

@@ -25,8 +25,9 @@ public:
 
     bool Opened() const { return FRenderer != nullptr; }
     // Makes the window and renderer when there are none. A window of its own gets
-    // AWidth x AHeight; a target window keeps its size. False with LastErrMsg.
-    bool Open(int AWidth, int AHeight);
+    // AWidth x AHeight, or covers the desktop with AFullScreen; a target window keeps its
+    // size (its owner decides how large it is). False with LastErrMsg.
+    bool Open(int AWidth, int AHeight, bool AFullScreen = false);
     // A window of its own takes the new size; a target window is told its new size.
     void Resize(int AWidth, int AHeight);
     // The size of the drawing area.

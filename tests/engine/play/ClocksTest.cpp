@@ -135,3 +135,22 @@ TEST(ClocksTest, PauseHoldsTheVideoClockAndMovesTheFrameTimer) {
     EXPECT_NEAR(VideoClock(timing, 103000000), 5.0, 1e-9);
     EXPECT_NEAR(VideoClock(timing, 104000000), 6.0, 1e-9);
 }
+
+// A seek restarts the picture timing: the first picture after it shows at once, wherever
+// its time lies, while the clock stays on the picture on screen until then (a position
+// read meanwhile, or a relative seek made from it, does not fall back to the start).
+TEST(ClocksTest, RestartedPictureTimingShowsTheNextPictureAtOnceAndKeepsTheClock) {
+    for (const double next : {0.0, 1.5, 7200.0}) {
+        SCOPED_TRACE(next);
+        TPlayerTiming timing;
+        timing.has_video = true;
+        timing.av_sync_type = AV_SYNC_VIDEO_MASTER;
+        UpdateVideoClock(timing, 5.0, 100000000); // shown at 100 s
+        timing.frame_last_pts = 5.0;
+        ResetVideoTiming(timing, 100500000, 0);
+        EXPECT_NEAR(VideoClock(timing, 100500000), 5.5, 1e-9);
+        EXPECT_NEAR(TargetDisplayTime(timing, next, 100500000), 100.5, 1e-9);
+        // The picture after it keeps the pace of the timestamps again.
+        EXPECT_NEAR(TargetDisplayTime(timing, next + 0.04, 100500000), 100.54, 1e-9);
+    }
+}
