@@ -191,6 +191,7 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     CreateStatusBar();
     BindLists();
     CreateRunReports();
+    CreateThumbnails();
     FileAdder.OnExecuteOpenDialog = [this](TSourceFileAdder*) { return ExecuteOpenDialog(); };
     FileAdder.OnScrollToRow = [this](TSourceFileAdder*, int ARow) { ScrollToRow(ARow); };
 
@@ -856,6 +857,7 @@ void TMainWindow::SpeedButtonPLAYClick() {
         return;
     }
     const QString file = JobList.Caption(row);
+    HideThumbnail();
     if (!Player1.Open(file.toStdU16String(), static_cast<uintptr_t>(PanelPlay->winId()), false))
         MessageBox(CannotPlayText, QString(), TIcon::Information, TButtons::Ok);
 }
@@ -873,6 +875,7 @@ void TMainWindow::SpeedButtonSTOPClick() {
     PanelPlay->Blank();
     PreviewPlaying = false;
     PreviewPaused = false;
+    ShowSelectedThumbnail();
 }
 
 void TMainWindow::Player1State(TPlayState APlayState) {
