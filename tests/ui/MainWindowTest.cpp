@@ -27,8 +27,8 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStatusBar>

@@ -46,7 +46,7 @@ private:
     QSize FBox;           // FLock
     uint64_t FLatest = 0; // FLock: number of the latest request (or cancel)
     bool FQuit = false;   // FLock
-    std::thread FWorker; // started with the first request
+    std::thread FWorker;  // started with the first request
 };
 
 } // namespace vx

@@ -145,7 +145,6 @@
     X(av_get_sample_fmt_name)                                                                                \
     X(av_get_sample_fmt_string)                                                                              \
     X(av_image_copy)                                                                                         \
-    X(av_image_fill_black)                                                                                    \
     X(av_image_fill_arrays)                                                                                  \
     X(av_image_get_buffer_size)                                                                              \
     X(av_log)                                                                                                \

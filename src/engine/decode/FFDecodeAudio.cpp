@@ -82,8 +82,8 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
     if (changed && !FlushResampler())
         return false;
     // Only the sample format differs: a conversion, which the resampler does as well.
-    const bool convertOnly =
-        AFrame->sample_rate == FDesireAudioSampleRate && AFrame->ch_layout.nb_channels == FDesireAudioChannels;
+    const bool convertOnly = AFrame->sample_rate == FDesireAudioSampleRate &&
+                             AFrame->ch_layout.nb_channels == FDesireAudioChannels;
     if (!FAudioResampler || changed) {
         CloseResampler();
         AVChannelLayout outLayout{};
@@ -103,7 +103,8 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
                        AFrame->sample_rate, FDesireAudioChannels, FDesireAudioSampleRate);
         if (ret < 0) {
             CloseResampler();
-            ReportError(AV_LOG_ERROR, convertOnly ? "Cannot convert " + formats : "Can not resample " + rates);
+            ReportError(AV_LOG_ERROR,
+                        convertOnly ? "Cannot convert " + formats : "Can not resample " + rates);
             return false;
         }
         GetLogger().Log(this, llInfo, convertOnly ? "need convert " + formats : "need resample " + rates);
@@ -124,8 +125,8 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
                                     const_cast<const uint8_t**>(AFrame->extended_data), AFrame->nb_samples);
     FResampledAudio.resize(used + size_t(std::max(got, 0)) * size_t(outBytes));
     if (got < 0) {
-        ReportError(AV_LOG_ERROR,
-                    convertOnly ? "av_audio_convert() failed" : "audio resampling failed: " + ErrorMessage(got));
+        ReportError(AV_LOG_ERROR, convertOnly ? "av_audio_convert() failed"
+                                              : "audio resampling failed: " + ErrorMessage(got));
         return false;
     }
     return true;

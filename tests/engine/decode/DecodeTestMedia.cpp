@@ -13,10 +13,17 @@ namespace vx::fixtures {
 
 std::string Media(const std::string& AName) {
     static const std::map<std::string, std::function<TMediaSpec()>> specs = {
-        {"clip.avi", AviMpeg4Mp3},        {"clip.mp4", Mp4H264Aac},        {"tone.wav", WavPcm},
-        {"song.mp3", Mp3AudioOnly},       {"two.mkv", TwoVideoStreams},    {"ntsc.avi", NtscFrameRate},
-        {"odd.avi", OddSize},             {"bframes.mp4", BFramesClip},    {"program.mpg", MpegProgramStream},
-        {"still-picture", StillPicture}, {"combed.avi", CombedClip},
+        {"clip.avi", AviMpeg4Mp3},
+        {"clip.mp4", Mp4H264Aac},
+        {"tone.wav", WavPcm},
+        {"song.mp3", Mp3AudioOnly},
+        {"two.mkv", TwoVideoStreams},
+        {"ntsc.avi", NtscFrameRate},
+        {"odd.avi", OddSize},
+        {"bframes.mp4", BFramesClip},
+        {"program.mpg", MpegProgramStream},
+        {"still-picture", StillPicture},
+        {"combed.avi", CombedClip},
     };
     static std::unique_ptr<TTempDir> dir;
     static std::set<std::string> written;

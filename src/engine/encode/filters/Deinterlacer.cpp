@@ -31,27 +31,6 @@ int TDeinterlacer::Build(const AVFrame* APicture) {
         ret = ff::avfilter_link(yadif, 0, sink, 0);
     if (ret >= 0)
         ret = ff::avfilter_graph_config(graph.get(), nullptr);
-    // yadif takes the first picture it gets as its own neighbour, sees no motion in it and
-    // leaves it woven, combs and all. A black picture before it makes every edge of the first
-    // picture count as moving, so that it is interpolated from its own field like the others.
-    TFramePtr black(ff::av_frame_alloc());
-    if (!black)
-        return AVERROR(ENOMEM);
-    black->format = APicture->format;
-    black->width = APicture->width;
-    black->height = APicture->height;
-    black->sample_aspect_ratio = APicture->sample_aspect_ratio;
-    if (ret >= 0)
-        ret = ff::av_frame_get_buffer(black.get(), 0);
-    if (ret >= 0) {
-        const ptrdiff_t linesize[4] = {black->linesize[0], black->linesize[1], black->linesize[2],
-                                       black->linesize[3]};
-        ret = ff::av_image_fill_black(black->data, linesize, static_cast<AVPixelFormat>(APicture->format),
-                                      AVCOL_RANGE_JPEG, APicture->width, APicture->height);
-    }
-    black->pts = FPts++;
-    if (ret >= 0)
-        ret = ff::av_buffersrc_add_frame_flags(src, black.get(), 0);
     if (ret < 0)
         return ret;
     FGraph = std::move(graph);
