@@ -7,13 +7,23 @@
 
 namespace vx {
 
+namespace {
+
+thread_local bool t_leftOut = false;
+
+} // namespace
+
+void TRowLogCollector::LeaveOutCallingThread() {
+    t_leftOut = true;
+}
+
 TRowLogCollector::TRowLogCollector(TJobListModel& AList, const TBatchDriver& ADriver, QObject* AParent)
     : QObject(AParent), FList(AList), FDriver(ADriver) {
     TFFLogger& logger = GetLogger();
     logger.SetTriggerEventInMainThread(false);
     logger.OnLog = [this](void*, uint32_t, TLogLevel ALevel, const std::string& AMessage) {
         // The progress lines (verbose) pass at every level; the row shows its progress itself.
-        if (ALevel >= llVerbose)
+        if (ALevel >= llVerbose || t_leftOut)
             return;
         const QString line = QString::fromUtf8(AMessage.data(), static_cast<qsizetype>(AMessage.size()));
         QMetaObject::invokeMethod(

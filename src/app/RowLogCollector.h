@@ -26,6 +26,9 @@ public:
 
     // Adds a line to the row being converted; nothing when no run is converting a row.
     void AddLine(const QString& ALine);
+    // Lines logged on the calling thread from now on belong to no row: the thread does work of
+    // its own (the window's thumbnails), not a conversion.
+    static void LeaveOutCallingThread();
 
 private:
     TJobListModel& FList;

@@ -31,6 +31,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStandardItemModel>
 #include <QStatusBar>
@@ -42,11 +43,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -219,6 +222,7 @@ protected:
             fixtures::WriteMedia(Media->File("long clip.avi"), large);
             fixtures::WriteMedia(Media->File("second clip.avi"), fixtures::AviMpeg4Mp3());
             fixtures::WriteTextFile(Media->File("notes.avi"), "not a video at all\n");
+            fixtures::WriteMedia(Media->File("song.mp3"), fixtures::Mp3AudioOnly());
         }
     }
     static QString MediaFile(const char* AName) { return QString::fromStdString(Media->File(AName)); }
@@ -991,6 +995,59 @@ TEST_F(MainWindowTest, ThePreviewWindowShowsTheRunUntilClosed) {
     TFFDecoder decoder;
     ASSERT_TRUE(decoder.LoadFile(Out.filePath("long clip.avi").toStdU16String())) << decoder.LastErrMsg();
     EXPECT_NEAR(decoder.FileStreamInfo().Duration / 1e6, 10.0, 0.2) << title.toStdString();
+}
+
+// The colour of the test pattern's picture ANumber at (AX, AY): its YUV samples in the
+// studio range, turned into RGB.
+QColor PatternColour(int ANumber, int AX, int AY) {
+    const double y = 1.164 * (uint8_t(AX + AY + 3 * ANumber) - 16);
+    const double u = uint8_t(128 + AY / 2 + 2 * ANumber) - 128.0;
+    const double v = uint8_t(64 + AX / 2 + 5 * ANumber) - 128.0;
+    const auto clamp = [](double AValue) { return std::clamp(int(std::lround(AValue)), 0, 255); };
+    return QColor(clamp(y + 1.596 * v), clamp(y - 0.392 * u - 0.813 * v), clamp(y + 2.017 * u));
+}
+
+// While nothing plays, the panel shows a key frame of the selected row's source, fitted to the
+// panel; a source without pictures leaves it plain, and a newer selection wins over an older one.
+TEST_F(MainWindowTest, ThePanelShowsTheSelectedRowsThumbnail) {
+    TTestWindow& w = *Window;
+    AddRows({MediaFile("clip.avi"), MediaFile("song.mp3"), MediaFile("notes.avi")});
+    QSignalSpy delivered(&w.Thumbnails, &TThumbnailLoader::Ready);
+    w.ListView1->selectRow(0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.PanelPlay->Thumbnail().isNull(); }, 30000));
+    // 320x240 fitted into 184x131, centred.
+    EXPECT_EQ(w.PanelPlay->Thumbnail().size(), QSize(174, 131));
+    const QImage shown = w.PanelPlay->grab().toImage();
+    // The key frame at or before a tenth of the 6 s clip: picture 12 of the pattern.
+    for (const auto& [x, y] : {std::pair{40, 40}, {100, 60}, {30, 150}, {200, 10}}) {
+        const QColor expected = PatternColour(12, x, y);
+        const QColor got = shown.pixelColor(5 + x * 174 / 320, y * 131 / 240);
+        EXPECT_NEAR(got.red(), expected.red(), 20) << x << "," << y;
+        EXPECT_NEAR(got.green(), expected.green(), 20) << x << "," << y;
+        EXPECT_NEAR(got.blue(), expected.blue(), 20) << x << "," << y;
+    }
+    EXPECT_EQ(shown.pixelColor(2, 60), QColor(Qt::black)) << "the side the picture leaves is black";
+
+    // Stop returns to the thumbnail.
+    w.SpeedButtonSTOP->click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.PanelPlay->Thumbnail().isNull(); }, 30000));
+
+    // The clip's picture is asked for again and overtaken at once: only the newest counts.
+    for (const int row : {1, 2}) {
+        SCOPED_TRACE(row);
+        w.ListView1->clearSelection();
+        delivered.clear();
+        w.ListView1->selectRow(0);
+        w.ListView1->selectRow(row);
+        EXPECT_TRUE(w.PanelPlay->Thumbnail().isNull()) << "cleared at once";
+        ASSERT_TRUE(delivered.wait(30000));
+        ASSERT_EQ(delivered.size(), 1);
+        EXPECT_EQ(delivered[0][0].toString(), w.JobList.Caption(row));
+        EXPECT_TRUE(delivered[0][1].value<QImage>().isNull());
+        EXPECT_TRUE(w.PanelPlay->Thumbnail().isNull());
+        EXPECT_TRUE(w.PanelPlay->testAttribute(Qt::WA_PaintOnScreen)) << "left to the player again";
+    }
+    EXPECT_TRUE(w.Messages.empty()) << "no message box for a file without pictures";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -197,6 +197,7 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
     CreateStatusBar();
     BindLists();
     CreateRunReports();
+    CreateThumbnails();
     CreateShortcuts();
     NameControls();
     SetTabOrder();
@@ -873,6 +874,7 @@ void TMainWindow::SpeedButtonPLAYClick() {
         return;
     }
     const QString file = JobList.Caption(row);
+    HideThumbnail();
     if (!Player1.Open(file.toStdU16String(), static_cast<uintptr_t>(PanelPlay->winId()), false))
         MessageBox(CannotPlayText, QString(), TIcon::Information, TButtons::Ok);
 }
@@ -890,6 +892,7 @@ void TMainWindow::SpeedButtonSTOPClick() {
     PanelPlay->Blank();
     PreviewPlaying = false;
     PreviewPaused = false;
+    ShowSelectedThumbnail();
 }
 
 void TMainWindow::Player1State(TPlayState APlayState) {

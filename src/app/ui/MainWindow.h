@@ -22,6 +22,7 @@
 #include "SimpleViewLink.h"
 #include "SourceFiles.h"
 #include "TaskBuilder.h"
+#include "ThumbnailLoader.h"
 #include "VolumeSliders.h"
 #include "decode/FFDecode.h"
 #include "encode/FFEncode.h"
@@ -185,6 +186,9 @@ public:
     TRowLogCollector RowLog{JobList, Driver};
     // Tells the desktop when a run has ended.
     TDesktopNotifier Notifier;
+    // Takes the selected row's thumbnail for the preview panel; declared after the engine
+    // components, so that its thread has ended before they go.
+    TThumbnailLoader Thumbnails;
 
     // ---- Widgets (named as the controls they stand for) ----
     QToolButton* ButtonAddFile = nullptr;
@@ -318,6 +322,10 @@ private:
     void RunFinished();
     // Elapsed time, overall percentage and time left in the status bar.
     void UpdateRunStatus();
+    // The preview panel's thumbnail of the selected row while nothing plays.
+    void CreateThumbnails();
+    void ShowSelectedThumbnail();
+    void HideThumbnail();
     // Opens AUrl, or tells the user that it could not be opened.
     void OpenOrTell(const QUrl& AUrl, const QString& AFailedText);
 

@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPainter>
 
 #ifdef VANTORIX_HAVE_XCB
 #include <xcb/xcb.h>
@@ -23,6 +24,35 @@ bool TPreviewPanel::event(QEvent* AEvent) {
     if (AEvent->type() == QEvent::Show || AEvent->type() == QEvent::WinIdChange)
         SetServerBackground();
     return result;
+}
+
+void TPreviewPanel::ShowThumbnail(const QPixmap& APicture) {
+    if (APicture.isNull()) {
+        ClearThumbnail();
+        return;
+    }
+    FThumbnail = APicture;
+    // Painted by Qt like any widget while the picture is up; the player is not drawing then.
+    setAttribute(Qt::WA_PaintOnScreen, false);
+    update();
+}
+
+void TPreviewPanel::ClearThumbnail() {
+    if (FThumbnail.isNull())
+        return;
+    FThumbnail = QPixmap();
+    setAttribute(Qt::WA_PaintOnScreen, true);
+    SetServerBackground();
+}
+
+void TPreviewPanel::paintEvent(QPaintEvent*) {
+    if (FThumbnail.isNull())
+        return;
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    const QSize size = FThumbnail.deviceIndependentSize().toSize();
+    painter.drawPixmap(QRect(QPoint((width() - size.width()) / 2, (height() - size.height()) / 2), size),
+                       FThumbnail);
 }
 
 void TPreviewPanel::SetServerBackground() {

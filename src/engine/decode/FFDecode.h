@@ -15,6 +15,7 @@
 #include "base/Picture.h"
 #include "base/UnicodeProtocol.h"
 #include "decode/FormatConverter.h"
+#include "encode/filters/Deinterlacer.h"
 
 namespace vx {
 
@@ -263,6 +264,10 @@ public:
     // many bytes are ready. -1 at the end or on failure.
     int ReadAudio(uint8_t* ABuffer, int ACount, int AStreamIndex = -1);
 
+    // Decoded pictures are deinterlaced (each at once, against the one before). A picture that
+    // cannot be deinterlaced turns it off again, with "deinterlacing failed." logged.
+    bool Deinterlace() const { return FDeinterlace; }
+    void SetDeinterlace(bool AValue) { FDeinterlace = AValue; }
     bool Eof() const { return FEOF; }
     const TFrameInfo& FrameInfo() const { return FPicture; }
     const TWaveInfo& WaveInfo() const { return FWaveInfo; }
@@ -302,6 +307,9 @@ private:
     TRead ReadStreamPacket(int AStreamIndex, AVPacket* APacket);
     // Whether the input is a picture file (one picture, no timeline).
     bool IsStillPicture();
+    // The rate of the newly selected stream AStreamIndex, whose decoder is open.
+    AVRational SelectedFrameRate(int AStreamIndex);
+    void DeinterlacePicture(AVFrame* AFrame);
     void StorePicture(const AVFrame* AFrame);
     void ResetPicture();
     void ResetWave();
@@ -326,6 +334,8 @@ private:
     int FSeekIndex = -1;
     int FDesireVideoIndex = -1;
     AVRational FFrameRate{0, 0};
+    bool FDeinterlace = false;
+    TDeinterlacer FDeinterlacer;
     bool FEOF = false;
     bool FEOFpkt = false;
     TFrameInfo FPicture;

@@ -13,6 +13,15 @@
 
 namespace vx {
 
+namespace {
+
+const char* SampleFormatName(AVSampleFormat AFormat) {
+    const char* name = ff::av_get_sample_fmt_name(AFormat);
+    return name ? name : "none";
+}
+
+} // namespace
+
 void TFFDecoder::TSwrFree::operator()(SwrContext* AContext) const {
     ff::swr_free(&AContext);
 }
@@ -72,6 +81,9 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
                             ff::av_channel_layout_compare(&AFrame->ch_layout, &FResamplerInLayout));
     if (changed && !FlushResampler())
         return false;
+    // Only the sample format differs: a conversion, which the resampler does as well.
+    const bool convertOnly = AFrame->sample_rate == FDesireAudioSampleRate &&
+                             AFrame->ch_layout.nb_channels == FDesireAudioChannels;
     if (!FAudioResampler || changed) {
         CloseResampler();
         AVChannelLayout outLayout{};
@@ -83,18 +95,19 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
         FAudioResampler.reset(swr);
         if (ret >= 0)
             ret = ff::swr_init(swr);
+        const std::string formats =
+            FormatText("%s sample format to %s sample format", SampleFormatName(format),
+                       SampleFormatName(FDesireAudioSampleFormat));
+        const std::string rates =
+            FormatText("%d channels @ %d Hz to %d channels @ %d Hz", AFrame->ch_layout.nb_channels,
+                       AFrame->sample_rate, FDesireAudioChannels, FDesireAudioSampleRate);
         if (ret < 0) {
             CloseResampler();
             ReportError(AV_LOG_ERROR,
-                        FormatText("Can not resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                   AFrame->ch_layout.nb_channels, AFrame->sample_rate, FDesireAudioChannels,
-                                   FDesireAudioSampleRate));
+                        convertOnly ? "Cannot convert " + formats : "Can not resample " + rates);
             return false;
         }
-        GetLogger().Log(this, llInfo,
-                        FormatText("need resample %d channels @ %d Hz to %d channels @ %d Hz",
-                                   AFrame->ch_layout.nb_channels, AFrame->sample_rate, FDesireAudioChannels,
-                                   FDesireAudioSampleRate));
+        GetLogger().Log(this, llInfo, convertOnly ? "need convert " + formats : "need resample " + rates);
         ff::av_channel_layout_copy(&FResamplerInLayout, &AFrame->ch_layout);
         FResamplerInFormat = format;
         FResamplerInRate = AFrame->sample_rate;
@@ -112,7 +125,8 @@ bool TFFDecoder::AppendAudio(const AVFrame* AFrame) {
                                     const_cast<const uint8_t**>(AFrame->extended_data), AFrame->nb_samples);
     FResampledAudio.resize(used + size_t(std::max(got, 0)) * size_t(outBytes));
     if (got < 0) {
-        ReportError(AV_LOG_ERROR, "audio resampling failed: " + ErrorMessage(got));
+        ReportError(AV_LOG_ERROR, convertOnly ? "av_audio_convert() failed"
+                                              : "audio resampling failed: " + ErrorMessage(got));
         return false;
     }
     return true;

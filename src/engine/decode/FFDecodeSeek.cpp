@@ -61,8 +61,10 @@ bool TFFDecoder::PrepareSeek(int64_t& APTS, TSeekFlags AFlags) {
         ff::avcodec_flush_buffers(FCodec.get());
     if (FAudioCodec)
         ff::avcodec_flush_buffers(FAudioCodec.get());
-    // Samples that the resampler holds belong before the new position.
+    // Samples that the resampler holds belong before the new position, and so do the pictures
+    // that the deinterlacer compares the next one with.
     CloseResampler();
+    FDeinterlacer.Reset();
     FEOF = false;
     FEOFpkt = false;
     DropPendingPacket();

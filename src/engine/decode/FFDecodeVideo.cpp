@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "FFUtils.h"
+#include "base/FFLoad.h"
 #include "base/FFLog.h"
 #include "base/TextFormat.h"
 
@@ -22,6 +23,7 @@ TFFDecoder::~TFFDecoder() {
 }
 
 void TFFDecoder::CloseFile() {
+    FDeinterlacer.Reset();
     FCodec.reset();
     FCodecStream = -1;
     FAudioCodec.reset();
@@ -31,6 +33,7 @@ void TFFDecoder::CloseFile() {
     FDesireVideoIndex = -1;
     FDesireAudioIndex = -1;
     FFrameRate = {0, 0};
+    FDeinterlace = false;
     FEOF = false;
     FEOFpkt = false;
     ResetPicture();
@@ -80,13 +83,33 @@ int TFFDecoder::SelectVideoStream(int AStreamIndex) {
         return index;
 
     ResetPicture();
-    const AVStream* st = FileHandle()->streams[index];
-    // The average rate when the container knows it; else the rate that the analysis of the
-    // first packets guessed (the codec's own rate is not kept apart from it by the library).
-    FFrameRate = st->avg_frame_rate.num && st->avg_frame_rate.den ? st->avg_frame_rate : st->r_frame_rate;
+    FDeinterlacer.Reset();
+    // The codec's own rate is known once its decoder is open.
+    if (!OpenDecoder(FCodec, FCodecStream, index, true))
+        return -1;
+    FFrameRate = SelectedFrameRate(index);
     FDesireVideoIndex = index;
     FSeekIndex = index;
     return index;
+}
+
+AVRational TFFDecoder::SelectedFrameRate(int AStreamIndex) {
+    const AVStream* st = FileHandle()->streams[AStreamIndex];
+    if (st->avg_frame_rate.num && st->avg_frame_rate.den)
+        return st->avg_frame_rate;
+    // Without an average the container's base rate serves. The codec's time base counts
+    // ticks, and a picture may last several of them (two for field-coded video): only when the
+    // two disagree is it worth a word.
+    const AVRational base = st->r_frame_rate;
+    const AVRational codec = FCodec->time_base;
+    const bool agree = codec.num == base.den && codec.den == FCodec->ticks_per_frame * base.num;
+    if (!agree && codec.num > 0 && codec.den > 0)
+        GetLogger().Log(this, llInfo,
+                        FormatText("Seems stream %d codec frame rate differs from container frame rate: "
+                                   "%2.2f (%d/%d) -> %2.2f (%d/%d)",
+                                   AStreamIndex, double(codec.den) / codec.num, codec.den, codec.num,
+                                   base.den ? double(base.num) / base.den : 0.0, base.num, base.den));
+    return base;
 }
 
 bool TFFDecoder::OpenDecoder(TCodecContextPtr& ACodec, int& ACodecStream, int AStreamIndex, bool AVideo) {
@@ -196,9 +219,22 @@ bool TFFDecoder::Decode(int AStreamIndex) {
                     FormatText("pkt.st_idx=%d, dts=%lld, pts=%lld, flags=%d, pict_type=%d(%s)", index,
                                (long long)frame->pkt_dts, (long long)frame->pts, frame->flags,
                                int(frame->pict_type), PictureTypeName(frame->pict_type).c_str()));
-    StorePicture(frame);
+    if (FDeinterlace)
+        DeinterlacePicture(FFrame.get());
+    StorePicture(FFrame.get());
     ff::av_frame_unref(FFrame.get());
     return true;
+}
+
+void TFFDecoder::DeinterlacePicture(AVFrame* AFrame) {
+    // The filter library is not among the ones that describing files needs.
+    const int ret = FFLoader().Loaded(avFilter) ? FDeinterlacer.Run(AFrame) : AVERROR(ENOSYS);
+    if (ret >= 0)
+        return;
+    // The picture stays as decoded, and so do the ones after it.
+    GetLogger().Log(this, llError,
+                    ret == AVERROR(ENOMEM) ? "deinterlace buffer malloc error." : "deinterlacing failed.");
+    FDeinterlace = false;
 }
 
 bool TFFDecoder::IsStillPicture() {

@@ -15,6 +15,7 @@
 
 #include "base/FFApi.h"
 #include "base/FormatIO.h"
+#include "encode/filters/Deinterlacer.h"
 #include "encode/filters/VideoFilterChain.h"
 
 extern "C" {
@@ -39,16 +40,12 @@ struct TSwrContextFree {
 struct TAudioFifoFree {
     void operator()(AVAudioFifo* AFifo) const { ff::av_audio_fifo_free(AFifo); }
 };
-struct TFilterGraphFree {
-    void operator()(AVFilterGraph* AGraph) const { ff::avfilter_graph_free(&AGraph); }
-};
 struct TFileClose {
     void operator()(std::FILE* AFile) const { std::fclose(AFile); }
 };
 using TSwsContextPtr = std::unique_ptr<SwsContext, TSwsContextFree>;
 using TSwrContextPtr = std::unique_ptr<SwrContext, TSwrContextFree>;
 using TAudioFifoPtr = std::unique_ptr<AVAudioFifo, TAudioFifoFree>;
-using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
 using TFilePtr = std::unique_ptr<std::FILE, TFileClose>;
 
 struct TAVInputFile {
@@ -95,12 +92,7 @@ struct TAVInputStream {
     int64_t last_frame_pts = AV_NOPTS_VALUE;
     int64_t last_frame_interval = 0;
 
-    // Deinterlacing: a "yadif" graph made for the picture geometry it last saw.
-    TFilterGraphPtr deint_graph;
-    AVFilterContext* deint_src = nullptr;  // owned by deint_graph
-    AVFilterContext* deint_sink = nullptr; // owned by deint_graph
-    int32_t deint_width = 0, deint_height = 0, deint_pix_fmt = -1;
-    int64_t deint_pts = 0; // timestamps of the pictures fed to the graph
+    TDeinterlacer deinterlacer;
     // Packed copy of a planar audio block for the audio hook.
     std::vector<uint8_t> hook_buf;
 

@@ -15,7 +15,6 @@
 #include "base/SteadyClock.h"
 #include "decode/FFUtils.h"
 #include "encode/FFmpeg.h"
-#include "encode/filters/FilterGraphParts.h"
 
 namespace vx {
 
@@ -93,90 +92,6 @@ bool NotePictureGeometry(void* ASender, const TAVInputStream& AIst, TAVOutputStr
     return true;
 }
 
-// The stream's "yadif" graph for pictures like APicture. It deinterlaces every picture
-// it is given marked as interlaced and passes the others through untouched.
-int BuildDeinterlacer(TAVInputStream& AIst, const AVFrame* APicture) {
-    AIst.deint_graph.reset();
-    AIst.deint_src = AIst.deint_sink = nullptr;
-    TFilterGraphPtr graph(ff::avfilter_graph_alloc());
-    if (!graph)
-        return AVERROR(ENOMEM);
-    AVFilterContext* src = nullptr;
-    AVFilterContext* yadif = nullptr;
-    AVFilterContext* sink = nullptr;
-    int ret = CreateFilter(&src, graph.get(), "buffer", "src",
-                           BufferArgs(APicture->width, APicture->height, APicture->format, AVRational{1, 1},
-                                      APicture->sample_aspect_ratio)
-                               .c_str());
-    if (ret >= 0)
-        ret = CreateFilter(&yadif, graph.get(), "yadif", "deinterlace",
-                           "mode=send_frame:parity=auto:deint=interlaced");
-    if (ret >= 0)
-        ret = CreateSink(&sink, graph.get(), {APicture->format});
-    if (ret >= 0)
-        ret = ff::avfilter_link(src, 0, yadif, 0);
-    if (ret >= 0)
-        ret = ff::avfilter_link(yadif, 0, sink, 0);
-    if (ret >= 0)
-        ret = ff::avfilter_graph_config(graph.get(), nullptr);
-    if (ret < 0)
-        return ret;
-    AIst.deint_graph = std::move(graph);
-    AIst.deint_src = src;
-    AIst.deint_sink = sink;
-    AIst.deint_width = APicture->width;
-    AIst.deint_height = APicture->height;
-    AIst.deint_pix_fmt = APicture->format;
-    return 0;
-}
-
-// Replaces APicture by its deinterlaced copy; false (picture untouched) on failure.
-//
-// yadif looks one picture ahead, so on its own it would hand back each picture only
-// once the next one has arrived. Each picture is therefore given twice: first marked
-// interlaced, then marked progressive. The second copy stands in for the next picture,
-// so the first comes out at once, deinterlaced against the previous picture and
-// itself; the second only passes through (a reference, no work) and is discarded when
-// the next picture arrives.
-bool Deinterlace(TAVInputStream& AIst, AVFrame* APicture) {
-    if (!AIst.deint_graph || AIst.deint_width != APicture->width || AIst.deint_height != APicture->height ||
-        AIst.deint_pix_fmt != APicture->format) {
-        if (BuildDeinterlacer(AIst, APicture) < 0)
-            return false;
-    }
-    TFramePtr first(ff::av_frame_clone(APicture));
-    TFramePtr second(ff::av_frame_clone(APicture));
-    TFramePtr out(ff::av_frame_alloc());
-    TFramePtr scratch(ff::av_frame_alloc());
-    if (!first || !second || !out || !scratch)
-        return false;
-    first->interlaced_frame = 1;
-    first->repeat_pict = 0;
-    first->pts = AIst.deint_pts++;
-    second->interlaced_frame = 0;
-    second->repeat_pict = 0;
-    second->pts = AIst.deint_pts++;
-
-    bool ok = ff::av_buffersrc_add_frame_flags(AIst.deint_src, first.get(), 0) >= 0;
-    while (ok && ff::av_buffersink_get_frame(AIst.deint_sink, scratch.get()) >= 0)
-        ff::av_frame_unref(scratch.get());
-    ok = ok && ff::av_buffersrc_add_frame_flags(AIst.deint_src, second.get(), 0) >= 0;
-    bool got = false;
-    while (ok && ff::av_buffersink_get_frame(AIst.deint_sink, scratch.get()) >= 0) {
-        ff::av_frame_unref(out.get());
-        ff::av_frame_move_ref(out.get(), scratch.get());
-        got = true;
-    }
-    if (!ok || !got || ff::av_frame_copy_props(out.get(), APicture) < 0) {
-        AIst.deint_graph.reset(); // its history is no longer to be trusted
-        return false;
-    }
-    out->interlaced_frame = 0;
-    ff::av_frame_unref(APicture);
-    ff::av_frame_move_ref(APicture, out.get());
-    return true;
-}
-
 } // namespace
 
 void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APicture) {
@@ -189,7 +104,7 @@ void TCustomFFmpeg::pre_process_video_frame(TAVInputStream& AIst, AVFrame* APict
     // the decoded one as a reference for the pictures that follow.
     bool copied = false;
     if (FRun->do_deinterlace) {
-        copied = Deinterlace(AIst, APicture);
+        copied = AIst.deinterlacer.Run(APicture) >= 0;
         if (!copied)
             GetLogger().Log(this, llError, "Deinterlacing failed.");
     }

@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "DecodeTestMedia.h"
 #include "MediaFixtures.h"
 #include "base/FFLoad.h"
 #include "base/FFLog.h"
@@ -33,42 +34,8 @@ TFileName Name(const std::string& APath) {
     return UTF8ToFileName(APath);
 }
 
-// The standard media, written once for the whole suite.
-TTempDir* g_dir = nullptr;
-std::string Media(const std::string& AName) {
-    return g_dir->File(AName);
-}
-
-struct TLogged {
-    TLogLevel Level;
-    std::string Text;
-};
-
-class DecoderTest : public ::testing::Test {
+class DecoderTest : public TDecoderTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(FFLoader().Load(DecoderLibraries)) << FFLoader().LastErrMsg();
-        g_dir = new TTempDir;
-        WriteMedia(Media("clip.avi"), AviMpeg4Mp3());
-        WriteMedia(Media("clip.mp4"), Mp4H264Aac());
-        WriteMedia(Media("tone.wav"), WavPcm());
-        WriteMedia(Media("song.mp3"), Mp3AudioOnly());
-        WriteMedia(Media("two.mkv"), TwoVideoStreams());
-        WriteMedia(Media("ntsc.avi"), NtscFrameRate());
-        WriteMedia(Media("odd.avi"), OddSize());
-    }
-    static void TearDownTestSuite() {
-        delete g_dir;
-        g_dir = nullptr;
-    }
-    void SetUp() override {
-        GetLogger().OnLog = [this](void* ASender, uint32_t, TLogLevel ALevel, const std::string& AText) {
-            if (ASender == &Decoder)
-                Logged.push_back({ALevel, AText});
-        };
-    }
-    void TearDown() override { GetLogger().OnLog = nullptr; }
-
     void ExpectEmpty() {
         EXPECT_EQ(Decoder.FileHandle(), nullptr);
         EXPECT_EQ(Decoder.FileSize(), -1);
@@ -81,9 +48,6 @@ protected:
         EXPECT_EQ(Decoder.FirstVideoStreamIndex(), -1);
         EXPECT_EQ(Decoder.FirstSubtitleStreamIndex(), -1);
     }
-
-    TFFDecoder Decoder;
-    std::vector<TLogged> Logged;
 };
 
 void ExpectResetVideo(const TVideoStreamInfo& AInfo) {
@@ -719,11 +683,12 @@ TEST_F(DecoderTest, MissingLibrariesRaiseTheirText) {
     // library is away.
     alignas(AVFormatContext) unsigned char storage[sizeof(AVFormatContext)] = {};
     auto* context = reinterpret_cast<AVFormatContext*>(storage);
+    const TFileName clip = Name(Media("clip.avi")); // written while every library is there
     for (const auto& c : cases) {
         FFLoader().Unload(c.Lib);
         EXPECT_FALSE(Decoder.AVLibLoaded());
         try {
-            Decoder.LoadFile(Name(Media("clip.avi")));
+            Decoder.LoadFile(clip);
             ADD_FAILURE() << "LoadFile did not throw for " << c.Text;
         } catch (const std::logic_error& e) {
             EXPECT_STREQ(e.what(), c.Text);
@@ -743,7 +708,7 @@ TEST_F(DecoderTest, MissingLibrariesRaiseTheirText) {
     FFLoader().Unload(avDevice);
     FFLoader().Unload(avFilter);
     EXPECT_TRUE(Decoder.AVLibLoaded());
-    EXPECT_TRUE(Decoder.LoadFile(Name(Media("clip.avi"))));
+    EXPECT_TRUE(Decoder.LoadFile(clip));
 }
 
 TEST_F(DecoderTest, LoadAVLibReportsTheLoadersMessage) {

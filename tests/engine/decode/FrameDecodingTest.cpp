@@ -2,8 +2,10 @@
 // seeking and stepping back, bitmaps, and audio read as converted bytes.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
+#include "DecodeTestMedia.h"
 #include "MediaFixtures.h"
 #include "base/Bitmap.h"
 #include "base/FFLoad.h"
@@ -15,53 +17,12 @@ using namespace vx::fixtures;
 
 namespace {
 
-TTempDir* g_dir = nullptr;
-std::string Media(const std::string& AName) {
-    return g_dir->File(AName);
-}
-
-class FrameDecodingTest : public ::testing::Test {
+class FrameDecodingTest : public TDecoderTest {
 protected:
-    static void SetUpTestSuite() {
-        ASSERT_TRUE(FFLoader().Load(DecoderLibraries)) << FFLoader().LastErrMsg();
-        g_dir = new TTempDir;
-        WriteMedia(Media("clip.avi"), AviMpeg4Mp3());
-        WriteMedia(Media("clip.mp4"), Mp4H264Aac());
-        WriteMedia(Media("bframes.mp4"), BFramesClip());
-        WriteMedia(Media("program.mpg"), MpegProgramStream());
-        WriteMedia(Media("still-picture"), StillPicture());
-        WriteMedia(Media("two.mkv"), TwoVideoStreams());
-        WriteMedia(Media("tone.wav"), WavPcm());
-        WriteMedia(Media("song.mp3"), Mp3AudioOnly());
-    }
-    static void TearDownTestSuite() {
-        delete g_dir;
-        g_dir = nullptr;
-    }
-    void SetUp() override {
-        GetLogger().OnLog = [this](void* ASender, uint32_t, TLogLevel ALevel, const std::string& AText) {
-            if (ASender == &Decoder)
-                Logged.push_back({ALevel, AText});
-        };
-    }
-    void TearDown() override { GetLogger().OnLog = nullptr; }
-
-    void Load(const std::string& AName) {
-        ASSERT_TRUE(Decoder.LoadFile(UTF8ToFileName(Media(AName)))) << Decoder.LastErrMsg();
-    }
     int Number() const {
         const TFrameInfo& f = Decoder.FrameInfo();
         return PatternNumber(f.Picture.Data[0], f.Picture.Linesize[0]);
     }
-    bool WasLogged(TLogLevel ALevel, const std::string& AText) const {
-        for (const auto& [level, text] : Logged)
-            if (level == ALevel && text == AText)
-                return true;
-        return false;
-    }
-
-    TFFDecoder Decoder;
-    std::vector<std::pair<TLogLevel, std::string>> Logged;
 };
 
 TEST_F(FrameDecodingTest, EveryPictureInOrderThenTheEndOfTheStream) {
@@ -112,29 +73,61 @@ TEST_F(FrameDecodingTest, AStillPictureStaysAfterTheFirstDecode) {
     }
 }
 
-TEST_F(FrameDecodingTest, StreamSelectionErrors) {
+// The messages that a caller's mistake or the media provoke, each with its level.
+TEST_F(FrameDecodingTest, ProvokedMessages) {
     struct TCase {
-        const char* File;
-        int Index;
+        const char* File; // nullptr: nothing loaded
+        std::function<bool(TFFDecoder&)> Call;
+        TLogLevel Level;
         const char* Message;
     } cases[] = {
-        {"song.mp3", -1, "no video stream."},
-        {"clip.avi", 7, "stream index #7 is invalid."},
-        {"clip.avi", 1, "stream #1 is not video stream."},
+        {"song.mp3", [](TFFDecoder& d) { return d.Decode(); }, llError, "no video stream."},
+        {"clip.avi", [](TFFDecoder& d) { return d.Decode(7); }, llError, "stream index #7 is invalid."},
+        {"clip.avi", [](TFFDecoder& d) { return d.Decode(1); }, llError, "stream #1 is not video stream."},
+        {"ntsc.avi", [](TFFDecoder& d) { return d.DecodeAudio(); }, llError, "no audio stream."},
+        {"clip.avi", [](TFFDecoder& d) { return d.DecodeAudio(0); }, llError,
+         "stream #0 is not audio stream."},
+        {"clip.avi", [](TFFDecoder& d) { return d.GetBitmapPtr() != nullptr; }, llError,
+         "picture not ready, please decode first"},
+        {nullptr,
+         [](TFFDecoder& d) {
+             return d.LoadFile(UTF8ToFileName(Media("still-picture")), "image2") && d.Seek(0);
+         },
+         llInfo, "\"image2\" format cannot to be seeked."},
+        {"tone.wav",
+         [](TFFDecoder& d) {
+             while (d.DecodeAudio()) {
+             }
+             return d.DecodeAudio();
+         },
+         llInfo, "stream eof reached."},
+        {nullptr, [](TFFDecoder& d) { return d.Decode(); }, llWarning, "file not loaded."},
+        {nullptr, [](TFFDecoder& d) { return d.Seek(0); }, llWarning, "file not loaded."},
+        {nullptr, [](TFFDecoder& d) { return d.ReadAudio(nullptr, 10) >= 0; }, llWarning, "file not loaded."},
+        {nullptr, [](TFFDecoder& d) { return d.Position() >= 0; }, llWarning, "file not loaded."},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Message);
-        Load(c.File);
-        EXPECT_FALSE(Decoder.Decode(c.Index));
+        if (c.File)
+            Load(c.File);
+        else
+            Decoder.CloseFile();
+        Logged.clear();
+        EXPECT_FALSE(c.Call(Decoder));
         EXPECT_EQ(Decoder.LastErrMsg(), c.Message);
+        EXPECT_TRUE(WasLogged(c.Level, c.Message));
     }
-    Decoder.CloseFile();
-    EXPECT_FALSE(Decoder.Decode());
-    EXPECT_EQ(Decoder.LastErrMsg(), "file not loaded.");
-    EXPECT_FALSE(Decoder.Seek(0));
-    EXPECT_EQ(Decoder.Position(), -1);
-    EXPECT_EQ(Decoder.ReadAudio(nullptr, 10), -1);
-    EXPECT_EQ(Decoder.LastErrMsg(), "file not loaded.");
+}
+
+// A sample format of its own is converted, with the resampler's word for a conversion.
+TEST_F(FrameDecodingTest, AConversionOfTheSampleFormatAloneIsLoggedAsOne) {
+    Load("song.mp3");
+    ASSERT_TRUE(Decoder.DecodeAudio()) << Decoder.LastErrMsg();
+    const std::string from = ff::av_get_sample_fmt_name(
+        static_cast<AVSampleFormat>(Decoder.FileHandle()->streams[0]->codecpar->format));
+    EXPECT_NE(from, "s16");
+    EXPECT_TRUE(WasLogged(llInfo, "need convert " + from + " sample format to s16 sample format"));
+    EXPECT_EQ(Decoder.WaveInfo().SampleFormat, AV_SAMPLE_FMT_S16);
 }
 
 TEST_F(FrameDecodingTest, AnAttachedContextIsReadOnly) {
@@ -303,6 +296,87 @@ TEST_F(FrameDecodingTest, DecodeAudioPassesMatchingSamplesThrough) {
     ASSERT_TRUE(Decoder.DecodeAudio());
     EXPECT_EQ(Decoder.WaveInfo().BytesPerSecond, 44100);
     EXPECT_TRUE(WasLogged(llInfo, "need resample 2 channels @ 48000 Hz to 1 channels @ 22050 Hz"));
+}
+
+// Woven fields of a moving picture show combs along its edges. Deinterlaced, no picture keeps
+// them: not the first one, which has no picture before it, nor the first after a seek.
+TEST_F(FrameDecodingTest, DeinterlacingRemovesTheCombOfWovenFields) {
+    ASSERT_TRUE(FFLoader().Load(TLibraries{avFilter})) << FFLoader().LastErrMsg();
+    const auto combs = [this] {
+        const TFrameInfo& f = Decoder.FrameInfo();
+        return CombedPixels(f.Picture.Data[0], f.Picture.Linesize[0], f.Width, f.Height);
+    };
+    const auto bright = [this] {
+        const TFrameInfo& f = Decoder.FrameInfo();
+        int count = 0;
+        for (int y = 0; y < f.Height; ++y)
+            for (int x = 0; x < f.Width; ++x)
+                count += f.Picture.Data[0][y * f.Picture.Linesize[0] + x] > 128;
+        return count;
+    };
+    Load("combed.avi");
+    ASSERT_TRUE(Decoder.Decode());
+    const int woven = combs();
+    EXPECT_GT(woven, 400) << "the fixture shows no comb";
+
+    Load("combed.avi");
+    EXPECT_FALSE(Decoder.Deinterlace());
+    Decoder.SetDeinterlace(true);
+    int pictures = 0;
+    while (Decoder.Decode()) {
+        SCOPED_TRACE(pictures);
+        EXPECT_EQ(Decoder.FrameInfo().PTS, pictures * 40000);
+        EXPECT_EQ(Decoder.FrameInfo().Width, 96);
+        EXPECT_LT(combs(), woven / 20);
+        // The bar is still there, 16 to 20 pixels wide.
+        EXPECT_GT(bright(), 15 * 64);
+        EXPECT_LT(bright(), 21 * 64);
+        ASSERT_LT(++pictures, 100);
+    }
+    EXPECT_EQ(pictures, 25);
+    ASSERT_TRUE(Decoder.Seek(480000));
+    ASSERT_TRUE(Decoder.Decode());
+    EXPECT_EQ(Decoder.FrameInfo().PTS, 480000);
+    EXPECT_LT(combs(), woven / 20) << "after a seek";
+    EXPECT_TRUE(Decoder.Deinterlace());
+    EXPECT_FALSE(WasLogged(llError, "deinterlacing failed."));
+
+    // Without the filter library the pictures come as decoded, and deinterlacing is turned off.
+    Decoder.CloseFile(); // its graph goes with the library
+    FFLoader().Unload(avFilter);
+    Load("combed.avi");
+    Decoder.SetDeinterlace(true);
+    EXPECT_TRUE(Decoder.Decode());
+    EXPECT_EQ(combs(), woven);
+    EXPECT_FALSE(Decoder.Deinterlace());
+    EXPECT_TRUE(WasLogged(llError, "deinterlacing failed."));
+    ASSERT_TRUE(FFLoader().Load(TLibraries{avFilter}));
+}
+
+// A seek searches for the key frame of the pictures, reading past the other streams' packets
+// stored before it. The sound that the caller asked for, from the time of the seek on, is
+// still there for DecodeAudio, from about the key frame on (a program stream stores its sound
+// half a second ahead of the pictures, and starts there).
+TEST_F(FrameDecodingTest, SoundAfterASeekIsNotLost) {
+    struct TCase {
+        const char* File;
+        int64_t Packet; // microseconds of sound in one packet
+    } cases[] = {{"clip.avi", 26123}, {"clip.mp4", 21333}, {"two.mkv", 26123}, {"program.mpg", 24000}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.File);
+        for (const int64_t at : {int64_t(1000000), int64_t(1500000)}) {
+            SCOPED_TRACE(at);
+            Load(c.File);
+            ASSERT_TRUE(Decoder.Seek(at));
+            ASSERT_TRUE(Decoder.Decode());
+            const int64_t key = Decoder.FrameInfo().PTS;
+            ASSERT_TRUE(Decoder.Seek(at));
+            ASSERT_TRUE(Decoder.DecodeAudio()) << Decoder.LastErrMsg();
+            const int64_t sound = Decoder.WaveInfo().PTS;
+            EXPECT_LE(sound, at) << "sound asked for is lost";
+            EXPECT_LE(sound, key + 2 * c.Packet) << "the sound at the key frame is lost";
+        }
+    }
 }
 
 } // namespace

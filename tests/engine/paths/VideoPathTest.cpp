@@ -335,10 +335,8 @@ TEST_F(VideoPathTest, DeinterlacingGivesEachPictureBackAtOnceWithoutCombing) {
         EXPECT_EQ(picture->width, 64);
         EXPECT_EQ(picture->format, AV_PIX_FMT_YUV420P);
         EXPECT_EQ(LumaAt(decoderView.get(), 32, 1), odd) << "the decoder's picture is not written";
-        // The first picture has no past to tell motion from; from the second on the
-        // result is this picture's kept field, not the previous picture.
-        if (k == 0)
-            continue;
+        // The result is this picture's kept field, not the previous picture, from the first
+        // picture on.
         int worst = 0;
         for (int y = 4; y < 43; ++y)
             worst =

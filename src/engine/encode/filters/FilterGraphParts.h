@@ -1,12 +1,18 @@
 // The ends of a library filter graph, shared by the filter chains and the deinterlacer.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "base/FFApi.h"
 
 namespace vx {
+
+struct TFilterGraphFree {
+    void operator()(AVFilterGraph* AGraph) const { ff::avfilter_graph_free(&AGraph); }
+};
+using TFilterGraphPtr = std::unique_ptr<AVFilterGraph, TFilterGraphFree>;
 
 // A filter of AGraph made from its name and argument text.
 int CreateFilter(AVFilterContext** AContext, AVFilterGraph* AGraph, const char* AFilter, const char* AName,
