@@ -4,10 +4,11 @@
 
 namespace vx {
 
-int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent) {
+int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercents) {
     if (ARowsInRun <= 0)
         return 0;
-    const int current = ARowsEnded < ARowsInRun ? std::clamp(ACurrentPercent, 0, 100) : 0;
+    const int current =
+        ARowsEnded < ARowsInRun ? std::clamp(ACurrentPercents, 0, 100 * (ARowsInRun - ARowsEnded)) : 0;
     const int64_t percent = (int64_t(ARowsEnded) * 100 + current) / ARowsInRun;
     return static_cast<int>(std::clamp<int64_t>(percent, 0, 100));
 }

@@ -7,9 +7,9 @@
 
 namespace vx {
 
-// How far the batch is, 0..100: the rows ended count whole, the row converting by its own
-// percentage.
-int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent);
+// How far the batch is, 0..100: the rows ended count whole, the rows converting by their own
+// percentages (ACurrentPercents: those percentages added up).
+int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercents);
 
 // "45%  0:12, 0:15 left": the percentage, the elapsed time and the time left at the pace so
 // far; without any progress yet the estimate is left out ("0%  0:03").

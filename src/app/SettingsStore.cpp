@@ -112,6 +112,11 @@ bool ReadValues(const QSettings& AStore, TConversionSettings& ASettings, TAdditi
         AOptions.SetUseAllCores(*allCores);
     else
         complete = false;
+
+    if (const auto jobs = ReadInteger(AStore, TSettingsStore::SimultaneousName))
+        AOptions.SetSimultaneousConversions(*jobs);
+    else
+        complete = false;
     return complete;
 }
 
@@ -142,6 +147,7 @@ bool TSettingsStore::SaveSettings() {
     store.setValue(SimpleAdvanceSettingsName, FOptions.SimpleAdvanceSettings());
     store.setValue(LetterBoxName, FSettings.ComboLetterBox.ItemIndex());
     store.setValue(UseAllCoresName, FOptions.UseAllCores() ? 1 : 0);
+    store.setValue(SimultaneousName, FOptions.SimultaneousConversions());
     store.sync();
     return store.status() == QSettings::NoError;
 }
