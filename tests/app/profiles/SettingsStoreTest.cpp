@@ -45,9 +45,9 @@ protected:
     }
 
     static QVariantMap FirstRunValues() {
-        return {{"Output Folder", ""},        {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
-                {"DropDownItems", "26"},      {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
-                {"UseAllProcessorCores", "1"}};
+        return {{"Output Folder", ""},         {"ComboOutputFormat", "0"},      {"Overwrite", "0"},
+                {"DropDownItems", "26"},       {"SimpleAdvanceSettings", "0"},  {"LetterBox", "0"},
+                {"UseAllProcessorCores", "1"}, {"SimultaneousConversions", "1"}};
     }
 
     void ExpectFirstRunControls() {
@@ -58,6 +58,7 @@ protected:
         EXPECT_EQ(Options.SimpleAdvanceSettings(), 0);
         EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), 0);
         EXPECT_TRUE(Options.UseAllCores());
+        EXPECT_EQ(Options.SimultaneousConversions(), 1);
     }
 
     QTemporaryDir Folder;
@@ -85,6 +86,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     Options.SetSimpleAdvanceSettings(1);
     Settings.ComboLetterBox.SetItemIndex(1);
     Options.SetUseAllCores(false);
+    Options.SetSimultaneousConversions(TAdditionalOptions::MaxSimultaneousConversions());
     ASSERT_TRUE(Store.SaveSettings());
 
     TConversionSettings settings;
@@ -103,6 +105,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     EXPECT_EQ(options.SimpleAdvanceSettings(), 1);
     EXPECT_EQ(settings.ComboLetterBox.ItemIndex(), 1);
     EXPECT_FALSE(options.UseAllCores());
+    EXPECT_EQ(options.SimultaneousConversions(), TAdditionalOptions::MaxSimultaneousConversions());
 }
 
 struct TStoredValueCase {
@@ -140,7 +143,8 @@ class StoredValueTest : public SettingsStoreTest, public ::testing::WithParamInt
 TEST_P(StoredValueTest, ControlsShowWhatTheyCan) {
     const TStoredValueCase& c = GetParam();
     QByteArray contents = "[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
-                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n";
+                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n"
+                          "SimultaneousConversions=1\n";
     const QByteArray name = QByteArray(c.Line).left(QByteArray(c.Line).indexOf('='));
     const qsizetype start = contents.indexOf("\n" + name + "=") + 1;
     contents.replace(start, contents.indexOf('\n', start) - start, c.Line);
@@ -163,10 +167,44 @@ TEST_F(SettingsStoreTest, AStoreFromBeforeTheCoresChoiceKeepsItsValuesAndGainsIt
               "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\n");
     EXPECT_FALSE(Store.LoadSettings());
     EXPECT_TRUE(Options.UseAllCores());
-    QVariantMap expected{{"Output Folder", "/videos"}, {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
-                         {"DropDownItems", "30"},      {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
-                         {"UseAllProcessorCores", "1"}};
+    QVariantMap expected{{"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},     {"Overwrite", "1"},
+                         {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"},  {"LetterBox", "1"},
+                         {"UseAllProcessorCores", "1"}, {"SimultaneousConversions", "1"}};
     EXPECT_EQ(Stored(), expected);
+}
+
+TEST_F(SettingsStoreTest, AStoreFromBeforeTheSimultaneousChoiceKeepsItsValuesAndGainsIt) {
+    WriteFile("[General]\nOutput%20Folder=/videos\nComboOutputFormat=13\nOverwrite=1\n"
+              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\nUseAllProcessorCores=0\n");
+    EXPECT_FALSE(Store.LoadSettings());
+    EXPECT_FALSE(Options.UseAllCores());
+    EXPECT_EQ(Options.SimultaneousConversions(), TAdditionalOptions::DefaultSimultaneousConversions);
+    QVariantMap expected{{"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},     {"Overwrite", "1"},
+                         {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"},  {"LetterBox", "1"},
+                         {"UseAllProcessorCores", "0"}, {"SimultaneousConversions", "1"}};
+    EXPECT_EQ(Stored(), expected);
+}
+
+// A count the machine cannot give is pulled to the nearer end; a count that is no number
+// leaves the choice as it was.
+TEST_F(SettingsStoreTest, StoredSimultaneousCountIsPulledIntoRange) {
+    const int cores = TAdditionalOptions::MaxSimultaneousConversions();
+    const struct {
+        const char* Value;
+        int Count;
+        bool Complete;
+    } cases[] = {{"1", 1, true}, {"0", 1, true}, {"-4", 1, true}, {"999", cores, true}, {"two", 1, false}};
+    for (const auto& c : cases) {
+        Options.SetSimultaneousConversions(1);
+        WriteFile(
+            QByteArray("[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
+                       "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n"
+                       "SimultaneousConversions=") +
+            c.Value + "\n");
+        EXPECT_EQ(Store.LoadSettings(), c.Complete) << c.Value;
+        EXPECT_EQ(Options.SimultaneousConversions(), c.Count) << c.Value;
+        EXPECT_EQ(Settings.OutputFolder(), "/videos") << c.Value;
+    }
 }
 
 TEST_F(SettingsStoreTest, StoredDropDownLengthReachesTheFormatList) {
