@@ -726,6 +726,7 @@ void TMainWindow::closeEvent(QCloseEvent* AEvent) {
         }
         Driver.StopRun();
     }
+    FileAdder.CancelAdding();
     FormClose();
     AEvent->accept();
 }
@@ -769,8 +770,10 @@ void TMainWindow::DeleteSelectedItem1Click() {
 }
 
 void TMainWindow::ClearAllItems1Click() {
-    if (Driver.AddFileInProgress() || Driver.TaskActive() || Driver.Converting())
+    if (Driver.TaskActive() || Driver.Converting())
         return;
+    // Files still being added are dropped with the rest.
+    FileAdder.CancelAdding();
     JobList.Clear();
 }
 
