@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds a benchmark optimised and prints its figures (docs/benchmark.md):
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
-#   bench/run.sh batch [--runs N]                the pause between the rows of a batch
+#   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
+#                                                between the rows
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/setup.sh
