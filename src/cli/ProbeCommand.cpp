@@ -6,7 +6,6 @@
 
 #include "OrderedProbes.h"
 #include "decode/FFDecode.h"
-#include "encode/FFEncode.h"
 
 #include <QCommandLineParser>
 
@@ -96,9 +95,7 @@ int RunProbe(const QStringList& AArgs) {
         throw TUsageError(QStringLiteral("probe needs at least one FILE"));
     const bool json = parser.isSet(jsonOption);
 
-    // The encoder's library set is what the window loads; the decoder uses part of it.
-    TFFEncoder encoder;
-    LoadMediaLibraries(encoder);
+    LoadReadingLibraries();
     SilenceEngineLog();
 
     // The files are read on the probing pool, each with a decoder of its own, and reported in

@@ -8,6 +8,7 @@
 #include "PreviewPanel.h"
 #include "SettingsListCombo.h"
 #include "WindowParts.h"
+#include "base/FFLoad.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -655,7 +656,21 @@ void TMainWindow::BindLists() {
 // Start-up and shut-down
 
 bool TMainWindow::LoadLibraries() {
-    return Encoder.LoadAVLib(QCoreApplication::applicationDirPath().toStdString());
+    FFLoader().SetLibraryPath(QCoreApplication::applicationDirPath().toStdString());
+    return FFLoader().Load(DecoderLibraries);
+}
+
+bool TMainWindow::LoadConversionLibraries() {
+    // From the folder the start-up took its libraries from.
+    if (Encoder.LoadAVLib(FFLoader().LibraryPath()))
+        return true;
+    MessageBox(LibrariesMissingText, TBatchDriver::InformationCaption, TIcon::Information, TButtons::Ok);
+    return false;
+}
+
+void TMainWindow::ButtonConvertClick() {
+    if (LoadConversionLibraries())
+        Driver.ButtonConvertClick();
 }
 
 bool TMainWindow::FormCreate() {

@@ -72,7 +72,8 @@ void TMainWindow::ViewLog1Click() {
 }
 
 void TMainWindow::RetryFailedRows1Click() {
-    Driver.RetryFailedRows();
+    if (LoadConversionLibraries())
+        Driver.RetryFailedRows();
 }
 
 void TMainWindow::OpenOutputFolder1Click() {
