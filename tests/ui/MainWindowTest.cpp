@@ -39,10 +39,13 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -744,21 +747,35 @@ TEST_F(MainWindowTest, ConvertingDisablesExactlyTheListedControls) {
     EXPECT_EQ(disabledControls(), std::set<QString>());
 }
 
-TEST_F(MainWindowTest, ClearAllDoesNothingWhileAddingOrConverting) {
+TEST_F(MainWindowTest, ClearAllStopsAnAddingAndDoesNothingWhileConverting) {
     TTestWindow& w = *Window;
     const QStringList rows = {MediaFile("clip.avi"), MediaFile("second clip.avi")};
-    AddRows(rows);
 
-    // While the open dialog shows, files are being added.
-    w.WhileOpenDialogShows = [&w] {
-        ASSERT_TRUE(w.Driver.AddFileInProgress());
-        w.ButtonClearAll->click();
-        w.ClearAllItems1->trigger();
-        w.ListView1->selectRow(0);
-        w.ButtonRemoveFile->click();
+    // Files are dropped; the second takes its time to be read. "Clear All" as the first row
+    // appears empties the list, and no row of the drop comes after it.
+    auto released = std::make_shared<std::atomic<bool>>(false);
+    w.FileAdder.Probe = [released](const QString& AFile) {
+        while (AFile.contains("second") && !*released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return TSourceFileAdder::ProbeSource(AFile);
     };
-    w.ButtonAddFile->click();
-    EXPECT_EQ(Captions(w.JobList), rows);
+    QTimer clearer;
+    clearer.setInterval(5);
+    QObject::connect(&clearer, &QTimer::timeout, [&] {
+        if (w.JobList.Count() == 1) {
+            w.ButtonClearAll->click();
+            clearer.stop();
+        }
+    });
+    clearer.start();
+    DropFiles(w.ListView1, {MediaFile("clip.avi"), MediaFile("second clip.avi"), MediaFile("notes.avi")});
+    *released = true;
+    EXPECT_FALSE(w.Driver.AddFileInProgress());
+    EXPECT_EQ(w.JobList.Count(), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(w.JobList.Count(), 0);
+    w.FileAdder.Probe = &TSourceFileAdder::ProbeSource;
+    AddRows(rows);
 
     // While converting.
     w.WhileOpenDialogShows = nullptr;
