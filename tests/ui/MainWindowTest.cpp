@@ -846,6 +846,49 @@ TEST_F(MainWindowTest, DroppedFoldersAndNonMediaBecomeErrorRowsWithoutACrash) {
 }
 
 // The whole road in the window: two files, one run, percentages, results and the message.
+// With "Simultaneous conversions" at 2 both rows convert at once, each showing its own
+// percentage, while the bar and the status bar follow the whole batch.
+TEST_F(MainWindowTest, TwoRowsConvertAtOnceAndTheBarFollowsTheBatch) {
+    if (TAdditionalOptions::MaxSimultaneousConversions() < 2)
+        GTEST_SKIP() << "one processor core";
+    TTestWindow& w = *Window;
+    w.Options.SetSimultaneousConversions(2);
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    // One source twice: the batch names the second output apart from the first.
+    w.FilesToChoose = {MediaFile("long clip.avi"), MediaFile("long clip.avi")};
+    w.ButtonAddFile->click();
+    ASSERT_EQ(w.JobList.Count(), 2);
+    std::vector<int> progressBar;
+    QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w,
+                     [&progressBar](int AValue) { progressBar.push_back(AValue); });
+
+    w.Encoder.SetProgressInterval(100);
+    w.Convert1->trigger();
+    const auto percentShown = [&w](int ARow) { return w.JobList.Cell(ARow, jcProgress).endsWith('%'); };
+    const bool bothShown = QTest::qWaitFor([&] { return percentShown(0) && percentShown(1); }, 60000);
+    const QString status = w.StatusPanels[0]->text();
+    SaveScreen(&w, "two-rows-converting");
+    ASSERT_TRUE(bothShown);
+    EXPECT_TRUE(status.contains('%')) << status.toStdString();
+    ASSERT_TRUE(WaitForCompletion());
+
+    EXPECT_EQ(w.MessageTexts(), QStringList({"All Conversions Completed"}));
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(w.JobList.Cell(1, jcProgress), "Done");
+    // The bar rose with the batch and never went back while the rows took turns, until the end
+    // put it back to 0.
+    ASSERT_GE(progressBar.size(), 3u);
+    EXPECT_EQ(progressBar.back(), 0);
+    EXPECT_TRUE(std::is_sorted(progressBar.begin(), progressBar.end() - 1));
+    EXPECT_GE(*(progressBar.end() - 2), 50);
+    const QString first = w.JobList.Progress(0).OutputFile;
+    const QString second = w.JobList.Progress(1).OutputFile;
+    EXPECT_NE(first, second);
+    EXPECT_GT(QFileInfo(first).size(), 0);
+    EXPECT_GT(QFileInfo(second).size(), 0);
+}
+
 TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     TTestWindow& w = *Window;
     Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
