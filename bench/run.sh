@@ -3,12 +3,16 @@
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
 #   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
 #                                                between the rows
+#   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/setup.sh
 target=vantorix_bench
 if [[ "${1:-}" == batch ]]; then
     target=vantorix_batch_bench
+    shift
+elif [[ "${1:-}" == probe ]]; then
+    target=vantorix_probe_bench
     shift
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
