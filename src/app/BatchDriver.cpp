@@ -382,10 +382,10 @@ void TBatchDriver::CompleteRun() {
 }
 
 int TBatchDriver::BatchPercent() const {
-    int converting = 0;
+    std::vector<int> converting;
     for (const auto& slot : FSlots)
         if (slot->TaskActive && slot->Row >= 0 && slot->Row < FList.Count())
-            converting += FList.Progress(slot->Row).Percent.value_or(0);
+            converting.push_back(FList.Progress(slot->Row).Percent.value_or(0));
     return OverallPercent(FSummary.Handled(), FRunRowCount, converting);
 }
 

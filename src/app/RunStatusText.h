@@ -4,12 +4,15 @@
 
 #include <QString>
 #include <cstdint>
+#include <span>
 
 namespace vx {
 
 // How far the batch is, 0..100: the rows ended count whole, the rows converting by their own
-// percentages (ACurrentPercents: those percentages added up).
-int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercents);
+// percentages (each held within 0..100).
+int OverallPercent(int ARowsEnded, int ARowsInRun, std::span<const int> ACurrentPercents);
+// The same with one row converting.
+int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent);
 
 // "45%  0:12, 0:15 left": the percentage, the elapsed time and the time left at the pace so
 // far; without any progress yet the estimate is left out ("0%  0:03").
