@@ -1,12 +1,14 @@
-// The pause between the rows of a batch: how long the batch driver leaves the encoder idle
-// between the end of one row and the start of the next.
+// A batch converted one row at a time and two rows at a time, and the pause between the rows:
+// how long the batch driver leaves the encoder idle between the end of one row and the start
+// of the next.
 //
 // Eight generated 3 s clips (MPEG-4 320x240 25 fps + MP3 in AVI) are added to a job list as
 // the window adds them and converted with the MP4 entry's defaults through the batch driver,
 // the main thread in Qt's event loop with the Qt bridge, as in the window and the command
-// line. A row ends when its "Progress" cell shows its result; the next starts when the
-// driver announces it. The program prints each gap (min/mean/max), the mean conversion time
-// of a row and the whole run's time.
+// line. Each run converts the batch with one job and with two, the order alternating from run
+// to run. A row ends when its "Progress" cell shows its result; the next starts when the
+// driver announces it. The program prints each gap of the one-job batches (min/mean/max), the
+// conversion time of a row and the whole batch's time, and the medians of both side by side.
 //
 //   vantorix_batch_bench [--runs N]      (default: 3 runs of the batch)
 #include <QCoreApplication>
@@ -61,7 +63,7 @@ struct TBatchFigures {
     int Done = 0;
 };
 
-TBatchFigures RunBatch(const QStringList& ASources, const std::string& AOutputFolder) {
+TBatchFigures RunBatch(const QStringList& ASources, const std::string& AOutputFolder, int AJobs) {
     TConversionSettings settings;
     TAdditionalOptions options;
     TVolumeSliders volume;
@@ -81,6 +83,7 @@ TBatchFigures RunBatch(const QStringList& ASources, const std::string& AOutputFo
     TFFDecoder decoder;
     TSilentUI ui(settings);
     TBatchDriver driver(list, encoder, ui, rowBuilder);
+    driver.SetJobs(AJobs);
     {
         TBatchAddFileState state(driver);
         TSourceFileAdder adder(list, decoder, settings, state);
@@ -112,7 +115,7 @@ TBatchFigures RunBatch(const QStringList& ASources, const std::string& AOutputFo
         if (started[row] < 0 || ended[row] < 0)
             throw std::runtime_error("row " + std::to_string(row + 1) + " did not run");
         figures.RowsMs.push_back(ended[row] - started[row]);
-        if (row + 1 < ClipCount)
+        if (row + 1 < ClipCount && AJobs == 1)
             figures.GapsMs.push_back(started[row + 1] - ended[row]);
         if (list.Cell(row, jcProgress) == QLatin1String("Done"))
             ++figures.Done;
@@ -125,6 +128,12 @@ void PrintSpread(const char* AName, const std::vector<double>& AValues) {
     const double mean = std::accumulate(AValues.begin(), AValues.end(), 0.0) / double(AValues.size());
     std::printf("  %-22s min %8.3f  mean %8.3f  max %8.3f ms  (%zu)\n", AName, *low, mean, *high,
                 AValues.size());
+}
+
+double Median(std::vector<double> AValues) {
+    std::sort(AValues.begin(), AValues.end());
+    const size_t n = AValues.size();
+    return n % 2 ? AValues[n / 2] : (AValues[n / 2 - 1] + AValues[n / 2]) / 2;
 }
 
 int Run(int ARuns) {
@@ -140,24 +149,36 @@ int Run(int ARuns) {
     std::printf("Batch of %d clips of %.0f s (MPEG-4 320x240 25 fps + MP3, AVI) into \"%s\"\n", ClipCount,
                 ClipSeconds, bench::MP4Entry);
 
-    std::vector<double> gaps, rows, totals;
+    std::vector<double> gaps, rows, totals[2];
     for (int run = 1; run <= ARuns; ++run) {
-        fixtures::TTempDir out;
-        const TBatchFigures f = RunBatch(sources, out.Path());
-        std::printf("run %d: %d of %d done, total %.1f ms\n", run, f.Done, ClipCount, f.TotalMs);
-        PrintSpread("gap between rows", f.GapsMs);
-        PrintSpread("conversion of a row", f.RowsMs);
-        gaps.insert(gaps.end(), f.GapsMs.begin(), f.GapsMs.end());
-        rows.insert(rows.end(), f.RowsMs.begin(), f.RowsMs.end());
-        totals.push_back(f.TotalMs);
+        // Alternating, so that neither count always runs on a machine warmed up by the other.
+        const int order[2][2] = {{1, 2}, {2, 1}};
+        for (const int jobs : order[(run - 1) % 2]) {
+            fixtures::TTempDir out;
+            const TBatchFigures f = RunBatch(sources, out.Path(), jobs);
+            std::printf("run %d, %d job%s: %d of %d done, total %.1f ms\n", run, jobs, jobs == 1 ? "" : "s",
+                        f.Done, ClipCount, f.TotalMs);
+            if (jobs == 1) {
+                PrintSpread("gap between rows", f.GapsMs);
+                gaps.insert(gaps.end(), f.GapsMs.begin(), f.GapsMs.end());
+            }
+            PrintSpread("conversion of a row", f.RowsMs);
+            if (jobs == 1)
+                rows.insert(rows.end(), f.RowsMs.begin(), f.RowsMs.end());
+            totals[jobs - 1].push_back(f.TotalMs);
+        }
     }
-    std::printf("all runs:\n");
+    std::printf("all runs, 1 job:\n");
     PrintSpread("gap between rows", gaps);
     PrintSpread("conversion of a row", rows);
-    PrintSpread("total of a batch", totals);
+    PrintSpread("total of a batch", totals[0]);
     const double gapSum = std::accumulate(gaps.begin(), gaps.end(), 0.0);
-    const double totalSum = std::accumulate(totals.begin(), totals.end(), 0.0);
+    const double totalSum = std::accumulate(totals[0].begin(), totals[0].end(), 0.0);
     std::printf("  gaps are %.1f %% of the batch time\n", 100.0 * gapSum / totalSum);
+    const double one = Median(totals[0]);
+    const double two = Median(totals[1]);
+    std::printf("batch total, median of %d runs:  1 job %.1f ms   2 jobs %.1f ms   2 jobs / 1 job %.2f\n",
+                ARuns, one, two, two / one);
     return 0;
 }
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds a benchmark optimised and prints its figures (docs/benchmark.md):
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
-#   bench/run.sh batch [--runs N]                the pause between the rows of a batch
+#   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
+#                                                between the rows
+#   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
 #   bench/run.sh player [--seconds S]            sound against picture while the player plays
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,6 +11,9 @@ source tools/setup.sh
 target=vantorix_bench
 if [[ "${1:-}" == batch ]]; then
     target=vantorix_batch_bench
+    shift
+elif [[ "${1:-}" == probe ]]; then
+    target=vantorix_probe_bench
     shift
 elif [[ "${1:-}" == player ]]; then
     target=vantorix_player_bench

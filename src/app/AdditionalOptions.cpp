@@ -1,5 +1,6 @@
 #include "AdditionalOptions.h"
 
+#include <QThread>
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,18 @@ void TAdditionalOptions::SetCodecThreads(int ACount) {
         return;
     FCodecThreads = ACount;
     emit CodecThreadsChanged(FCodecThreads);
+}
+
+int TAdditionalOptions::MaxSimultaneousConversions() {
+    return std::max(QThread::idealThreadCount(), 1);
+}
+
+void TAdditionalOptions::SetSimultaneousConversions(int ACount) {
+    const int count = std::clamp(ACount, 1, MaxSimultaneousConversions());
+    if (count == FSimultaneous)
+        return;
+    FSimultaneous = count;
+    emit SimultaneousConversionsChanged(FSimultaneous);
 }
 
 } // namespace vx

@@ -39,6 +39,13 @@ public:
     void SetCodecThreads(int ACount);
     static constexpr int AllCores = 0;
 
+    // "Simultaneous conversions": how many checked rows a run converts at once, 1 up to the
+    // processor count. Values outside are pulled to the nearer end.
+    int SimultaneousConversions() const { return FSimultaneous; }
+    void SetSimultaneousConversions(int ACount);
+    static int MaxSimultaneousConversions();
+    static constexpr int DefaultSimultaneousConversions = 1;
+
     // Selected position of " Audio and Video Settings " (RadioGroup1): 0 simple, 1 advanced.
     // Selecting does not apply the view; RadioGroup1Click does. Other positions throw std::out_of_range.
     int SimpleAdvanceSettings() const { return FSimpleAdvanceSettings; }
@@ -53,6 +60,7 @@ signals:
     void DropDownItemsChanged(int AValue);
     void SimpleAdvanceSettingsChanged(int APosition);
     void CodecThreadsChanged(int ACount);
+    void SimultaneousConversionsChanged(int ACount);
     void ViewApplied(int APosition);
 
 private:
@@ -60,6 +68,7 @@ private:
     int FDropDownItems = DefaultDropDownItems;
     int FSimpleAdvanceSettings = SimpleSettings;
     int FCodecThreads = AllCores;
+    int FSimultaneous = DefaultSimultaneousConversions;
 };
 
 } // namespace vx

@@ -1,10 +1,13 @@
 // The batch conversion loop of the main window: it walks the checked rows of the job list
-// in order, converts one row at a time through the encoder, keeps each row's progress and
-// result in the row's record (TJobProgress, which the list draws), announces each row's end
-// with RowFinished, and ends the run with a completion message or on the user's stop.
+// in order, converts up to Jobs() rows at a time (one by default), keeps each row's progress
+// and result in the row's record (TJobProgress, which the list draws), announces each row's
+// end with RowFinished, and ends the run with a completion message or on the user's stop.
 //
-// Everything runs on the main thread; the encoder's events arrive there through the
-// platform bridge. Each step to the next row is queued from the event that ends the row
+// Each row at a time has a slot of its own with its own encoder: the first slot uses the
+// encoder the driver is given, the others use encoders the driver makes for the run. A slot
+// takes the next row in list order when its row has ended. Everything runs on the main
+// thread; the encoders' events arrive there through the platform bridge and tell their slot
+// by their sender. Each step to a slot's next row is queued from the event that ends the row
 // before it, so no handler ever starts a row from inside another row's event. The window (or the command
 // line, or a test) supplies the user interface through TBatchUI and the building of a row's task through
 // TRowTaskBuilder.
@@ -12,8 +15,10 @@
 
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <optional>
 #include <set>
+#include <vector>
 
 #include "BatchOutputNames.h"
 #include "JobListModel.h"
@@ -77,8 +82,8 @@ public:
     static const QString StopQuestionText; // "Stop all conversions?"
     static QString MissingFolderText(const QString& AFolder);
 
-    // Installs itself as the encoder's OnProgress and OnTerminate handlers. The objects
-    // must outlive the driver.
+    // Installs itself as the encoder's OnProgress and OnTerminate handlers (and those of the
+    // encoders it makes). The objects must outlive the driver.
     TBatchDriver(TJobListModel& AList, TFFEncoder& AEncoder, TBatchUI& AUI, TRowTaskBuilder& ABuilder,
                  QObject* AParent = nullptr);
     ~TBatchDriver() override;
@@ -99,30 +104,46 @@ public:
     // was finally given (another run may have taken the reserved one meanwhile). Empty for a
     // row that has none.
     QString OutputName(int ARow) const;
-    // Advances to the next row and starts its task; past the last row the run completes.
-    void StartNextRow();
+    // The first slot advances to the next row and starts its task; past the last row the run
+    // completes once no other slot has a row.
+    void StartNextRow() { StartNextRow(*FSlots.front()); }
+    // Events of an encoder the driver does not use are ignored.
     void EncoderProgress(TCustomEncoder* Sender, const TProgressInfo& AInfo);
-    // A row's result comes with its task's event; the next row is started, through the event
-    // queue, from the end-of-run event that follows it.
+    // A row's result comes with its task's event; the slot's next row is started, through the
+    // event queue, from the end-of-run event that follows it.
     void EncoderTerminate(TCustomEncoder* Sender, const TTerminateInfo& AInfo);
     // The "Stop Convert" button and the "Stop" button under the list.
     void ButtonStopConvertClick();
-    // The stop without the question, for a session that ends: the running row ends "Abort"
-    // with its file finished, and no further row starts.
+    // The stop without the question, for a session that ends: the running rows end "Abort"
+    // with their files finished, and no further row starts.
     void StopRun();
     // False while a task is starting or running: the window must not close then.
-    bool FormCloseQuery() const { return !FTaskActive; }
+    bool FormCloseQuery() const { return !TaskActive(); }
     void DisableControls();
     void EnableControls();
 
+    // How many rows convert at once, 1 or more (fewer are pulled up to 1). A run takes the
+    // count it starts with.
+    int Jobs() const { return FJobs; }
+    void SetJobs(int ACount);
+
+    // How far the run is, 0..100: the rows ended count whole, the rows converting by their
+    // own percentages.
+    int BatchPercent() const;
+
     // ---- State ----
-    // The row being handled; -1 before the first.
+    // The row handed to a slot last; -1 before the first. With one job, the row being handled.
     int CurrentRow() const { return FCurrentRow; }
-    // The step to the next row is queued and has not run yet.
-    bool NextRowPending() const { return FNextRowPending; }
-    // No further row will start: no run, or the run is at its last row.
+    // The rows whose task is running, in list order.
+    std::vector<int> ConvertingRows() const;
+    // The row whose task (or encoder) ASender is, while the row is handled; -1 otherwise.
+    int RowOfSender(const void* ASender) const;
+    // A step to a slot's next row is queued and has not run yet.
+    bool NextRowPending() const;
+    // No further row will start: no run, or the run has handed out its last row.
     bool NoFurtherRowToStart() const { return !FConverting || FCurrentRow >= FList.Count() - 1; }
-    bool TaskActive() const { return FTaskActive; }
+    // A task is starting or running in some slot.
+    bool TaskActive() const;
     bool UserAborted() const { return FUserAborted; }
     bool AddFileInProgress() const { return FAddFileInProgress; }
     void SetAddFileInProgress(bool AValue) { FAddFileInProgress = AValue; }
@@ -138,6 +159,8 @@ signals:
     void RunStarting();
     // A checked row is about to be built and started.
     void RowStarting(int ARow);
+    // A converting row's record has taken a progress report of its task.
+    void RowProgress(int ARow, const TProgressInfo& AInfo);
     // A row has ended, once per started row: converted, failed (with the reason: the step
     // that refused it or the encoder's message) or aborted by a stop.
     void RowFinished(int ARow, TJobResult AResult, const QString& AReason);
@@ -145,25 +168,43 @@ signals:
     void RunEnded(bool AStopped);
 
 private:
+    // One row at a time: its encoder and the row it handles.
+    struct TSlot {
+        TFFEncoder* Encoder = nullptr;
+        std::unique_ptr<TFFEncoder> OwnEncoder; // every slot but the first
+        int Row = -1;                           // the row handed to the slot last; -1 none
+        bool TaskActive = false;                // a task is starting or running
+        bool StepPending = false;               // the step to the slot's next row is queued
+        int64_t OutputSize = 0;                 // bytes written by the running row so far
+    };
+
     // Validates and starts a run of ARows, or of the checked rows.
     void StartRun(std::optional<std::set<int>> ARows);
     // The row takes part in the run.
     bool InRun(int ARow) const { return FRunRows ? FRunRows->contains(ARow) : FList.Checked(ARow); }
-    // Queues the step to the next row: it runs from the event loop, after the handler that
-    // asked for it has returned.
-    void ScheduleNextRow();
-    void NextRowDue();
+    // Makes (or drops) the slots past the first so that there is one for each job.
+    void MakeSlots();
+    void InstallHandlers(TFFEncoder& AEncoder);
+    TSlot* SlotOf(const TCustomEncoder* AEncoder) const;
+    void StartNextRow(TSlot& ASlot);
+    // Queues the slot's step to its next row: it runs from the event loop, after the handler
+    // that asked for it has returned.
+    void ScheduleNextRow(TSlot& ASlot);
+    void NextRowDue(TSlot* ASlot);
+    // Past the last row: the run completes once no slot has a row or a step left.
+    void SlotOutOfRows();
     // Records the row's result and announces it.
     void FinishRow(int ARow, TJobResult AResult, const QString& AReason);
-    // A row that cannot be started: marked "Fail", and the run moves on.
-    void FailRow(int ARow, const QString& AReason);
+    // A row that cannot be started: marked "Fail", and the slot moves on.
+    void FailRow(TSlot& ASlot, int ARow, const QString& AReason);
+    // The bar follows the row with one job, the whole batch with more.
+    void ShowProgress(const TSlot& ASlot, bool APercentKnown);
     // The summary, and the window back to idle.
     void CompleteRun();
     // Names the row's output within the batch; false when it cannot be named.
     bool ReserveOutputName(int ARow);
 
     TJobListModel& FList;
-    TFFEncoder& FEncoder;
     TBatchUI& FUI;
     TRowTaskBuilder& FBuilder;
     TBatchOutputNames FBatchNames;
@@ -171,11 +212,11 @@ private:
     std::optional<std::set<int>> FRunRows; // the rows of a retry; none: the checked rows
     TRunSummary FSummary;
     int FRunRowCount = 0;
+    int FJobs = 1;
+    std::vector<std::unique_ptr<TSlot>> FSlots; // never empty; the first uses the given encoder
 
     int FCurrentRow = -1;
-    bool FNextRowPending = false;
     bool FAddFileInProgress = false;
-    bool FTaskActive = false;
     bool FUserAborted = false;
     bool FConverting = false;
 };

@@ -4,12 +4,19 @@
 
 namespace vx {
 
-int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent) {
+int OverallPercent(int ARowsEnded, int ARowsInRun, std::span<const int> ACurrentPercents) {
     if (ARowsInRun <= 0)
         return 0;
-    const int current = ARowsEnded < ARowsInRun ? std::clamp(ACurrentPercent, 0, 100) : 0;
+    int64_t current = 0;
+    if (ARowsEnded < ARowsInRun)
+        for (const int percent : ACurrentPercents)
+            current += std::clamp(percent, 0, 100);
     const int64_t percent = (int64_t(ARowsEnded) * 100 + current) / ARowsInRun;
     return static_cast<int>(std::clamp<int64_t>(percent, 0, 100));
+}
+
+int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent) {
+    return OverallPercent(ARowsEnded, ARowsInRun, std::span<const int>(&ACurrentPercent, 1));
 }
 
 QString ClockText(int64_t AMs) {

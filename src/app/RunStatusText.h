@@ -4,11 +4,14 @@
 
 #include <QString>
 #include <cstdint>
+#include <span>
 
 namespace vx {
 
-// How far the batch is, 0..100: the rows ended count whole, the row converting by its own
-// percentage.
+// How far the batch is, 0..100: the rows ended count whole, the rows converting by their own
+// percentages (each held within 0..100).
+int OverallPercent(int ARowsEnded, int ARowsInRun, std::span<const int> ACurrentPercents);
+// The same with one row converting.
 int OverallPercent(int ARowsEnded, int ARowsInRun, int ACurrentPercent);
 
 // "45%  0:12, 0:15 left": the percentage, the elapsed time and the time left at the pace so

@@ -118,6 +118,10 @@ bool ReadValues(const QSettings& AStore, TConversionSettings& ASettings, TAdditi
         ASettings.SetSourceFolder(*sourceFolder);
     else
         complete = false;
+    if (const auto jobs = ReadInteger(AStore, TSettingsStore::SimultaneousName))
+        AOptions.SetSimultaneousConversions(*jobs);
+    else
+        complete = false;
     return complete;
 }
 
@@ -149,6 +153,7 @@ bool TSettingsStore::SaveSettings() {
     store.setValue(LetterBoxName, FSettings.ComboLetterBox.ItemIndex());
     store.setValue(UseAllCoresName, FOptions.UseAllCores() ? 1 : 0);
     store.setValue(SourceFolderName, FSettings.SourceFolder());
+    store.setValue(SimultaneousName, FOptions.SimultaneousConversions());
     store.sync();
     return store.status() == QSettings::NoError;
 }

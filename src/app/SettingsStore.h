@@ -23,6 +23,7 @@ public:
     static inline const QString LetterBoxName = QStringLiteral("LetterBox");
     static inline const QString UseAllCoresName = QStringLiteral("UseAllProcessorCores");
     static inline const QString SourceFolderName = QStringLiteral("Source Folder");
+    static inline const QString SimultaneousName = QStringLiteral("SimultaneousConversions");
 
     // Both objects must outlive the store.
     TSettingsStore(TConversionSettings& ASettings, TAdditionalOptions& AOptions);
@@ -30,7 +31,8 @@ public:
     // Reads the stored values into the controls. A value that is missing (as on the first run),
     // of the wrong type or in a store that cannot be read leaves its control as it is, and the
     // store is then written back from the controls, so that it holds a complete set again.
-    // Negative numbers are skipped; a format position that is not a catalogue entry selects
+    // Negative numbers are skipped; a count of simultaneous conversions outside 1 up to the
+    // processor count is pulled to the nearer end; a format position that is not a catalogue entry selects
     // position 0; a view or letterbox position the lists do not have is skipped.
     // Returns true when every value was read.
     bool LoadSettings();

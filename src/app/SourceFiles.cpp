@@ -4,6 +4,7 @@
 #include "ConversionSettings.h"
 #include "JobListModel.h"
 #include "LocalFileNames.h"
+#include "OrderedProbes.h"
 #include "base/PlatformBridge.h"
 #include "decode/FFDecode.h"
 
@@ -136,14 +137,25 @@ void TSourceFileAdder::AddFiles(const QStringList& AFiles) {
     AddFilesToList(AFiles);
 }
 
+void TSourceFileAdder::CancelAdding() {
+    FCancelRequested = true;
+}
+
 void TSourceFileAdder::AddFilesToList(const QStringList& AFiles) {
+    // A dialog or a drop hands over names that Qt decoded; a name that is not UTF-8 must be
+    // found again by its bytes.
+    QStringList files;
+    for (const QString& file : AFiles)
+        files << ResolveDecodedName(file);
+    FCancelRequested = false;
+    TOrderedProbes<TSourceFacts> probes(files, Probe);
     try {
-        for (const QString& file : AFiles) {
-            // A dialog or a drop hands over names that Qt decoded; a name that is not UTF-8
-            // must be found again by its bytes.
-            const int row = AddFile(ResolveDecodedName(file));
-            if (OnScrollToRow)
-                OnScrollToRow(this, row);
+        while (!probes.AtEnd() && !FCancelRequested) {
+            if (const std::optional<TSourceFacts> facts = probes.TakeNext(ProbeWait)) {
+                const int row = AppendRow(*facts);
+                if (OnScrollToRow)
+                    OnScrollToRow(this, row);
+            }
             PlatformBridge().ProcessPendingMessages();
         }
     } catch (...) {
@@ -151,36 +163,53 @@ void TSourceFileAdder::AddFilesToList(const QStringList& AFiles) {
     }
 }
 
+TSourceFacts TSourceFileAdder::FactsOf(TCustomDecoder& ADecoder, const QString& AFile, bool AOpened) {
+    TSourceFacts facts;
+    facts.File = AFile;
+    facts.Opened = AOpened;
+    if (!AOpened) {
+        facts.Error = QString::fromStdString(ADecoder.LastErrMsg());
+        return facts;
+    }
+    // Without a video stream the index runs one past the last stream; the decoder then
+    // answers with its reset values, which the cells show as they are (-1x-1, 1).
+    const int streams = ADecoder.StreamCount();
+    int video = 0;
+    while (video < streams && !ADecoder.IsVideoStream(video))
+        ++video;
+    const TVideoStreamInfo info = ADecoder.VideoStreamInfos(video);
+    facts.VideoSize = QString::number(info.Width) + QLatin1Char('x') + QString::number(info.Height);
+    facts.FrameRate = FrameRateText(info.FrameRate);
+    facts.Duration = DurationText(ADecoder.FileStreamInfo().Duration);
+    return facts;
+}
+
+TSourceFacts TSourceFileAdder::ProbeSource(const QString& AFile) {
+    TFFDecoder decoder;
+    const bool opened = decoder.LoadFile(AFile.toStdU16String(), {});
+    return FactsOf(decoder, AFile, opened);
+}
+
 int TSourceFileAdder::AddFile(const QString& AFile) {
     const bool opened = FDecoder.LoadFile(AFile.toStdU16String(), {});
-    if (!opened) {
-        const int row = FList.AddRow(AFile, true);
+    return AppendRow(FactsOf(FDecoder, AFile, opened));
+}
+
+int TSourceFileAdder::AppendRow(const TSourceFacts& AFacts) {
+    if (!AFacts.Opened) {
+        const int row = FList.AddRow(AFacts.File, true);
         TJobProgress unreadable;
         unreadable.State = TJobState::Unreadable;
-        unreadable.Reason = QString::fromStdString(FDecoder.LastErrMsg());
+        unreadable.Reason = AFacts.Error;
         FList.SetProgress(row, unreadable);
         return row;
     }
-
-    // Without a video stream the index runs one past the last stream; the decoder then
-    // answers with its reset values, which the cells show as they are (-1x-1, 1).
-    const int streams = FDecoder.StreamCount();
-    int video = 0;
-    while (video < streams && !FDecoder.IsVideoStream(video))
-        ++video;
-    const TVideoStreamInfo info = FDecoder.VideoStreamInfos(video);
-    const TFileStreamInfo fileInfo = FDecoder.FileStreamInfo();
-
     // Every text is ready before the row appears, so that a failure leaves no half-filled row.
-    const QString size = QString::number(info.Width) + QLatin1Char('x') + QString::number(info.Height);
-    const QString rate = FrameRateText(info.FrameRate);
-    const QString duration = DurationText(fileInfo.Duration);
     const QString output = FSettings.CurrentOutputFormat();
-
-    const int row = FList.AddRow(AFile, true);
-    FList.SetCell(row, jcVideoSize, size);
-    FList.SetCell(row, jcFrameRate, rate);
-    FList.SetCell(row, jcDuration, duration);
+    const int row = FList.AddRow(AFacts.File, true);
+    FList.SetCell(row, jcVideoSize, AFacts.VideoSize);
+    FList.SetCell(row, jcFrameRate, AFacts.FrameRate);
+    FList.SetCell(row, jcDuration, AFacts.Duration);
     FList.SetCell(row, jcOutput, output);
     return row;
 }

@@ -1,15 +1,19 @@
 // Adding source files to the job list: the open dialog's filters, and the routine that opens
-// each chosen file with the decoder and turns it into a checked row showing the first video
+// each chosen file with a decoder and turns it into a checked row showing the first video
 // stream's size and frame rate and the file's duration. A file that cannot be opened is still
 // listed, marked "Error".
 //
-// Everything here runs on the main thread. Pending window messages are processed after each
-// file so that the window stays responsive; other handlers may therefore run in the middle of
-// the routine, which is why the adding state is published for them to respect.
+// The files are opened on the probing pool's worker threads, each with a decoder of its own;
+// the rows are appended on the main thread in the order the files were given, as their results
+// come in. The main thread processes pending window messages while it waits and after each row,
+// so that the window stays responsive; other handlers may therefore run in the middle of the
+// routine, which is why the adding state is published for them to respect, and why they may
+// cancel it (the list cleared, the window closing).
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -74,8 +78,20 @@ private:
     TBatchDriver& FDriver;
 };
 
+// What a source file's row shows, read from the file.
+struct TSourceFacts {
+    QString File;
+    bool Opened = false;
+    QString Error; // the decoder's reason when not opened
+    QString VideoSize, FrameRate, Duration;
+};
+
 class TSourceFileAdder {
 public:
+    // How long the main thread waits for the next file's result before it looks at the
+    // window's messages again.
+    static constexpr std::chrono::milliseconds ProbeWait{10};
+
     // The objects must outlive the adder. The settings give the "Output" cell (the output
     // format selected when the row is added).
     TSourceFileAdder(TJobListModel& AList, TCustomDecoder& ADecoder, const TConversionSettings& ASettings,
@@ -86,6 +102,8 @@ public:
     std::function<QStringList(TSourceFileAdder* Sender)> OnExecuteOpenDialog;
     // A row was appended: the list view scrolls it into view.
     std::function<void(TSourceFileAdder* Sender, int ARow)> OnScrollToRow;
+    // How AddFilesToList reads a file, on a worker thread: ProbeSource unless replaced.
+    std::function<TSourceFacts(const QString& AFile)> Probe = &TSourceFileAdder::ProbeSource;
 
     // The "Add File" button and the File menu's "Add Files". Ignored while a conversion runs or
     // files are being added. Otherwise every row's "Progress" cell but an "Error" mark is emptied (also when
@@ -96,12 +114,20 @@ public:
     // AFiles in place of the dialog's choice. An empty list changes nothing.
     void AddFiles(const QStringList& AFiles);
 
-    // The add loop alone: one row per file, in order, with pending window messages processed
-    // after each. An exception ends the loop silently; the rows added so far stay.
+    // The add loop alone: one row per file, in order, the files probed on the pool, with pending
+    // window messages processed while waiting and after each row. An exception ends the loop
+    // silently; the rows added so far stay. Returns when every file has its row or the adding
+    // was cancelled.
     void AddFilesToList(const QStringList& AFiles);
-    // Opens AFile with the decoder and appends its row; returns the row's index. The decoder
-    // keeps the file open until its next LoadFile.
+    // Opens AFile with the adder's decoder and appends its row; returns the row's index. The
+    // decoder keeps the file open until its next LoadFile.
     int AddFile(const QString& AFile);
+    // Ends the adding going on: no further row is appended (a file being probed is still read
+    // to its end on its worker thread, and its result dropped).
+    void CancelAdding();
+
+    // Opens AFile with a decoder of its own and reads what its row shows; any thread.
+    static TSourceFacts ProbeSource(const QString& AFile);
 
     bool AddFileInProgress() const;
 
@@ -110,11 +136,14 @@ private:
     class TInProgress;
     bool Blocked() const;
     void ClearProgressCells();
+    static TSourceFacts FactsOf(TCustomDecoder& ADecoder, const QString& AFile, bool AOpened);
+    int AppendRow(const TSourceFacts& AFacts);
 
     TJobListModel& FList;
     TCustomDecoder& FDecoder;
     const TConversionSettings& FSettings;
     IAddFileState& FState;
+    bool FCancelRequested = false;
 };
 
 } // namespace vx

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include "base/FFLoad.h"
 #include "base/FFLog.h"
 #include "encode/FFEncode.h"
 #include "encode/filters/EqualizerFilters.h"
@@ -68,6 +69,13 @@ void LoadMediaLibraries(TCustomEncoder& AEncoder) {
                             FromUtf8(AEncoder.LastErrMsg()) + QLatin1Char(')'));
     // Filter texts given to the tasks may use the engine's equalizers.
     RegisterEqualizerFilters();
+}
+
+void LoadReadingLibraries() {
+    FFLoader().SetLibraryPath(QCoreApplication::applicationDirPath().toStdString());
+    if (!FFLoader().Load(DecoderLibraries))
+        throw TCommandError(QStringLiteral("Some files are missing. Please re-install this software (") +
+                            FromUtf8(FFLoader().LastErrMsg()) + QLatin1Char(')'));
 }
 
 void SilenceEngineLog() {

@@ -56,6 +56,8 @@ QString FromUtf8(const std::string& AText);
 // the libraries are not there, and makes the engine's equalizer filters known to filter texts.
 // Throws TCommandError with the loader's reason.
 void LoadMediaLibraries(TCustomEncoder& AEncoder);
+// Loads only what reading files takes (no device or filter libraries), from the same place.
+void LoadReadingLibraries();
 
 // The library and engine log: nothing at all for the commands whose own output says what went
 // wrong; warnings and errors on stderr for the raw engine, where the libraries' own diagnostics

@@ -37,10 +37,10 @@ namespace {
 const char* const ConvertHelp =
     "Usage: vantorix-cli convert -f|--format TEXT -o|--output DIR [--overwrite]\n"
     "                            [--set \"LIST=ITEM\"]... [--volume PERCENT] [--threads N]\n"
-    "                            [--dry-run] [--json]\n"
+    "                            [--jobs N] [--dry-run] [--json]\n"
     "                            FILE...\n"
     "\n"
-    "Converts the files one after another into DIR, as the window's \"Go Convert\" does.\n"
+    "Converts the files into DIR in list order, as the window's \"Go Convert\" does.\n"
     "\n"
     "Options:\n"
     "  -f, --format TEXT   the output format: its exact text in the format list, the name\n"
@@ -54,6 +54,8 @@ const char* const ConvertHelp =
     "  --volume PERCENT    the volume slider: 0 to 200 in steps of 20 (default 100)\n"
     "  --threads N         threads for each decoder and encoder; 0 (the default) lets\n"
     "                      each codec use every processor core\n"
+    "  --jobs N            convert N files at once (default 1); more than the number of\n"
+    "                      processor cores counts as that number\n"
     "  --dry-run           print each file's task as a JSON line and convert nothing;\n"
     "                      output names are those a run would reserve now\n"
     "  --json              JSON lines on stdout: progress, the end of each file, the end\n"
@@ -73,6 +75,7 @@ struct TConvertArgs {
     QStringList Settings;
     std::optional<int> VolumePercent;
     std::optional<int> Threads;
+    std::optional<int> Jobs;
     bool DryRun = false;
     bool Json = false;
     QStringList Files;
@@ -105,6 +108,14 @@ int ReadThreads(const QString& AText) {
     return count;
 }
 
+int ReadJobs(const QString& AText) {
+    bool ok = false;
+    const int count = AText.trimmed().toInt(&ok, 10);
+    if (!ok || count < 1)
+        throw TUsageError(QStringLiteral("--jobs takes a count of 1 or more, not %1").arg(Quoted(AText)));
+    return count;
+}
+
 // Parses the command line; nullopt after --help.
 std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
     QCommandLineParser parser;
@@ -114,10 +125,11 @@ std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
     const QCommandLineOption set("set", {}, "LIST=ITEM");
     const QCommandLineOption volume("volume", {}, "PERCENT");
     const QCommandLineOption threads("threads", {}, "N");
+    const QCommandLineOption jobs("jobs", {}, "N");
     const QCommandLineOption dryRun("dry-run");
     const QCommandLineOption json("json");
     const QCommandLineOption help(QStringList{"h", "help"});
-    parser.addOptions({format, output, overwrite, set, volume, threads, dryRun, json, help});
+    parser.addOptions({format, output, overwrite, set, volume, threads, jobs, dryRun, json, help});
     if (!parser.parse(QStringList{QStringLiteral("convert")} + AArgs))
         throw TUsageError(parser.errorText());
     if (parser.isSet(help)) {
@@ -134,6 +146,8 @@ std::optional<TConvertArgs> ParseArgs(const QStringList& AArgs) {
         args.VolumePercent = ReadVolume(SingleValue(parser, volume));
     if (parser.isSet(threads))
         args.Threads = ReadThreads(SingleValue(parser, threads));
+    if (parser.isSet(jobs))
+        args.Jobs = ReadJobs(SingleValue(parser, jobs));
     args.DryRun = parser.isSet(dryRun);
     args.Json = parser.isSet(json);
     args.Files = parser.positionalArguments();
@@ -219,6 +233,9 @@ void TConvertRun::ChooseSettings() {
     FOptions.SetOverwrite(FArgs.Overwrite);
     if (FArgs.Threads)
         FOptions.SetCodecThreads(*FArgs.Threads);
+    if (FArgs.Jobs)
+        FOptions.SetSimultaneousConversions(*FArgs.Jobs);
+    FDriver.SetJobs(FOptions.SimultaneousConversions());
     FSettings.SetOutputFolder(CheckOutputFolder(FArgs.OutputFolder));
 }
 
@@ -320,40 +337,36 @@ void TConvertRun::RowEnded(int ARow, TJobResult AResult, const QString& AReason)
 int TConvertRun::Convert() {
     TBatchDriver& driver = FDriver;
 
-    // The driver's handler stays in charge; the command line reads the row's record it keeps.
-    const TCustomEncoder::TProgressEvent driverProgress = FEncoder.OnProgress;
-    FEncoder.OnProgress = [&](TCustomEncoder* Sender, const TProgressInfo& AInfo) {
-        driverProgress(Sender, AInfo);
-        const int row = driver.CurrentRow();
-        if (row < 0 || row >= FList.Count())
-            return;
-        const std::optional<int> percent = FList.Progress(row).Percent;
-        if (FArgs.Json) {
-            TJsonWriter json;
-            json.BeginObject().Field("event", "progress").Field("row", row).Key("percent");
-            if (percent)
-                json.Int(*percent);
-            else
-                json.Null();
-            json.Key("frames");
-            if (AInfo.FrameNumber >= 0)
-                json.Int(AInfo.FrameNumber);
-            else
-                json.Null();
-            json.Field("size", AInfo.CurrentSize).Key("fps");
-            if (AInfo.FPS >= 0)
-                json.Int(AInfo.FPS);
-            else
-                json.Null();
-            WriteLine(stdout, json.EndObject().Text());
-        }
-        FPrinter.Progress(RowLabel(row), percent, AInfo.FrameNumber, AInfo.CurrentSize);
-    };
+    // The command line reports each row's progress from the record the driver keeps.
+    QObject scope;
+    QObject::connect(&driver, &TBatchDriver::RowProgress, &scope,
+                     [this](int ARow, const TProgressInfo& AInfo) {
+                         const std::optional<int> percent = FList.Progress(ARow).Percent;
+                         if (FArgs.Json) {
+                             TJsonWriter json;
+                             json.BeginObject().Field("event", "progress").Field("row", ARow).Key("percent");
+                             if (percent)
+                                 json.Int(*percent);
+                             else
+                                 json.Null();
+                             json.Key("frames");
+                             if (AInfo.FrameNumber >= 0)
+                                 json.Int(AInfo.FrameNumber);
+                             else
+                                 json.Null();
+                             json.Field("size", AInfo.CurrentSize).Key("fps");
+                             if (AInfo.FPS >= 0)
+                                 json.Int(AInfo.FPS);
+                             else
+                                 json.Null();
+                             WriteLine(stdout, json.EndObject().Text());
+                         }
+                         FPrinter.Progress(RowLabel(ARow), percent, AInfo.FrameNumber, AInfo.CurrentSize);
+                     });
 
     bool stopped = false;
     bool runEnded = false;
     // The connections die with this frame, whose variables they use.
-    QObject scope;
     QObject::connect(&driver, &TBatchDriver::RowStarting, &scope, [this](int ARow) { RowStarted(ARow); });
     QObject::connect(
         &driver, &TBatchDriver::RowFinished, &scope,
@@ -377,10 +390,6 @@ int TConvertRun::Convert() {
         return ExitUsage; // the driver has said why
     if (!runEnded)
         QCoreApplication::exec();
-
-    // Handlers that refer to this frame must not outlive it.
-    FEncoder.OnProgress = nullptr;
-    FEncoder.OnTerminate = nullptr;
 
     int done = 0;
     std::map<QString, int> counts;

@@ -4,8 +4,8 @@
 #include "Json.h"
 #include "RecordJson.h"
 
+#include "OrderedProbes.h"
 #include "decode/FFDecode.h"
-#include "encode/FFEncode.h"
 
 #include <QCommandLineParser>
 
@@ -71,6 +71,12 @@ std::string ProbeJson(TCustomDecoder& ADecoder, const QString& AFile, bool AOpen
     return json.EndObject().Text();
 }
 
+// One file's lines, made on a worker thread.
+struct TProbeReport {
+    bool Opened = false;
+    std::string Text; // the JSON line, the information text or the reason it could not be read
+};
+
 } // namespace
 
 int RunProbe(const QStringList& AArgs) {
@@ -89,25 +95,32 @@ int RunProbe(const QStringList& AArgs) {
         throw TUsageError(QStringLiteral("probe needs at least one FILE"));
     const bool json = parser.isSet(jsonOption);
 
-    // The encoder's library set is what the window loads; the decoder uses part of it.
-    TFFEncoder encoder;
-    LoadMediaLibraries(encoder);
+    LoadReadingLibraries();
     SilenceEngineLog();
 
-    TFFDecoder decoder;
+    // The files are read on the probing pool, each with a decoder of its own, and reported in
+    // the order given.
+    const auto probe = [json](const QString& AFile) {
+        TFFDecoder decoder;
+        TProbeReport report;
+        report.Opened = decoder.LoadFile(AFile.toStdU16String(), {});
+        if (json)
+            report.Text = ProbeJson(decoder, AFile, report.Opened);
+        else
+            report.Text = report.Opened ? decoder.FileInfoText() : decoder.LastErrMsg();
+        return report;
+    };
+    TOrderedProbes<TProbeReport> probes(files, probe);
     bool allOpened = true;
-    for (const QString& file : files) {
-        const bool opened = decoder.LoadFile(file.toStdU16String(), {});
-        allOpened = allOpened && opened;
-        if (json) {
-            WriteLine(stdout, ProbeJson(decoder, file, opened));
-        } else if (opened) {
-            WriteLine(stdout, decoder.FileInfoText());
-        } else {
-            // The decoder's reasons already name the file.
-            PrintError(FromUtf8(decoder.LastErrMsg()));
-        }
-        decoder.CloseFile();
+    while (!probes.AtEnd()) {
+        const std::optional<TProbeReport> report = probes.TakeNext(std::chrono::seconds(1));
+        if (!report)
+            continue;
+        allOpened = allOpened && report->Opened;
+        if (json || report->Opened)
+            WriteLine(stdout, report->Text);
+        else
+            PrintError(FromUtf8(report->Text)); // the decoder's reasons already name the file
     }
     return allOpened ? ExitDone : ExitFailed;
 }

@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <csignal>
+#include <map>
 #include <ostream>
+#include <set>
 
 #include "CliTestSupport.h"
 
@@ -282,6 +284,45 @@ TEST_F(ConvertCommandTest, ABrokenFileInTheMiddleFailsAloneAndTheBatchGoesOn) {
     EXPECT_TRUE(err.contains("2 of 3 files converted")) << result;
     // Nothing of the window's settings is written by the command line.
     EXPECT_FALSE(QFileInfo::exists(CliHome() + "/.config/Quenlo/Vantorix.conf"));
+}
+
+// Two files at once: every file gets its own output, even two of one name, and a broken one
+// fails alone.
+TEST_F(ConvertCommandTest, TwoJobsConvertEveryFileIntoAnOutputOfItsOwn) {
+    const QString first = Source(Clip(), "clip.avi");
+    const QString broken = Source(NotMedia(), "broken.avi");
+    const QString other = Folder("other") + "/clip.avi";
+    ASSERT_TRUE(QFile::copy(Clip(), other));
+    const QString last = Source(Clip(), "last.avi");
+    const QString out = Folder("out");
+
+    const TCliResult result = RunCli(
+        {"convert", "--json", "--jobs", "2", "-f", BatchFormat, "-o", out, first, broken, other, last});
+    EXPECT_EQ(result.ExitCode, 1) << result;
+    EXPECT_FALSE(result.Crashed) << result;
+
+    std::map<int, QJsonObject> ends;
+    std::set<int> progressRows;
+    for (const QJsonObject& line : result.JsonLines()) {
+        if (line["event"].toString() == "terminate")
+            ends[line["row"].toInt(-1)] = line;
+        if (line["event"].toString() == "progress")
+            progressRows.insert(line["row"].toInt(-1));
+    }
+    ASSERT_EQ(ends.size(), 4u) << result;
+    EXPECT_EQ(ends[1]["result"].toString(), "Fail") << result;
+    std::set<QString> outputs;
+    for (const int row : {0, 2, 3}) {
+        EXPECT_EQ(ends[row]["result"].toString(), "Done") << result;
+        const QString output = ends[row]["output"].toString();
+        outputs.insert(output);
+        const TMediaFacts facts = ReadMedia(output);
+        ASSERT_TRUE(facts.Opened) << output.toStdString() << ": " << facts.Error;
+        EXPECT_NEAR(facts.Seconds, 2.0, 0.2) << output.toStdString();
+    }
+    EXPECT_EQ(outputs.size(), 3u) << result;
+    EXPECT_TRUE(progressRows.contains(0) && progressRows.contains(2) && progressRows.contains(3)) << result;
+    EXPECT_TRUE(result.ErrText().contains("3 of 4 files converted")) << result;
 }
 
 // Each row's end comes with the reason of the step that refused it, whichever step that was.

@@ -43,12 +43,15 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -762,21 +765,35 @@ TEST_F(MainWindowTest, ConvertingDisablesExactlyTheListedControls) {
     EXPECT_EQ(disabledControls(), std::set<QString>());
 }
 
-TEST_F(MainWindowTest, ClearAllDoesNothingWhileAddingOrConverting) {
+TEST_F(MainWindowTest, ClearAllStopsAnAddingAndDoesNothingWhileConverting) {
     TTestWindow& w = *Window;
     const QStringList rows = {MediaFile("clip.avi"), MediaFile("second clip.avi")};
-    AddRows(rows);
 
-    // While the open dialog shows, files are being added.
-    w.WhileOpenDialogShows = [&w] {
-        ASSERT_TRUE(w.Driver.AddFileInProgress());
-        w.ButtonClearAll->click();
-        w.ClearAllItems1->trigger();
-        w.ListView1->selectRow(0);
-        w.ButtonRemoveFile->click();
+    // Files are dropped; the second takes its time to be read. "Clear All" as the first row
+    // appears empties the list, and no row of the drop comes after it.
+    auto released = std::make_shared<std::atomic<bool>>(false);
+    w.FileAdder.Probe = [released](const QString& AFile) {
+        while (AFile.contains("second") && !*released)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return TSourceFileAdder::ProbeSource(AFile);
     };
-    w.ButtonAddFile->click();
-    EXPECT_EQ(Captions(w.JobList), rows);
+    QTimer clearer;
+    clearer.setInterval(5);
+    QObject::connect(&clearer, &QTimer::timeout, [&] {
+        if (w.JobList.Count() == 1) {
+            w.ButtonClearAll->click();
+            clearer.stop();
+        }
+    });
+    clearer.start();
+    DropFiles(w.ListView1, {MediaFile("clip.avi"), MediaFile("second clip.avi"), MediaFile("notes.avi")});
+    *released = true;
+    EXPECT_FALSE(w.Driver.AddFileInProgress());
+    EXPECT_EQ(w.JobList.Count(), 0);
+    QTest::qWait(200);
+    EXPECT_EQ(w.JobList.Count(), 0);
+    w.FileAdder.Probe = &TSourceFileAdder::ProbeSource;
+    AddRows(rows);
 
     // While converting.
     w.WhileOpenDialogShows = nullptr;
@@ -847,6 +864,49 @@ TEST_F(MainWindowTest, DroppedFoldersAndNonMediaBecomeErrorRowsWithoutACrash) {
 }
 
 // The whole road in the window: two files, one run, percentages, results and the message.
+// With "Simultaneous conversions" at 2 both rows convert at once, each showing its own
+// percentage, while the bar and the status bar follow the whole batch.
+TEST_F(MainWindowTest, TwoRowsConvertAtOnceAndTheBarFollowsTheBatch) {
+    if (TAdditionalOptions::MaxSimultaneousConversions() < 2)
+        GTEST_SKIP() << "one processor core";
+    TTestWindow& w = *Window;
+    w.Options.SetSimultaneousConversions(2);
+    Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");
+    w.Settings.SetOutputFolder(Out.path());
+    // One source twice: the batch names the second output apart from the first.
+    w.FilesToChoose = {MediaFile("long clip.avi"), MediaFile("long clip.avi")};
+    w.ButtonAddFile->click();
+    ASSERT_EQ(w.JobList.Count(), 2);
+    std::vector<int> progressBar;
+    QObject::connect(w.ProgressBar1, &QProgressBar::valueChanged, &w,
+                     [&progressBar](int AValue) { progressBar.push_back(AValue); });
+
+    w.Encoder.SetProgressInterval(100);
+    w.Convert1->trigger();
+    const auto percentShown = [&w](int ARow) { return w.JobList.Cell(ARow, jcProgress).endsWith('%'); };
+    const bool bothShown = QTest::qWaitFor([&] { return percentShown(0) && percentShown(1); }, 60000);
+    const QString status = w.StatusPanels[0]->text();
+    SaveScreen(&w, "two-rows-converting");
+    ASSERT_TRUE(bothShown);
+    EXPECT_TRUE(status.contains('%')) << status.toStdString();
+    ASSERT_TRUE(WaitForCompletion());
+
+    EXPECT_EQ(w.MessageTexts(), QStringList({"All Conversions Completed"}));
+    EXPECT_EQ(w.JobList.Cell(0, jcProgress), "Done");
+    EXPECT_EQ(w.JobList.Cell(1, jcProgress), "Done");
+    // The bar rose with the batch and never went back while the rows took turns, until the end
+    // put it back to 0.
+    ASSERT_GE(progressBar.size(), 3u);
+    EXPECT_EQ(progressBar.back(), 0);
+    EXPECT_TRUE(std::is_sorted(progressBar.begin(), progressBar.end() - 1));
+    EXPECT_GE(*(progressBar.end() - 2), 50);
+    const QString first = w.JobList.Progress(0).OutputFile;
+    const QString second = w.JobList.Progress(1).OutputFile;
+    EXPECT_NE(first, second);
+    EXPECT_GT(QFileInfo(first).size(), 0);
+    EXPECT_GT(QFileInfo(second).size(), 0);
+}
+
 TEST_F(MainWindowTest, ConvertsTwoFilesShowingProgressThenDone) {
     TTestWindow& w = *Window;
     Choose(w.ComboOutputFormat, "AVI - Audio Video Interleave (*.avi)");

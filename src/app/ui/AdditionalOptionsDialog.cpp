@@ -25,7 +25,7 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     setObjectName("AdditionalOptions");
     setWindowTitle("Additional Options");
     setModal(false);
-    setFixedSize(375, 312);
+    setFixedSize(375, 344);
 
     auto* options = new QGroupBox(" Additional Options ", this);
     CheckBoxOverWrite = new QCheckBox("Overwrite Existing File With The Same Name", options);
@@ -42,9 +42,18 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     auto* spinRow = new QHBoxLayout;
     spinRow->addWidget(SpinEdit1);
     spinRow->addWidget(spinLabel, 1);
+    SpinSimultaneous = new QSpinBox(options);
+    SpinSimultaneous->setObjectName("SpinSimultaneous");
+    SpinSimultaneous->setRange(1, TAdditionalOptions::MaxSimultaneousConversions());
+    auto* simultaneousLabel = new QLabel("Simultaneous conversions", options);
+    simultaneousLabel->setBuddy(SpinSimultaneous);
+    auto* simultaneousRow = new QHBoxLayout;
+    simultaneousRow->addWidget(SpinSimultaneous);
+    simultaneousRow->addWidget(simultaneousLabel, 1);
     auto* optionsLayout = new QVBoxLayout(options);
     optionsLayout->addWidget(CheckBoxOverWrite);
     optionsLayout->addWidget(CheckBoxAllCores);
+    optionsLayout->addLayout(simultaneousRow);
     optionsLayout->addLayout(spinRow);
 
     auto* view = new QGroupBox(" Audio and Video Settings ", this);
@@ -73,6 +82,8 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
 
     connect(CheckBoxOverWrite, &QCheckBox::toggled, &FOptions, &TAdditionalOptions::SetOverwrite);
     connect(CheckBoxAllCores, &QCheckBox::toggled, &FOptions, &TAdditionalOptions::SetUseAllCores);
+    connect(SpinSimultaneous, &QSpinBox::valueChanged, &FOptions,
+            &TAdditionalOptions::SetSimultaneousConversions);
     connect(SpinEdit1, &QSpinBox::valueChanged, this, &TAdditionalOptionsDialog::SpinEdit1Change);
     connect(RadioGroup1, &QButtonGroup::idClicked, this, &TAdditionalOptionsDialog::RadioGroup1Click);
     connect(Button1, &QPushButton::clicked, this, &TAdditionalOptionsDialog::Button1Click);
@@ -80,6 +91,8 @@ TAdditionalOptionsDialog::TAdditionalOptionsDialog(TAdditionalOptions& AOptions,
     // The options change from elsewhere too (loading, the window's view switch, the command line).
     connect(&FOptions, &TAdditionalOptions::OverwriteChanged, this, &TAdditionalOptionsDialog::ShowOptions);
     connect(&FOptions, &TAdditionalOptions::CodecThreadsChanged, this,
+            &TAdditionalOptionsDialog::ShowOptions);
+    connect(&FOptions, &TAdditionalOptions::SimultaneousConversionsChanged, this,
             &TAdditionalOptionsDialog::ShowOptions);
     connect(&FOptions, &TAdditionalOptions::DropDownItemsChanged, this,
             &TAdditionalOptionsDialog::ShowOptions);
@@ -105,9 +118,11 @@ void TAdditionalOptionsDialog::ShowOptions() {
     const QSignalBlocker checkBlocker(CheckBoxOverWrite);
     const QSignalBlocker coresBlocker(CheckBoxAllCores);
     const QSignalBlocker spinBlocker(SpinEdit1);
+    const QSignalBlocker simultaneousBlocker(SpinSimultaneous);
     CheckBoxOverWrite->setChecked(FOptions.Overwrite());
     CheckBoxAllCores->setChecked(FOptions.UseAllCores());
     SpinEdit1->setValue(FOptions.DropDownItems());
+    SpinSimultaneous->setValue(FOptions.SimultaneousConversions());
     RadioGroup1->button(FOptions.SimpleAdvanceSettings())->setChecked(true);
 }
 

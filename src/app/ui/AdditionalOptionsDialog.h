@@ -1,5 +1,6 @@
-// The "Additional Options" dialog: overwrite, drop-down length of the format list and the choice
-// between the simple and the advanced settings view. Every control acts at once; "Done" only
+// The "Additional Options" dialog: overwrite, processor use (codec threads and how many rows
+// convert at once), drop-down length of the format list and the choice between the simple and
+// the advanced settings view. Every control acts at once; "Done" only
 // hides the dialog, so it is shown without blocking the main window.
 #pragma once
 
@@ -27,6 +28,7 @@ public:
     QCheckBox* CheckBoxOverWrite = nullptr;
     QCheckBox* CheckBoxAllCores = nullptr;
     QSpinBox* SpinEdit1 = nullptr;
+    QSpinBox* SpinSimultaneous = nullptr;
     QRadioButton* RadioSimple = nullptr;
     QRadioButton* RadioAdvance = nullptr;
     QPushButton* Button1 = nullptr;

@@ -9,6 +9,7 @@
 #include "ScreenFit.h"
 #include "SettingsListCombo.h"
 #include "WindowParts.h"
+#include "base/FFLoad.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -677,7 +678,21 @@ void TMainWindow::BindLists() {
 // Start-up and shut-down
 
 bool TMainWindow::LoadLibraries() {
-    return Encoder.LoadAVLib(QCoreApplication::applicationDirPath().toStdString());
+    FFLoader().SetLibraryPath(QCoreApplication::applicationDirPath().toStdString());
+    return FFLoader().Load(DecoderLibraries);
+}
+
+bool TMainWindow::LoadConversionLibraries() {
+    // From the folder the start-up took its libraries from.
+    if (Encoder.LoadAVLib(FFLoader().LibraryPath()))
+        return true;
+    MessageBox(LibrariesMissingText, TBatchDriver::InformationCaption, TIcon::Information, TButtons::Ok);
+    return false;
+}
+
+void TMainWindow::ButtonConvertClick() {
+    if (LoadConversionLibraries())
+        Driver.ButtonConvertClick();
 }
 
 bool TMainWindow::FormCreate() {
@@ -758,6 +773,7 @@ void TMainWindow::closeEvent(QCloseEvent* AEvent) {
         }
         Driver.StopRun();
     }
+    FileAdder.CancelAdding();
     FormClose();
     AEvent->accept();
 }
@@ -794,8 +810,10 @@ void TMainWindow::DeleteSelectedItem1Click() {
 }
 
 void TMainWindow::ClearAllItems1Click() {
-    if (Driver.AddFileInProgress() || Driver.TaskActive() || Driver.Converting())
+    if (Driver.TaskActive() || Driver.Converting())
         return;
+    // Files still being added are dropped with the rest.
+    FileAdder.CancelAdding();
     JobList.Clear();
 }
 

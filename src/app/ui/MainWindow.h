@@ -102,7 +102,8 @@ public:
     void CheckAllItems1Click();
     void UncheckAllItems1Click();
     void ButtonBrowseForFolderClick();
-    void ButtonConvertClick() { Driver.ButtonConvertClick(); }
+    // Binds the conversion's libraries first (the start binds only what reading files takes).
+    void ButtonConvertClick();
     void ButtonStopConvertClick() { Driver.ButtonStopConvertClick(); }
     void Image1Click();
     void SpeedButtonPLAYClick();
@@ -280,8 +281,13 @@ protected:
     void showEvent(QShowEvent* AEvent) override;
 
     // The doors to the outside world, kept apart so that tests can stand in for them.
-    // Loads the encoder's libraries from the program's folder.
+    // Loads the libraries that reading files takes from the program's folder: the start needs
+    // no more, and the device and filter libraries (with the sound and display libraries they
+    // pull in) would only slow it down.
     virtual bool LoadLibraries();
+    // Loads the rest of the encoder's libraries when a conversion first starts; false, after
+    // telling the user, when they cannot be loaded.
+    bool LoadConversionLibraries();
     // Loads the player's libraries and SDL from the program's folder.
     virtual bool LoadPlayerLibraries();
     // Shows the folder browser; false when the user cancelled.

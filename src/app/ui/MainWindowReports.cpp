@@ -31,6 +31,9 @@ void TMainWindow::CreateRunReports() {
     connect(&Driver, &TBatchDriver::RowFinished, this, [this] { UpdateRunStatus(); });
     connect(MenuFile, &QMenu::aboutToShow, this,
             [this] { RetryFailedRows1->setEnabled(!Driver.FailedRows().empty()); });
+    // The next run converts as many rows at once as the options say.
+    Driver.SetJobs(Options.SimultaneousConversions());
+    connect(&Options, &TAdditionalOptions::SimultaneousConversionsChanged, &Driver, &TBatchDriver::SetJobs);
 }
 
 void TMainWindow::RunStarted() {
@@ -48,14 +51,7 @@ void TMainWindow::RunFinished() {
 void TMainWindow::UpdateRunStatus() {
     if (!Driver.Converting() || !FRunClock.isValid())
         return;
-    const int row = Driver.CurrentRow();
-    int current = 0;
-    if (row >= 0 && row < JobList.Count()) {
-        const TJobProgress& progress = JobList.Progress(row);
-        if (progress.State == TJobState::Converting)
-            current = progress.Percent.value_or(0);
-    }
-    const int percent = OverallPercent(Driver.Summary().Handled(), Driver.RunRowCount(), current);
+    const int percent = Driver.BatchPercent();
     StatusPanels[0]->setText(RunStatusText(percent, FRunClock.elapsed()));
     StatusPanels[0]->setToolTip(QStringLiteral("Overall progress, time taken and time left"));
 }
@@ -76,7 +72,8 @@ void TMainWindow::ViewLog1Click() {
 }
 
 void TMainWindow::RetryFailedRows1Click() {
-    Driver.RetryFailedRows();
+    if (LoadConversionLibraries())
+        Driver.RetryFailedRows();
 }
 
 void TMainWindow::OpenOutputFolder1Click() {

@@ -3,7 +3,13 @@
 // request (what it clears, when it is ignored, the adding state, messages between files).
 #include <QDir>
 #include <QFile>
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -255,12 +261,106 @@ TEST_F(AddFilesTest, ThreeFilesWithTheSecondBrokenGiveThreeRows) {
     EXPECT_EQ(Row(0), (TRowText{Chosen[0], "320x240", "25", "00:00:02", "MP4", "", ""}));
     EXPECT_EQ(Row(1), ErrorRow(Chosen[1]));
     EXPECT_EQ(Row(2), (TRowText{Chosen[2], "320x240", "29.97002997003", "00:00:02", "MP4", "", ""}));
-    // Messages are processed after each file, with the adding state set throughout.
-    EXPECT_EQ(rowsAtMessages, (std::vector<int>{1, 2, 3}));
-    EXPECT_EQ(addingAtMessages, (std::vector<bool>{true, true, true}));
+    // Messages are processed after each row (and while waiting for one), with the adding state
+    // set throughout.
+    EXPECT_TRUE(std::is_sorted(rowsAtMessages.begin(), rowsAtMessages.end()));
+    for (int rows = 1; rows <= 3; ++rows)
+        EXPECT_NE(std::find(rowsAtMessages.begin(), rowsAtMessages.end(), rows), rowsAtMessages.end())
+            << rows;
+    addingAtMessages.erase(std::unique(addingAtMessages.begin(), addingAtMessages.end()),
+                           addingAtMessages.end());
+    EXPECT_EQ(addingAtMessages, (std::vector<bool>{true}));
     EXPECT_EQ(Scrolled, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(State.Changes, (std::vector<bool>{true, false}));
     EXPECT_EQ(DialogShown, 1);
+}
+
+// A file that takes long to read holds up its own row and those after it, never the reading of
+// the others; a file held until the adding is cancelled adds nothing after the cancel.
+class SlowFileTest : public AddFilesTest {
+protected:
+    void SetUp() override {
+        AddFilesTest::SetUp();
+        Adder.Probe = [gate = Gate](const QString& AFile) {
+            if (AFile.contains("notmedia")) {
+                std::unique_lock lock(gate->Lock);
+                gate->Changed.wait(lock, [&] { return gate->Released; });
+            } else {
+                ++gate->OthersRead;
+            }
+            return TSourceFileAdder::ProbeSource(AFile);
+        };
+    }
+    void TearDown() override {
+        Release(); // a worker must not stay held after the test
+        AddFilesTest::TearDown();
+    }
+    void Release() {
+        std::lock_guard lock(Gate->Lock);
+        Gate->Released = true;
+        Gate->Changed.notify_all();
+    }
+    bool Released() {
+        std::lock_guard lock(Gate->Lock);
+        return Gate->Released;
+    }
+
+    struct TGate {
+        std::mutex Lock;
+        std::condition_variable Changed;
+        bool Released = false;
+        std::atomic<int> OthersRead{0};
+    };
+    std::shared_ptr<TGate> Gate = std::make_shared<TGate>();
+};
+
+TEST_F(SlowFileTest, RowsKeepTheOrderGivenWhileASlowFileIsRead) {
+    Chosen = {Source("clip.avi"), Source("notmedia.avi"), Source("ntsc.avi"), Source("odd.avi")};
+    int mostRowsWhileHeld = 0;
+    int rounds = 0;
+    Bridge.OnMessages = [&] {
+        if (Released())
+            return;
+        mostRowsWhileHeld = std::max(mostRowsWhileHeld, List.Count());
+        // Held until the files behind it have been read (or for long enough to tell).
+        if (Gate->OthersRead == 3 || ++rounds > 3000)
+            Release();
+    };
+    Adder.ButtonAddFileClick();
+
+    EXPECT_EQ(Gate->OthersRead, 3) << "the files behind the slow one were read while it was";
+    EXPECT_EQ(mostRowsWhileHeld, 1) << "no row comes before the slow file's";
+    ASSERT_EQ(List.Count(), 4);
+    EXPECT_EQ(Row(0), (TRowText{Chosen[0], "320x240", "25", "00:00:02", "MP4", "", ""}));
+    EXPECT_EQ(Row(1), ErrorRow(Chosen[1]));
+    EXPECT_EQ(Row(2), (TRowText{Chosen[2], "320x240", "29.97002997003", "00:00:02", "MP4", "", ""}));
+    EXPECT_EQ(Row(3), (TRowText{Chosen[3], "175x97", "25", "00:00:01", "MP4", "", ""}));
+    EXPECT_EQ(Scrolled, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_FALSE(State.AddFileInProgress());
+}
+
+TEST_F(SlowFileTest, ClearingTheListWhileAddingStopsTheAdding) {
+    Chosen = {Source("clip.avi"), Source("notmedia.avi"), Source("ntsc.avi")};
+    Bridge.OnMessages = [&] {
+        if (List.Count() == 1) {
+            List.Clear();
+            Adder.CancelAdding();
+        }
+    };
+    Adder.ButtonAddFileClick();
+    // The adding ended without waiting for the file still being read.
+    EXPECT_FALSE(Released());
+    EXPECT_FALSE(State.AddFileInProgress());
+    EXPECT_EQ(List.Count(), 0);
+
+    // The held file's result, when it comes, is dropped; a new adding starts afresh.
+    Bridge.OnMessages = nullptr;
+    Release();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(List.Count(), 0);
+    Adder.AddFiles({Source("odd.avi")});
+    ASSERT_EQ(List.Count(), 1);
+    EXPECT_EQ(List.Caption(0), Source("odd.avi"));
 }
 
 TEST_F(AddFilesTest, SameFileTwiceGivesTwoRows) {

@@ -5,8 +5,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -68,13 +70,16 @@ public:
 class TRemuxBuilder : public TRowTaskBuilder {
 public:
     explicit TRemuxBuilder(const TFakeUI& AUI) : FUI(AUI) {}
-    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames&,
+    // A name the batch has given already gets a number, as the window's builder does it.
+    bool BuildOutputName(const TJobListModel& AList, int ARow, const TBatchOutputNames& ABatch,
                          QString& AOutputFileName) override {
         if (AList.Caption(ARow).contains("noname"))
             return false; // LastErrMsg() says why
         const QFileInfo source(AList.Caption(ARow));
         const QString ext = source.suffix() == "mp3" ? ".mka" : ".avi";
         AOutputFileName = FUI.Folder + "/" + source.completeBaseName() + ext;
+        for (int n = 1; ABatch.IsUsed(AOutputFileName); ++n)
+            AOutputFileName = FUI.Folder + "/" + source.completeBaseName() + QString(" (%1)").arg(n) + ext;
         return true;
     }
     bool BuildOutputOptions(const TJobListModel& AList, int ARow, TOutputOptions& AOptions) override {
@@ -113,6 +118,8 @@ protected:
             fixtures::WriteMedia(Media->File("clip.avi"), fixtures::AviMpeg4Mp3());
             fixtures::WriteMedia(Media->File("tone.mp3"), fixtures::Mp3AudioOnly());
             fixtures::WriteTextFile(Media->File("notmedia.avi"), "not a movie");
+            // Long enough to be stopped while two rows convert it.
+            fixtures::WriteMedia(Media->File("noise.avi"), fixtures::NoisePicture(320, 240, 6.0));
         }
     }
     static QString Source(const char* AName) { return QString::fromStdString(Media->File(AName)); }
@@ -510,6 +517,132 @@ TEST_F(BatchDriverTest, ProgressShowsPercentFramesAndFileSize) {
         EXPECT_EQ(UI.Status, c.Status);
         EXPECT_EQ(UI.Position, c.Bar);
     }
+}
+
+// ---- Several rows at once ----
+
+class BatchDriverJobsTest : public BatchDriverTest {
+protected:
+    void SetUp() override {
+        BatchDriverTest::SetUp();
+        Encoder.SetProgressInterval(100);
+        Driver.SetJobs(2);
+        QObject::connect(&Driver, &TBatchDriver::RowProgress, [this](int ARow, const TProgressInfo&) {
+            ProgressRows.insert(ARow);
+            MostConverting = std::max(MostConverting, Driver.ConvertingRows().size());
+            BarSeen.push_back(UI.Position);
+        });
+    }
+
+    std::set<int> ProgressRows; // rows that had a progress report
+    size_t MostConverting = 0;  // the most rows converting at one progress report
+    std::vector<int> BarSeen;   // the bar after each progress report
+};
+
+TEST_F(BatchDriverJobsTest, TwoRowsConvertAtOnceIntoOutputsOfTheirOwn) {
+    // Two sources of one name: the batch gives them two outputs.
+    List.AddRow(Copy("noise.avi", "a/clip.avi"));
+    List.AddRow(Copy("noise.avi", "b/clip.avi"));
+    List.AddRow(Copy("clip.avi", "three.avi"));
+    std::vector<int> started;
+    QObject::connect(&Driver, &TBatchDriver::RowStarting, [&](int ARow) { started.push_back(ARow); });
+
+    Driver.ButtonConvertClick();
+    // Both slots took a row at once.
+    EXPECT_EQ(started, (std::vector<int>{0, 1}));
+    EXPECT_EQ(Driver.ConvertingRows(), (std::vector<int>{0, 1}));
+    ASSERT_TRUE(RunToEnd());
+
+    EXPECT_EQ(started, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(MostConverting, 2u);
+    EXPECT_TRUE(ProgressRows.contains(0) && ProgressRows.contains(1));
+    const QString outputs[] = {Output("clip.avi"), Output("clip (1).avi"), Output("three.avi")};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(List.Cell(row, jcProgress), "Done") << row;
+        EXPECT_EQ(List.Progress(row).OutputFile, outputs[row]);
+        EXPECT_GT(QFileInfo(outputs[row]).size(), 0) << outputs[row].toStdString();
+    }
+    // Each noise row's percentages are its own: they rise to the end.
+    for (int row = 0; row < 2; ++row) {
+        const QStringList& seen = ProgressSeen[row];
+        ASSERT_GE(seen.size(), 3) << row;
+        EXPECT_GE(seen.at(seen.size() - 2).chopped(1).toInt(), 95) << row;
+    }
+    // The bar follows the whole batch: it never goes back while the rows take turns.
+    ASSERT_FALSE(BarSeen.empty());
+    EXPECT_TRUE(std::is_sorted(BarSeen.begin(), BarSeen.end()));
+    EXPECT_GE(BarSeen.back(), 60);
+    // The noise rows ran 150 frames each.
+    EXPECT_GE(List.Cell(0, jcFrames).toInt(), 145);
+    EXPECT_GE(List.Cell(1, jcFrames).toInt(), 145);
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::CompletedText});
+    EXPECT_EQ(Driver.Summary().Handled(), 3);
+    EXPECT_EQ(UI.ControlStates, (std::vector<bool>{false, true}));
+    EXPECT_EQ(UI.Position, 0);
+}
+
+TEST_F(BatchDriverJobsTest, AFailingRowFailsAloneWithItsReason) {
+    List.AddRow(Copy("clip.avi", "one.avi"));
+    List.AddRow(Source("notmedia.avi")); // the encoder refuses it
+    List.AddRow(Copy("clip.avi", "two.avi"));
+    List.AddRow(Copy("clip.avi", "noname.avi")); // no output name
+    List.AddRow(Copy("clip.avi", "three.avi"));
+    std::map<int, QString> reasons;
+    QObject::connect(&Driver, &TBatchDriver::RowFinished,
+                     [&](int ARow, TJobResult, const QString& AReason) { reasons[ARow] = AReason; });
+
+    Driver.ButtonConvertClick();
+    ASSERT_TRUE(RunToEnd());
+
+    const QStringList results = {"Done", "Fail", "Done", "Fail", "Done"};
+    for (int row = 0; row < List.Count(); ++row)
+        EXPECT_EQ(List.Cell(row, jcProgress), results[row]) << row;
+    EXPECT_EQ(reasons.size(), 5u) << "every row ends once";
+    EXPECT_TRUE(reasons[1].endsWith("Invalid data found when processing input")) << reasons[1].toStdString();
+    EXPECT_EQ(reasons[3], "no name to give");
+    for (const char* name : {"one.avi", "two.avi", "three.avi"})
+        EXPECT_GT(QFileInfo(Output(name)).size(), 0) << name;
+    ASSERT_EQ(UI.MessageTexts().size(), 1);
+    EXPECT_TRUE(UI.MessageTexts()[0].startsWith("3 of 5 files converted, 2 failed\n"))
+        << UI.MessageTexts()[0].toStdString();
+}
+
+TEST_F(BatchDriverJobsTest, OneStopAsksOnceAndStopsBothRows) {
+    List.AddRow(Copy("noise.avi", "one.avi"));
+    List.AddRow(Copy("noise.avi", "two.avi"));
+    List.AddRow(Copy("noise.avi", "three.avi"));
+    int runEnds = 0;
+    QObject::connect(&Driver, &TBatchDriver::RunEnded, [&](bool AStopped) {
+        EXPECT_TRUE(AStopped);
+        ++runEnds;
+    });
+    std::vector<bool> pausedDuringQuestion;
+    UI.OnQuestion = [&] {
+        pausedDuringQuestion = {Encoder.Paused(), Driver.ConvertingRows().size() == 2};
+        return TBatchUI::TAnswer::Yes;
+    };
+
+    Driver.ButtonConvertClick();
+    // Both rows have written something.
+    ASSERT_TRUE(ProcessUntil([this] { return ProgressRows.size() == 2; }, 30000));
+    Driver.ButtonStopConvertClick();
+
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::StopQuestionText});
+    EXPECT_EQ(pausedDuringQuestion, (std::vector<bool>{true, true}));
+    // The stop waited for both tasks: both rows are aborted, their files finished under their names.
+    EXPECT_EQ(List.Cell(0, jcProgress), "Abort");
+    EXPECT_EQ(List.Cell(1, jcProgress), "Abort");
+    EXPECT_TRUE(Driver.ConvertingRows().empty());
+    EXPECT_FALSE(Driver.TaskActive());
+    EXPECT_FALSE(Driver.Converting());
+    for (const char* name : {"one.avi", "two.avi"})
+        EXPECT_GT(QFileInfo(Output(name)).size(), 0) << name;
+    Idle(300);
+    EXPECT_EQ(runEnds, 1);
+    EXPECT_EQ(UI.MessageTexts(), QStringList{TBatchDriver::StopQuestionText}); // no completion message
+    EXPECT_EQ(List.Cell(2, jcProgress), "");
+    EXPECT_FALSE(QFileInfo::exists(Output("three.avi")));
+    EXPECT_EQ(QDir(UI.Folder).entryList(QDir::Files | QDir::Hidden).size(), 2) << "no part file is left";
 }
 
 } // namespace

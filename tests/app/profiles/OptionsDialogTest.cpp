@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -55,7 +56,7 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
     EXPECT_EQ(dialog.windowTitle(), "Additional Options");
     EXPECT_FALSE(dialog.isModal());
     EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(dialog.size(), QSize(375, 312));
+    EXPECT_EQ(dialog.size(), QSize(375, 344));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize()); // a dialog border: not resizable
 
     QStringList groups;
@@ -67,6 +68,9 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
     EXPECT_FALSE(dialog.CheckBoxOverWrite->isChecked());
     EXPECT_EQ(dialog.CheckBoxAllCores->text(), "Use all processor cores");
     EXPECT_TRUE(dialog.CheckBoxAllCores->isChecked());
+    EXPECT_EQ(dialog.SpinSimultaneous->minimum(), 1);
+    EXPECT_EQ(dialog.SpinSimultaneous->maximum(), QThread::idealThreadCount());
+    EXPECT_EQ(dialog.SpinSimultaneous->value(), TAdditionalOptions::DefaultSimultaneousConversions);
     EXPECT_EQ(dialog.SpinEdit1->minimum(), 26);
     EXPECT_EQ(dialog.SpinEdit1->maximum(), 47);
     EXPECT_EQ(dialog.SpinEdit1->value(), 26);
@@ -74,6 +78,12 @@ TEST_F(OptionsDialogTest, FirstStartShowsTheDefaultsInANonModalDialog) {
     for (const QLabel* label : dialog.findChildren<QLabel*>())
         labelFound |= label->text() == "Drop Down Items in Output Format List";
     EXPECT_TRUE(labelFound);
+    const QLabel* simultaneousLabel = nullptr;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        if (label->buddy() == dialog.SpinSimultaneous)
+            simultaneousLabel = label;
+    ASSERT_NE(simultaneousLabel, nullptr);
+    EXPECT_EQ(simultaneousLabel->text(), "Simultaneous conversions");
     EXPECT_EQ(dialog.RadioSimple->text(), "Show Simple Audio and Video Settings");
     EXPECT_EQ(dialog.RadioAdvance->text(), "Show Advance Audio and Video Settings");
     EXPECT_TRUE(dialog.RadioSimple->isChecked());
@@ -106,6 +116,8 @@ TEST_F(OptionsDialogTest, ControlsActAtOnceAndDoneOnlyHides) {
     EXPECT_TRUE(Options.Overwrite());
     dialog.CheckBoxAllCores->click();
     EXPECT_EQ(Options.CodecThreads(), 1);
+    dialog.SpinSimultaneous->setValue(2);
+    EXPECT_EQ(Options.SimultaneousConversions(), std::min(2, QThread::idealThreadCount()));
     dialog.SpinEdit1->setValue(35);
     EXPECT_EQ(Options.DropDownItems(), 35);
     EXPECT_EQ(Settings.ComboOutputFormat.DropDownCount(), 35);
@@ -118,9 +130,11 @@ TEST_F(OptionsDialogTest, ControlsActAtOnceAndDoneOnlyHides) {
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(Options.DropDownItems(), 35); // nothing to confirm or undo
 
-    // The window's own view switch shows in the dialog too.
+    // The window's own view switch shows in the dialog too, and so does the command line's count.
     Options.SetSimpleAdvanceSettings(0);
     EXPECT_TRUE(dialog.RadioSimple->isChecked());
+    Options.SetSimultaneousConversions(1);
+    EXPECT_EQ(dialog.SpinSimultaneous->value(), 1);
 }
 
 TEST_F(OptionsDialogTest, ComboBoxFollowsItsListAndHandsBackTheUsersChoice) {

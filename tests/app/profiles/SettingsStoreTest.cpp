@@ -45,9 +45,10 @@ protected:
     }
 
     static QVariantMap FirstRunValues() {
-        return {{"Output Folder", ""},         {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
-                {"DropDownItems", "26"},       {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
-                {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
+        return {
+            {"Output Folder", ""},         {"ComboOutputFormat", "0"},     {"Overwrite", "0"},
+            {"DropDownItems", "26"},       {"SimpleAdvanceSettings", "0"}, {"LetterBox", "0"},
+            {"UseAllProcessorCores", "1"}, {"Source Folder", ""},          {"SimultaneousConversions", "1"}};
     }
 
     void ExpectFirstRunControls() {
@@ -58,6 +59,7 @@ protected:
         EXPECT_EQ(Options.SimpleAdvanceSettings(), 0);
         EXPECT_EQ(Settings.ComboLetterBox.ItemIndex(), 0);
         EXPECT_TRUE(Options.UseAllCores());
+        EXPECT_EQ(Options.SimultaneousConversions(), 1);
     }
 
     QTemporaryDir Folder;
@@ -86,6 +88,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     Settings.ComboLetterBox.SetItemIndex(1);
     Options.SetUseAllCores(false);
     Settings.SetSourceFolder(QString::fromUtf8("/home/me/Видео, 2024"));
+    Options.SetSimultaneousConversions(TAdditionalOptions::MaxSimultaneousConversions());
     ASSERT_TRUE(Store.SaveSettings());
 
     TConversionSettings settings;
@@ -105,6 +108,7 @@ TEST_F(SettingsStoreTest, SavedChoicesComeBackOnTheNextStart) {
     EXPECT_EQ(settings.ComboLetterBox.ItemIndex(), 1);
     EXPECT_FALSE(options.UseAllCores());
     EXPECT_EQ(settings.SourceFolder(), QString::fromUtf8("/home/me/Видео, 2024"));
+    EXPECT_EQ(options.SimultaneousConversions(), TAdditionalOptions::MaxSimultaneousConversions());
 }
 
 struct TStoredValueCase {
@@ -142,7 +146,8 @@ class StoredValueTest : public SettingsStoreTest, public ::testing::WithParamInt
 TEST_P(StoredValueTest, ControlsShowWhatTheyCan) {
     const TStoredValueCase& c = GetParam();
     QByteArray contents = "[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
-                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n";
+                          "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n"
+                          "SimultaneousConversions=1\n";
     const QByteArray name = QByteArray(c.Line).left(QByteArray(c.Line).indexOf('='));
     const qsizetype start = contents.indexOf("\n" + name + "=") + 1;
     contents.replace(start, contents.indexOf('\n', start) - start, c.Line);
@@ -166,16 +171,18 @@ TEST_F(SettingsStoreTest, AStoreFromBeforeTheCoresChoiceKeepsItsValuesAndGainsIt
     EXPECT_FALSE(Store.LoadSettings());
     EXPECT_TRUE(Options.UseAllCores());
     EXPECT_EQ(Settings.SourceFolder(), "");
-    QVariantMap expected{{"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
-                         {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
-                         {"UseAllProcessorCores", "1"}, {"Source Folder", ""}};
+    QVariantMap expected{
+        {"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},    {"Overwrite", "1"},
+        {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"}, {"LetterBox", "1"},
+        {"UseAllProcessorCores", "1"}, {"Source Folder", ""},          {"SimultaneousConversions", "1"}};
     EXPECT_EQ(Stored(), expected);
 }
 
 // A store written before the source folder was kept reads as complete, and the next save adds it.
 TEST_F(SettingsStoreTest, AStoreWithoutTheSourceFolderGainsItOnTheNextSave) {
     WriteFile("[General]\nOutput%20Folder=/videos\nComboOutputFormat=13\nOverwrite=1\n"
-              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\nUseAllProcessorCores=0\n");
+              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\nUseAllProcessorCores=0\n"
+              "SimultaneousConversions=1\n");
     EXPECT_TRUE(Store.LoadSettings());
     EXPECT_EQ(Settings.SourceFolder(), "");
     EXPECT_FALSE(Stored().contains("Source Folder"));
@@ -183,6 +190,41 @@ TEST_F(SettingsStoreTest, AStoreWithoutTheSourceFolderGainsItOnTheNextSave) {
     ASSERT_TRUE(Store.SaveSettings());
     EXPECT_EQ(Stored().value("Source Folder"), "/media/camera");
     EXPECT_EQ(Stored().value("ComboOutputFormat"), "13");
+}
+
+TEST_F(SettingsStoreTest, AStoreFromBeforeTheSimultaneousChoiceKeepsItsValuesAndGainsIt) {
+    WriteFile("[General]\nOutput%20Folder=/videos\nComboOutputFormat=13\nOverwrite=1\n"
+              "DropDownItems=30\nSimpleAdvanceSettings=1\nLetterBox=1\nUseAllProcessorCores=0\n");
+    EXPECT_FALSE(Store.LoadSettings());
+    EXPECT_FALSE(Options.UseAllCores());
+    EXPECT_EQ(Options.SimultaneousConversions(), TAdditionalOptions::DefaultSimultaneousConversions);
+    QVariantMap expected{
+        {"Output Folder", "/videos"},  {"ComboOutputFormat", "13"},      {"Overwrite", "1"},
+        {"DropDownItems", "30"},       {"SimpleAdvanceSettings", "1"},   {"LetterBox", "1"},
+        {"UseAllProcessorCores", "0"}, {"SimultaneousConversions", "1"}, {"Source Folder", ""}};
+    EXPECT_EQ(Stored(), expected);
+}
+
+// A count the machine cannot give is pulled to the nearer end; a count that is no number
+// leaves the choice as it was.
+TEST_F(SettingsStoreTest, StoredSimultaneousCountIsPulledIntoRange) {
+    const int cores = TAdditionalOptions::MaxSimultaneousConversions();
+    const struct {
+        const char* Value;
+        int Count;
+        bool Complete;
+    } cases[] = {{"1", 1, true}, {"0", 1, true}, {"-4", 1, true}, {"999", cores, true}, {"two", 1, false}};
+    for (const auto& c : cases) {
+        Options.SetSimultaneousConversions(1);
+        WriteFile(
+            QByteArray("[General]\nOutput%20Folder=/videos\nComboOutputFormat=0\nOverwrite=0\n"
+                       "DropDownItems=26\nSimpleAdvanceSettings=0\nLetterBox=0\nUseAllProcessorCores=1\n"
+                       "SimultaneousConversions=") +
+            c.Value + "\n");
+        EXPECT_EQ(Store.LoadSettings(), c.Complete) << c.Value;
+        EXPECT_EQ(Options.SimultaneousConversions(), c.Count) << c.Value;
+        EXPECT_EQ(Settings.OutputFolder(), "/videos") << c.Value;
+    }
 }
 
 TEST_F(SettingsStoreTest, StoredDropDownLengthReachesTheFormatList) {
