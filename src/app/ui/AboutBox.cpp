@@ -7,8 +7,10 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBrowser>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace vx {
 
@@ -28,6 +30,12 @@ QLabel* LinkLabel(const QString& AText, const QUrl& AUrl, QWidget* AParent) {
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
+
+constexpr int CreditsWidth = 480;
+constexpr int CreditsHeight = 180;
+constexpr int CreditsLeastHeight = 60;
+// The title bar and border, before the window manager has put them on and they can be measured.
+constexpr int WindowFrameAllowance = 40;
 
 QString FromUtf8(const std::string& AText) {
     return QString::fromUtf8(AText.data(), static_cast<qsizetype>(AText.size()));
@@ -89,7 +97,7 @@ TAboutBox::TAboutBox(const QUrl& AWebPage, const QString& ASupportMail,
     TextCredits->setObjectName("TextCredits");
     TextCredits->setAccessibleName("Libraries and licences");
     TextCredits->setOpenLinks(false);
-    TextCredits->setFixedSize(480, 180);
+    TextCredits->setFixedSize(CreditsWidth, CreditsHeight);
     connect(TextCredits, &QTextBrowser::anchorClicked, this, [this](const QUrl& AUrl) {
         if (FOpenUrl)
             FOpenUrl(AUrl);
@@ -120,7 +128,21 @@ TAboutBox::TAboutBox(const QUrl& AWebPage, const QString& ASupportMail,
 
 void TAboutBox::showEvent(QShowEvent* AEvent) {
     ShowCredits();
+    FitOnScreen();
     QDialog::showEvent(AEvent);
+}
+
+void TAboutBox::FitOnScreen() {
+    // On a short screen (or a large scale factor) the credits give up height, down to a few lines;
+    // they scroll.
+    const QScreen* shownOn = screen();
+    if (!shownOn)
+        return;
+    const int frame = std::max(frameGeometry().height() - geometry().height(), WindowFrameAllowance);
+    const int excess = (sizeHint().height() - TextCredits->height() + CreditsHeight) + frame -
+                       shownOn->availableGeometry().height();
+    TextCredits->setFixedHeight(std::max(CreditsLeastHeight, CreditsHeight - std::max(0, excess)));
+    setFixedSize(sizeHint().expandedTo(QSize(300, 0)));
 }
 
 void TAboutBox::ShowCredits() {

@@ -35,6 +35,7 @@ protected:
 
 private:
     void ShowCredits();
+    void FitOnScreen();
 
     std::function<void(const QUrl&)> FOpenUrl;
 };
