@@ -12,7 +12,7 @@ VANTORIX_PACKAGES=(
     libgtest-dev
     xvfb xauth
     clang-format-14
-    desktop-file-utils appstream
+    desktop-file-utils appstream groff-base
 )
 # Scripts that need more (bench/fuzz.sh: clang) name it here, as a space-separated list.
 VANTORIX_PACKAGES+=(${VANTORIX_EXTRA_PACKAGES:-})

@@ -11,5 +11,7 @@ int RunProbe(const QStringList& AArgs);
 int RunConvert(const QStringList& AArgs);
 int RunTranscode(const QStringList& AArgs);
 int RunThumbnail(const QStringList& AArgs);
+// Takes no arguments: "--version" is the whole command line.
+int RunVersion();
 
 } // namespace vx::cli

@@ -5,8 +5,6 @@
 #include "LocalFileNames.h"
 #include "QtPlatformBridge.h"
 
-#include "base/FFBaseComponent.h"
-
 #include <QCoreApplication>
 #include <clocale>
 #include <exception>
@@ -26,7 +24,7 @@ const char* const Usage = "Usage: vantorix-cli COMMAND [OPTIONS] [FILE...]\n"
                           "\n"
                           "Options:\n"
                           "  --help      show this text; COMMAND --help shows a command's own\n"
-                          "  --version   show the program version\n";
+                          "  --version   show the program version and the libraries it runs on\n";
 
 int Run(const QStringList& AArgs) {
     using namespace vx::cli;
@@ -41,10 +39,8 @@ int Run(const QStringList& AArgs) {
         std::fputs(Usage, stdout);
         return ExitDone;
     }
-    if (command == QLatin1String("--version")) {
-        std::printf("vantorix-cli %s\n", vx::EngineVersion);
-        return ExitDone;
-    }
+    if (command == QLatin1String("--version"))
+        return RunVersion();
     if (command == QLatin1String("formats"))
         return RunFormats(rest);
     if (command == QLatin1String("probe"))

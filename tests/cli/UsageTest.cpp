@@ -2,9 +2,12 @@
 // and no work started. Help and version texts.
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <unistd.h>
 
 #include "CliTestSupport.h"
+#include "base/FFApi.h"
+#include "base/FFLoad.h"
 
 using namespace vx::clitest;
 
@@ -111,10 +114,38 @@ TEST(CliHelpTest, EveryCommandHasHelpAndTheProgramItsVersion) {
     EXPECT_EQ(help.ExitCode, 0);
     for (const char* command : {"formats", "probe", "convert", "transcode", "thumbnail"})
         EXPECT_TRUE(help.Out.contains(command)) << help;
+}
 
+TEST(CliHelpTest, VersionNamesTheLoadedLibrariesWithTheirVersionsAndLicences) {
     const TCliResult version = RunCli({"--version"});
-    EXPECT_EQ(version.ExitCode, 0);
-    EXPECT_EQ(version.Out, "vantorix-cli 4.1\n");
+    EXPECT_EQ(version.ExitCode, 0) << version;
+    EXPECT_TRUE(version.Err.isEmpty()) << version;
+    const QStringList lines = QString::fromUtf8(version.Out).split(QLatin1Char('\n'));
+    EXPECT_EQ(lines.value(0), "vantorix-cli 4.1");
+    ASSERT_TRUE(vx::FFLoader().Load(vx::avUtil)) << vx::FFLoader().LastErrMsg();
+    EXPECT_EQ(lines.value(2), QStringLiteral("Libraries (FFmpeg %1):").arg(ff::av_version_info())) << version;
+
+    // Name, the loaded copy's version (of the major one the headers name), its licence, its address.
+    const std::pair<QString, QString> libraries[] = {
+        {"libavutil", QString::number(LIBAVUTIL_VERSION_MAJOR)},
+        {"libavcodec", QString::number(LIBAVCODEC_VERSION_MAJOR)},
+        {"libavformat", QString::number(LIBAVFORMAT_VERSION_MAJOR)},
+        {"libavdevice", QString::number(LIBAVDEVICE_VERSION_MAJOR)},
+        {"libavfilter", QString::number(LIBAVFILTER_VERSION_MAJOR)},
+        {"libswscale", QString::number(LIBSWSCALE_VERSION_MAJOR)},
+        {"libswresample", QString::number(LIBSWRESAMPLE_VERSION_MAJOR)},
+        {"SDL2", "2"},
+    };
+    for (const auto& [name, major] : libraries) {
+        const qsizetype at = lines.indexOf(QRegularExpression("  " + name + " .*"));
+        ASSERT_GE(at, 0) << name.toStdString() << "\n" << version;
+        const QString licence = name == "SDL2" ? "zlib License +https://www\\.libsdl\\.org/"
+                                               : "L?GPL version [0-9.]+ or later +https://ffmpeg\\.org/";
+        EXPECT_TRUE(QRegularExpression("^  " + name + " +" + major + "\\.\\d+\\.\\d+ +" + licence + "$")
+                        .match(lines[at])
+                        .hasMatch())
+            << lines[at].toStdString();
+    }
 }
 
 } // namespace

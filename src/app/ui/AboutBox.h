@@ -1,5 +1,6 @@
 // The about box: the program's name and version, the maker's web page and a way to write to
-// the support department.
+// the support department; below them the libraries the program runs on, as loaded, with their
+// versions, licences and addresses.
 #pragma once
 
 #include <QDialog>
@@ -8,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QTextBrowser;
 
 namespace vx {
 
@@ -25,9 +27,16 @@ public:
     QLabel* LabelVersion = nullptr;
     QLabel* LabelWebPage = nullptr;
     QLabel* LabelSupport = nullptr;
+    QTextBrowser* TextCredits = nullptr; // read again each time the box is shown
     QPushButton* ButtonOK = nullptr;
 
+protected:
+    void showEvent(QShowEvent* AEvent) override;
+
 private:
+    void ShowCredits();
+    void FitOnScreen();
+
     std::function<void(const QUrl&)> FOpenUrl;
 };
 

@@ -32,6 +32,7 @@
     X(avcodec_free_context)                                                                                  \
     X(avcodec_get_class)                                                                                     \
     X(avcodec_get_name)                                                                                      \
+    X(avcodec_license)                                                                                       \
     X(avcodec_open2)                                                                                         \
     X(avcodec_parameters_copy)                                                                               \
     X(avcodec_parameters_from_context)                                                                       \
@@ -41,9 +42,13 @@
     X(avcodec_send_frame)                                                                                    \
     X(avcodec_send_packet)                                                                                   \
     X(avcodec_string)                                                                                        \
+    X(avcodec_version)                                                                                       \
     X(avsubtitle_free)
 
-#define VX_AVDEVICE_ENTRY_POINTS(X) X(avdevice_register_all)
+#define VX_AVDEVICE_ENTRY_POINTS(X)                                                                          \
+    X(avdevice_license)                                                                                      \
+    X(avdevice_register_all)                                                                                 \
+    X(avdevice_version)
 
 #define VX_AVFILTER_ENTRY_POINTS(X)                                                                          \
     X(av_buffersink_get_format)                                                                              \
@@ -63,7 +68,9 @@
     X(avfilter_init_str)                                                                                     \
     X(avfilter_inout_alloc)                                                                                  \
     X(avfilter_inout_free)                                                                                   \
-    X(avfilter_link)
+    X(avfilter_license)                                                                                      \
+    X(avfilter_link)                                                                                         \
+    X(avfilter_version)
 
 #define VX_AVFORMAT_ENTRY_POINTS(X)                                                                          \
     X(av_codec_get_id)                                                                                       \
@@ -90,10 +97,12 @@
     X(avformat_find_stream_info)                                                                             \
     X(avformat_free_context)                                                                                 \
     X(avformat_get_class)                                                                                    \
+    X(avformat_license)                                                                                      \
     X(avformat_new_stream)                                                                                   \
     X(avformat_open_input)                                                                                   \
     X(avformat_query_codec)                                                                                  \
     X(avformat_seek_file)                                                                                    \
+    X(avformat_version)                                                                                      \
     X(avformat_write_header)                                                                                 \
     X(avio_alloc_context)                                                                                    \
     X(avio_closep)                                                                                           \
@@ -171,7 +180,10 @@
     X(av_strdup)                                                                                             \
     X(av_strerror)                                                                                           \
     X(av_tx_init)                                                                                            \
-    X(av_tx_uninit)
+    X(av_tx_uninit)                                                                                          \
+    X(av_version_info)                                                                                       \
+    X(avutil_license)                                                                                        \
+    X(avutil_version)
 
 // Exported data items of the utility library; this generation needs none, but the
 // binder keeps the rule and text for them.
@@ -182,7 +194,9 @@
     X(sws_get_class)                                                                                         \
     X(sws_getCachedContext)                                                                                  \
     X(sws_getContext)                                                                                        \
-    X(sws_scale)
+    X(sws_scale)                                                                                             \
+    X(swscale_license)                                                                                       \
+    X(swscale_version)
 
 #define VX_SWRESAMPLE_ENTRY_POINTS(X)                                                                        \
     X(swr_alloc_set_opts2)                                                                                   \
@@ -191,7 +205,9 @@
     X(swr_get_delay)                                                                                         \
     X(swr_get_out_samples)                                                                                   \
     X(swr_init)                                                                                              \
-    X(swr_set_compensation)
+    X(swr_set_compensation)                                                                                  \
+    X(swresample_license)                                                                                    \
+    X(swresample_version)
 
 // The C library: the file-descriptor calls behind the engine's own "unicode:" I/O.
 #define VX_MYUTIL_ENTRY_POINTS(X)                                                                            \

@@ -13,19 +13,27 @@
 namespace vx {
 namespace {
 
-// The full paths held by any player. The same lock makes SDL loads run one at a time.
+// The loaders that hold a file, each under its full path. The same lock makes SDL loads run one
+// at a time and keeps a holder from unloading while its file is being read.
 std::mutex& SDLPathLock() {
     static std::mutex lock;
     return lock;
 }
-std::vector<std::string>& SDLPaths() { // SDLPathLock
-    static std::vector<std::string> paths;
-    return paths;
+std::vector<const TSDLLoader*>& SDLHolders() { // SDLPathLock
+    static std::vector<const TSDLLoader*> holders;
+    return holders;
 }
 
-auto FindPath(const std::string& APath) {
-    return std::find_if(SDLPaths().begin(), SDLPaths().end(),
-                        [&](const std::string& p) { return strcasecmp(p.c_str(), APath.c_str()) == 0; });
+auto FindHolder(const std::string& APath) {
+    return std::find_if(SDLHolders().begin(), SDLHolders().end(), [&](const TSDLLoader* AHolder) {
+        return strcasecmp(AHolder->LibFile().c_str(), APath.c_str()) == 0;
+    });
+}
+
+std::string FullPath(const std::string& APath, const std::string& AFile) {
+    if (APath.empty() || APath.back() == '/')
+        return APath + AFile;
+    return APath + '/' + AFile;
 }
 
 } // namespace
@@ -35,15 +43,13 @@ TSDLLoader::~TSDLLoader() {
 }
 
 bool TSDLLoader::Load(const std::string& APath, const std::string& AFile) {
-    std::string folder = APath;
-    if (!folder.empty() && folder.back() != '/')
-        folder += '/';
-    const std::string fullPath = folder + AFile;
+    const std::string fullPath = FullPath(APath, AFile);
+    const std::string folder = fullPath.substr(0, fullPath.size() - AFile.size());
     if (Loaded() && FLibFile == fullPath)
         return true;
 
     std::lock_guard lock(SDLPathLock());
-    if (FindPath(fullPath) != SDLPaths().end()) {
+    if (FindHolder(fullPath) != SDLHolders().end()) {
         FLastErrMsg = fullPath + " alreay loaded in another instance.";
         return false;
     }
@@ -61,7 +67,7 @@ bool TSDLLoader::Load(const std::string& APath, const std::string& AFile) {
 #undef VX_SDL_BIND
         FFixuped = true;
         FLibFile = fullPath;
-        SDLPaths().push_back(fullPath);
+        SDLHolders().push_back(this);
     } catch (const std::exception& e) {
         FLastErrMsg = e.what();
         FFixuped = false;
@@ -85,11 +91,28 @@ void TSDLLoader::UnloadLocked() {
         FHandle = nullptr;
     }
     if (!FLibFile.empty()) {
-        auto it = FindPath(FLibFile);
-        if (it != SDLPaths().end())
-            SDLPaths().erase(it);
+        SDLHolders().erase(std::remove(SDLHolders().begin(), SDLHolders().end(), this), SDLHolders().end());
         FLibFile.clear();
     }
+}
+
+bool ReadSDLVersion(const std::string& APath, const std::string& AFile, SDL_version& AVersion,
+                    std::string& AError) {
+    {
+        std::lock_guard lock(SDLPathLock());
+        const auto holder = FindHolder(FullPath(APath, AFile));
+        if (holder != SDLHolders().end()) {
+            (*holder)->SDL_GetVersion(&AVersion);
+            return true;
+        }
+    }
+    TSDLLoader own;
+    if (!own.Load(APath, AFile)) {
+        AError = own.LastErrMsg();
+        return false;
+    }
+    own.SDL_GetVersion(&AVersion);
+    return true;
 }
 
 } // namespace vx

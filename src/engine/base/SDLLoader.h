@@ -36,9 +36,13 @@
     X(SDL_GetCurrentVideoDriver)                                                                             \
     X(SDL_WaitEventTimeout)                                                                                  \
     X(SDL_GetWindowSize)                                                                                     \
-    X(SDL_UpdateTexture)
+    X(SDL_UpdateTexture)                                                                                     \
+    X(SDL_GetVersion)
 
 namespace vx {
+
+// The SDL2 file the players load.
+inline constexpr const char* SDLLibraryFile = "libSDL2-2.0.so.0";
 
 class TSDLLoader {
 public:
@@ -67,5 +71,10 @@ private:
     bool FFixuped = false;
     std::string FLastErrMsg;
 };
+
+// The version of the SDL file APath/AFile: read from the player that holds that file, else from a
+// copy loaded for this call only and let go again. False, with AError, when it cannot be loaded.
+bool ReadSDLVersion(const std::string& APath, const std::string& AFile, SDL_version& AVersion,
+                    std::string& AError);
 
 } // namespace vx

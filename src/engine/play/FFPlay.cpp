@@ -60,7 +60,7 @@ bool TCustomPlayer::LoadAVLib(const std::string& APath, bool AAutoLoadSDL) {
     else
         FOptions->reset_generic_options();
     FAutoLoadSDL = AAutoLoadSDL;
-    return !AAutoLoadSDL || LoadSDLLib(APath, "libSDL2-2.0.so.0");
+    return !AAutoLoadSDL || LoadSDLLib(APath, SDLLibraryFile);
 }
 
 bool TCustomPlayer::AVLibLoaded() const {
