@@ -40,9 +40,9 @@ _vantorix_cli() {
             compopt -o nospace 2>/dev/null
             return
             ;;
-        -f | --format | --volume | --threads) return ;;
+        -f | --format | --volume | --threads | --jobs) return ;;
         esac
-        options="-f --format -o --output --overwrite --set --volume --threads --dry-run --json --help"
+        options="-f --format -o --output --overwrite --set --volume --threads --jobs --dry-run --json --help"
         ;;
     thumbnail)
         case $prev in
