@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Builds a benchmark optimised and prints its figures (docs/benchmark.md):
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
+#   bench/run.sh stages [--seconds S] [--repeats N]
+#                                                the stage threads against one thread, 720p and 1080p
 #   bench/run.sh batch [--runs N]                the pause between the rows of a batch
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/setup.sh
 target=vantorix_bench
+args=()
 if [[ "${1:-}" == batch ]]; then
     target=vantorix_batch_bench
+    shift
+elif [[ "${1:-}" == stages ]]; then
+    args=(--stages)
     shift
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench --target "$target" -- -j2
-exec "./build-bench/bench/$target" "$@"
+exec "./build-bench/bench/$target" "${args[@]}" "$@"
