@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/PlatformBridge.h"
 #include "encode/FFmpegException.h"
 
 namespace vx {
@@ -25,13 +26,28 @@ std::shared_ptr<const AVFrame> ShareFrame(const AVFrame* AFrame) {
     });
 }
 
-TStagePipeline::TStagePipeline(int AStageCount, std::function<void()> AHold) : FHold(std::move(AHold)) {
+TStagePipeline::TStagePipeline(int AStageCount, std::function<void()> AHold)
+    : FHold(std::move(AHold)), FOnMainThread(PlatformBridge().IsMainThread()) {
     for (int i = 0; i < AStageCount; ++i)
         FStages.push_back(std::make_unique<TStage>());
     try {
-        for (auto& stage : FStages)
-            stage->Thread = std::thread([this, s = stage.get()] { StageLoop(*s); });
+        for (auto& stage : FStages) {
+            {
+                std::lock_guard lock(FLock);
+                ++FLive;
+            }
+            stage->Thread = std::thread([this, s = stage.get()] {
+                StageLoop(*s);
+                std::lock_guard lock(FLock);
+                --FLive;
+                FDoneCond.notify_all();
+            });
+        }
     } catch (...) {
+        {
+            std::lock_guard lock(FLock);
+            --FLive; // the thread that could not start
+        }
         EndStages(true);
         throw;
     }
@@ -41,13 +57,29 @@ TStagePipeline::~TStagePipeline() {
     EndStages(true);
 }
 
-void TStagePipeline::EndStages(bool AAbandon) {
-    {
-        std::lock_guard lock(FLock);
-        FEnding = true;
-        FAbandon = FAbandon || AAbandon;
+template <class TPredicate>
+void TStagePipeline::WaitUntil(std::unique_lock<std::mutex>& ALock, TPredicate ADone) {
+    if (!FOnMainThread) {
+        FDoneCond.wait(ALock, ADone);
+        return;
     }
+    // A stage may be waiting for the main thread (a log line delivered there): deliveries go
+    // on while the main thread waits.
+    ALock.unlock();
+    WaitProcessingMessages([&] {
+        std::lock_guard lock(FLock);
+        return ADone();
+    });
+    ALock.lock();
+}
+
+void TStagePipeline::EndStages(bool AAbandon) {
+    std::unique_lock lock(FLock);
+    FEnding = true;
+    FAbandon = FAbandon || AAbandon;
     FWorkCond.notify_all();
+    WaitUntil(lock, [&] { return FLive == 0; });
+    lock.unlock();
     for (auto& stage : FStages)
         if (stage->Thread.joinable())
             stage->Thread.join();
@@ -99,7 +131,7 @@ void TStagePipeline::Deliver(bool AWaitAll) {
         {
             std::unique_lock lock(FLock);
             if (AWaitAll)
-                FDoneCond.wait(lock, [&] { return FFailure || FOrder.empty() || FOrder.front()->Done; });
+                WaitUntil(lock, [&] { return FFailure || FOrder.empty() || FOrder.front()->Done; });
             RethrowFailure();
             if (FOrder.empty() || !FOrder.front()->Done)
                 return;
@@ -120,7 +152,7 @@ void TStagePipeline::Submit(int AStage, TWork AWork, TDelivery ADeliver) {
         Deliver(false);
         std::unique_lock lock(FLock);
         // Waits for room, or for a result to deliver while there is none.
-        FDoneCond.wait(lock, [&] {
+        WaitUntil(lock, [&] {
             return FFailure || stage.Queue.size() < QueueBound || (!FOrder.empty() && FOrder.front()->Done);
         });
         RethrowFailure();

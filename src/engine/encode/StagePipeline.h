@@ -15,7 +15,8 @@
 // what is queued is still done and written (Finish), as a run without stages writes what
 // it read. Failure: the first exception of a stage's work ends that stage's work and wakes
 // every waiter; the run's thread rethrows it at its next call. Destroying the pipeline
-// abandons queued work and waits for the stages to leave.
+// abandons queued work and waits for the stages to leave. Every wait of the run's thread
+// keeps main-thread deliveries flowing when it is the main thread.
 #pragma once
 
 #include <condition_variable>
@@ -91,8 +92,11 @@ private:
     void Deliver(bool AWaitAll);
     void RethrowFailure(); // FLock held
     void EndStages(bool AAbandon);
+    // Waits on FDoneCond until ADone holds; on the main thread keeping its deliveries flowing.
+    template <class TPredicate> void WaitUntil(std::unique_lock<std::mutex>& ALock, TPredicate ADone);
 
     std::function<void()> FHold;
+    const bool FOnMainThread; // the run's thread is the main thread
     std::mutex FLock;
     std::condition_variable FWorkCond;           // FLock: work queued, ending
     std::condition_variable FDoneCond;           // FLock: a result done, queue space, failure
@@ -100,6 +104,7 @@ private:
     std::vector<std::unique_ptr<TStage>> FStages;
     bool FEnding = false;        // FLock: stages leave once their queue is empty
     bool FAbandon = false;       // FLock: stages leave without doing their queue
+    int FLive = 0;               // FLock: stage threads not yet left
     std::exception_ptr FFailure; // FLock: the first failure of any stage
 };
 

@@ -155,11 +155,15 @@ TEST_F(TranscodeStageThreadsTest, WhichRunsGetStageThreads) {
 }
 
 // A frame the audio encoder refuses ends the run with the encoder's message, whether the
-// audio path has its own thread or not, and the output is removed.
+// audio path has its own thread or not, and the output is removed. The run is on the main
+// thread and log lines are delivered there: the encoder's line from the audio stage must
+// not wait for a main thread that waits for the stage.
 TEST_F(TranscodeStageThreadsTest, AFrameTheAudioEncoderRefusesEndsTheRun) {
     std::string messages[2];
     for (bool staged : {false, true}) {
         SCOPED_TRACE(staged ? "staged" : "one thread");
+        TLogRecorder log(llError);
+        GetLogger().SetTriggerEventInMainThread(true);
         TStagedJob job;
         ASSERT_TRUE(job.Input(Path("clip.avi")));
         const std::string out = Out.File(staged ? "refused2.mp4" : "refused1.mp4");
@@ -177,6 +181,7 @@ TEST_F(TranscodeStageThreadsTest, AFrameTheAudioEncoderRefusesEndsTheRun) {
         EXPECT_TRUE(job.FatalException());
         EXPECT_FALSE(job.Finished());
         EXPECT_FALSE(FileExists(out));
+        EXPECT_GE(log.Count(llError, "NaN"), 1) << log.Text();
         messages[staged] = job.FatalMessage();
     }
     EXPECT_EQ(messages[1], messages[0]);
