@@ -18,8 +18,11 @@
 //
 // Threads: options and files are set up on the owner's thread before StartConvert; the
 // run then owns every file and stream until it terminates, and reads the options' run
-// flags from the copy StartConvert took. Stop, Pause and Resume come from the owner's
-// thread at any time. Shared fields name the lock that guards them.
+// flags from the copy StartConvert took. While the run has stage threads (FPipeline), the
+// audio stage owns the audio output streams' encoders and audio state (and is_start of
+// their inputs) and the video stage the video encoders; the run's thread keeps the rest,
+// the muxers among it. Stop, Pause and Resume come from the owner's thread at any time.
+// Shared fields name the lock that guards them.
 #pragma once
 
 #include <atomic>
