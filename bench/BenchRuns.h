@@ -24,9 +24,11 @@ double ProcessCpuSeconds();
 // The engine: the MP4 entry's default task, built from the window's lists by the task
 // builder as the window builds it, with the options dialog's codec thread count at
 // AThreads, then run by the encoder component as the batch driver runs it,
-// the main thread waiting in Qt's event loop (a QCoreApplication must exist). The output
-// goes into AOutputFolder. Throws std::runtime_error on failure.
-TRunResult RunEngine(const std::string& ASource, const std::string& AOutputFolder, int AThreads);
+// the main thread waiting in Qt's event loop (a QCoreApplication must exist). Without
+// AStageThreads the task is told to do everything on its one thread (stage_threads=0). The
+// output goes into AOutputFolder. Throws std::runtime_error on failure.
+TRunResult RunEngine(const std::string& ASource, const std::string& AOutputFolder, int AThreads,
+                     bool AStageThreads = true);
 
 // The floor: the same conversion written directly on the library calls, with nothing a
 // wrapper adds — open, decode, scale (when the picture needs it), resample (when the sound

@@ -11,10 +11,14 @@
 //
 //   vantorix_bench [--seconds S] [--repeats N]      (defaults: 10 s, 3 repeats)
 //
-// The program re-runs itself for each measurement: "--write-source PATH SECONDS" and
-// "--run engine|floor|idle THREADS SOURCE FOLDER", which leaves its figures in
-// FOLDER/result ("idle" builds the task and converts nothing: the memory every measuring
-// process starts from).
+// With --stages it compares the engine with itself instead, at 720p and at 1080p with the
+// "threads" option at 0: the audio path and the video encoder on threads of their own
+// (the default there) against the whole conversion on the task's one thread.
+//
+// The program re-runs itself for each measurement: "--write-source PATH SECONDS HEIGHT" and
+// "--run engine|one-thread|floor|idle THREADS SOURCE FOLDER", which leaves its figures in
+// FOLDER/result ("one-thread": the engine with stage_threads=0; "idle" builds the task and
+// converts nothing: the memory every measuring process starts from).
 #include <QCoreApplication>
 #include <algorithm>
 #include <clocale>
@@ -48,14 +52,18 @@ double vx::bench::ProcessCpuSeconds() {
 
 namespace {
 
-constexpr int SourceWidth = 1280;
 constexpr int SourceHeight = 720;
 constexpr int SourceRate = 25;
 
-fixtures::TMediaSpec SourceSpec(double ASeconds) {
+// 16:9 pictures of AHeight lines.
+int WidthFor(int AHeight) {
+    return AHeight * 16 / 9;
+}
+
+fixtures::TMediaSpec SourceSpec(double ASeconds, int AHeight) {
     fixtures::TMediaSpec spec = fixtures::Mp4H264Aac();
-    spec.Videos[0].Width = SourceWidth;
-    spec.Videos[0].Height = SourceHeight;
+    spec.Videos[0].Width = WidthFor(AHeight);
+    spec.Videos[0].Height = AHeight;
     spec.Videos[0].FrameRate = AVRational{SourceRate, 1};
     spec.Videos[0].BitRate = 4000000;
     spec.Seconds = ASeconds;
@@ -83,8 +91,8 @@ std::string LoadAverage() {
 
 // ---- The measuring processes ----
 
-int WriteSource(const std::string& APath, double ASeconds) {
-    fixtures::WriteMedia(APath, SourceSpec(ASeconds));
+int WriteSource(const std::string& APath, double ASeconds, int AHeight) {
+    fixtures::WriteMedia(APath, SourceSpec(ASeconds, AHeight));
     return 0;
 }
 
@@ -105,8 +113,8 @@ int RunOne(const std::string& AKind, int AThreads, const std::string& ASource, c
         out << "0 0 0 " << PeakResidentKiB() << " 0\n";
         return out ? 0 : 1;
     }
-    const TRunResult r =
-        AKind == "engine" ? RunEngine(ASource, AFolder, AThreads) : RunFloor(ASource, AFolder, AThreads);
+    const TRunResult r = AKind == "floor" ? RunFloor(ASource, AFolder, AThreads)
+                                          : RunEngine(ASource, AFolder, AThreads, AKind == "engine");
     std::ofstream out(AFolder + "/result");
     out << r.Seconds << ' ' << r.CpuSeconds << ' ' << r.Frames << ' ' << PeakResidentKiB() << ' '
         << std::filesystem::file_size(r.OutputFile) << '\n';
@@ -191,15 +199,15 @@ void PrintRow(const std::string& AThreads, const char* AName, const TSeries& ASe
         std::snprintf(text, sizeof text, "%s%.2f", runs.empty() ? "" : " ", f.Seconds);
         runs += text;
     }
-    std::printf("%-9s %-7s %7.2f %7.1f %7.2f %8.1f %12lld %6lld   %s\n", AThreads.c_str(), AName, m.Seconds,
+    std::printf("%-9s %-10s %7.2f %7.1f %7.2f %8.1f %12lld %6lld   %s\n", AThreads.c_str(), AName, m.Seconds,
                 m.Seconds > 0 ? m.Frames / m.Seconds : 0.0, m.CpuSeconds, m.PeakKiB / 1024.0, m.OutputBytes,
                 m.Frames, runs.c_str());
 }
 
-// Engine against floor: the ratios of the medians, and the median of the wall-time ratios of
-// the runs made one right after the other, which a change of the machine's load between
-// runs disturbs least. True when that paired ratio is within 5 %.
-bool PrintRatio(const TSeries& AEngine, const TSeries& AFloor) {
+// One series against another (ALabel, e.g. "engine/floor"): the ratios of the medians, and
+// the median of the wall-time ratios of the runs made one right after the other, which a
+// change of the machine's load between runs disturbs least. Returns that paired ratio.
+double PrintRatio(const TSeries& AEngine, const TSeries& AFloor, const char* ALabel) {
     const TFigures e = AEngine.Median(), f = AFloor.Median();
     const double wall = e.Seconds / f.Seconds;
     const double fps = (double(e.Frames) / e.Seconds) / (double(f.Frames) / f.Seconds);
@@ -208,23 +216,77 @@ bool PrintRatio(const TSeries& AEngine, const TSeries& AFloor) {
     for (size_t i = 0; i < AEngine.Runs.size() && i < AFloor.Runs.size(); ++i)
         pairs.push_back(AEngine.Runs[i].Seconds / AFloor.Runs[i].Seconds);
     const double paired = Median(pairs);
-    std::printf("%-9s %-7s %6.3fx %6.3fx %6.3fx %7.3fx %11.4fx\n", "", "ratio", wall, fps, cpu,
+    std::printf("%-9s %-10s %6.3fx %6.3fx %6.3fx %7.3fx %11.4fx\n", "", "ratio", wall, fps, cpu,
                 double(e.PeakKiB) / f.PeakKiB, double(e.OutputBytes) / f.OutputBytes);
+    std::printf("%-17s %s: wall %.3fx (medians), %.3fx (runs side by side); processor %+.1f %%\n\n", "",
+                ALabel, wall, paired, (cpu - 1) * 100);
+    return paired;
+}
+
+// Runs AFirst and ASecond ARepeats times each, alternating which goes first, so that a slow
+// drift of the machine's load stays off one side.
+std::pair<TSeries, TSeries> Alternate(const std::string& AFirst, const std::string& ASecond, int AThreads,
+                                      const std::string& ASource, const std::string& AFolder, int ARepeats) {
+    TSeries first, second;
+    for (int r = 0; r < ARepeats; ++r) {
+        if (r % 2 == 0) {
+            first.Runs.push_back(Measure(AFirst, AThreads, ASource, AFolder));
+            second.Runs.push_back(Measure(ASecond, AThreads, ASource, AFolder));
+        } else {
+            second.Runs.push_back(Measure(ASecond, AThreads, ASource, AFolder));
+            first.Runs.push_back(Measure(AFirst, AThreads, ASource, AFolder));
+        }
+    }
+    return {first, second};
+}
+
+void PrintHeader() {
+    std::printf("%-9s %-10s %7s %7s %7s %8s %12s %6s   %s\n", "threads", "run", "wall s", "fps", "cpu s",
+                "peak MiB", "output bytes", "frames", "wall s of each run");
+}
+
+std::string WriteSourceOf(const fixtures::TTempDir& ADir, double ASeconds, int AHeight) {
+    const std::string source = ADir.File("source" + std::to_string(AHeight) + ".mp4");
+    RunChild({"--write-source", source, std::to_string(ASeconds), std::to_string(AHeight)});
+    std::printf("source:  %dx%d %d fps H.264 + AAC 48 kHz stereo in MP4, %g s, %ld bytes (generated)\n",
+                WidthFor(AHeight), AHeight, SourceRate, ASeconds, fixtures::FileSize(source));
+    return source;
+}
+
+void PrintLoad(const std::string& ABefore) {
+    std::printf("load average %s before and %s after, on %ld processors (a busy machine makes the wall "
+                "times wobble)\n",
+                ABefore.c_str(), LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+}
+
+// The engine with its stage threads against the engine on one thread, at 720p and 1080p.
+int CompareStages(double ASeconds, int ARepeats) {
+    const std::string loadBefore = LoadAverage();
+    fixtures::TTempDir dir;
+    const std::string folder = dir.File("out");
+    std::printf("\"%s\" defaults, \"threads\" 0; each figure is the median of %d runs, each in a fresh "
+                "process\n",
+                MP4Entry, ARepeats);
     std::printf(
-        "%-17s engine/floor: wall %+.1f %% (medians), %+.1f %% (runs side by side); processor %+.1f %%\n\n",
-        "", (wall - 1) * 100, (paired - 1) * 100, (cpu - 1) * 100);
-    return paired <= 1.05;
+        "staged: audio path and video encoder on threads of their own; one-thread: stage_threads=0\n\n");
+    for (const int height : {720, 1080}) {
+        const std::string source = WriteSourceOf(dir, ASeconds, height);
+        PrintHeader();
+        const auto [staged, one] = Alternate("engine", "one-thread", 0, source, folder, ARepeats);
+        PrintRow("0 (auto)", "staged", staged);
+        PrintRow("", "one-thread", one);
+        PrintRatio(staged, one, "staged/one-thread");
+    }
+    PrintLoad(loadBefore);
+    return 0;
 }
 
 int Parent(double ASeconds, int ARepeats) {
     const std::string loadBefore = LoadAverage();
     fixtures::TTempDir dir;
-    const std::string source = dir.File("source.mp4");
-    RunChild({"--write-source", source, std::to_string(ASeconds)});
+    const std::string source = WriteSourceOf(dir, ASeconds, SourceHeight);
     const std::string folder = dir.File("out");
 
-    std::printf("source:  %dx%d %d fps H.264 + AAC 48 kHz stereo in MP4, %g s, %ld bytes (generated)\n",
-                SourceWidth, SourceHeight, SourceRate, ASeconds, fixtures::FileSize(source));
     {
         // What the MP4 entry asks for, as the task builder reads it (each measuring process
         // builds the task again).
@@ -247,31 +309,18 @@ int Parent(double ASeconds, int ARepeats) {
     std::printf("each figure is the median of %d runs, each in a fresh process; times run from opening the "
                 "source to the closed output\n\n",
                 ARepeats);
-    std::printf("%-9s %-7s %7s %7s %7s %8s %12s %6s   %s\n", "threads", "run", "wall s", "fps", "cpu s",
-                "peak MiB", "output bytes", "frames", "wall s of each run");
+    PrintHeader();
 
     bool within = true;
     for (const int threads : {1, 0}) {
-        TSeries engine, floor;
-        for (int r = 0; r < ARepeats; ++r) {
-            // Alternating the order keeps a slow drift of the machine off one side.
-            if (r % 2 == 0) {
-                engine.Runs.push_back(Measure("engine", threads, source, folder));
-                floor.Runs.push_back(Measure("floor", threads, source, folder));
-            } else {
-                floor.Runs.push_back(Measure("floor", threads, source, folder));
-                engine.Runs.push_back(Measure("engine", threads, source, folder));
-            }
-        }
+        const auto [engine, floor] = Alternate("engine", "floor", threads, source, folder, ARepeats);
         PrintRow(std::to_string(threads) + (threads == 0 ? " (auto)" : ""), "engine", engine);
         PrintRow("", "floor", floor);
-        within = PrintRatio(engine, floor) && within;
+        within = PrintRatio(engine, floor, "engine/floor") <= 1.05 && within;
     }
     std::printf("%s\n", within ? "side by side, the engine's wall time stays within 5 % of the floor's"
                                : "side by side, the engine's wall time is MORE than 5 % above the floor's");
-    std::printf("load average %s before and %s after, on %ld processors (a busy machine makes the wall "
-                "times wobble)\n",
-                loadBefore.c_str(), LoadAverage().c_str(), sysconf(_SC_NPROCESSORS_ONLN));
+    PrintLoad(loadBefore);
     return 0;
 }
 
@@ -288,22 +337,26 @@ double NumberArg(const char* AText, const char* AName) {
 int main(int argc, char* argv[]) {
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
-        if (args.size() == 3 && args[0] == "--write-source")
-            return WriteSource(args[1], NumberArg(args[2].c_str(), "--write-source"));
+        if (args.size() == 4 && args[0] == "--write-source")
+            return WriteSource(args[1], NumberArg(args[2].c_str(), "--write-source"),
+                               static_cast<int>(NumberArg(args[3].c_str(), "--write-source")));
         if (args.size() == 5 && args[0] == "--run" &&
-            (args[1] == "engine" || args[1] == "floor" || args[1] == "idle"))
+            (args[1] == "engine" || args[1] == "one-thread" || args[1] == "floor" || args[1] == "idle"))
             return RunOne(args[1], std::atoi(args[2].c_str()), args[3], args[4]);
         double seconds = 10;
         int repeats = 3;
+        bool stages = false;
         for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--seconds" && i + 1 < args.size())
+            if (args[i] == "--stages")
+                stages = true;
+            else if (args[i] == "--seconds" && i + 1 < args.size())
                 seconds = NumberArg(args[++i].c_str(), "--seconds");
             else if (args[i] == "--repeats" && i + 1 < args.size())
                 repeats = static_cast<int>(NumberArg(args[++i].c_str(), "--repeats"));
             else
-                throw std::invalid_argument("usage: vantorix_bench [--seconds S] [--repeats N]");
+                throw std::invalid_argument("usage: vantorix_bench [--stages] [--seconds S] [--repeats N]");
         }
-        return Parent(seconds, std::max(repeats, 1));
+        return stages ? CompareStages(seconds, std::max(repeats, 1)) : Parent(seconds, std::max(repeats, 1));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantorix_bench: %s\n", e.what());
         return 2;

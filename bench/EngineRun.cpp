@@ -15,10 +15,13 @@
 
 namespace vx::bench {
 
-TRunResult RunEngine(const std::string& ASource, const std::string& AOutputFolder, int AThreads) {
+TRunResult RunEngine(const std::string& ASource, const std::string& AOutputFolder, int AThreads,
+                     bool AStageThreads) {
     if (!QCoreApplication::instance())
         throw std::logic_error("RunEngine needs a QCoreApplication");
     TEncoderTask task = BuildMP4Task(ASource, AOutputFolder, AThreads);
+    if (!AStageThreads)
+        task.OutputOptions.ExtOptions += "stage_threads=0\n";
     TRunResult result;
     result.OutputFile = task.OutputFileName.toStdString();
 

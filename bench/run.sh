@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds a benchmark optimised and prints its figures (docs/benchmark.md):
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
+#   bench/run.sh stages [--seconds S] [--repeats N]
+#                                                the stage threads against one thread, 720p and 1080p
 #   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
 #                                                between the rows
 #   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
@@ -9,6 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source tools/setup.sh
 target=vantorix_bench
+args=()
 if [[ "${1:-}" == batch ]]; then
     target=vantorix_batch_bench
     shift
@@ -18,7 +21,10 @@ elif [[ "${1:-}" == probe ]]; then
 elif [[ "${1:-}" == player ]]; then
     target=vantorix_player_bench
     shift
+elif [[ "${1:-}" == stages ]]; then
+    args=(--stages)
+    shift
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build-bench --target "$target" -- -j2
-exec "./build-bench/bench/$target" "$@"
+exec "./build-bench/bench/$target" "${args[@]}" "$@"

@@ -31,7 +31,8 @@ public:
     // "Use all processor cores": the decoders and encoders of each conversion use as many threads
     // as the codec can (on by default). CodecThreads() is the thread count the tasks ask for:
     // 0 lets each codec choose from the processor count, 1 is one thread per codec; the command
-    // line may set any count.
+    // line may set any count. With any count but 1 the engine also gives the audio path and
+    // the video encoder threads of their own.
     bool UseAllCores() const { return FCodecThreads == AllCores; }
     void SetUseAllCores(bool AValue) { SetCodecThreads(AValue ? AllCores : 1); }
     int CodecThreads() const { return FCodecThreads; }

@@ -9,7 +9,8 @@
 //   FFmpegSetup.cpp        the set-up of a run: stream choice, codec parameters, opening
 //                          the codecs, metadata, chapters, headers; and its teardown
 //   FFmpegLoop.cpp         the run: packet loop, decoding, stream copy, progress report
-//   FFmpegOutput.cpp       encoding a frame and writing packets
+//   FFmpegOutput.cpp       encoding a frame and writing packets, on the run's thread or
+//                          on the stage threads (StagePipeline.h)
 //   FFmpegAudio.cpp        the audio path
 //   FFmpegVideo.cpp        the video path
 // Each concern keeps its members in its own section of this header; the per-file and
@@ -17,8 +18,11 @@
 //
 // Threads: options and files are set up on the owner's thread before StartConvert; the
 // run then owns every file and stream until it terminates, and reads the options' run
-// flags from the copy StartConvert took. Stop, Pause and Resume come from the owner's
-// thread at any time. Shared fields name the lock that guards them.
+// flags from the copy StartConvert took. While the run has stage threads (FPipeline), the
+// audio stage owns the audio output streams' encoders and audio state (and is_start of
+// their inputs) and the video stage the video encoders; the run's thread keeps the rest,
+// the muxers among it. Stop, Pause and Resume come from the owner's thread at any time.
+// Shared fields name the lock that guards them.
 #pragma once
 
 #include <atomic>
@@ -46,6 +50,7 @@
 #include "encode/FFmpegException.h"
 #include "encode/FFmpegOptions.h"
 #include "encode/FFmpegStreams.h"
+#include "encode/StagePipeline.h"
 #include "encode/filters/FrameHooks.h"
 
 namespace vx {
@@ -280,24 +285,52 @@ protected:
                                   const TAVOutputFile& AFile);
 
     // ---- Writing (FFmpegOutput.cpp) ----
-    // Sends AFrame (null: end of stream) to AOst's encoder and writes every packet it
-    // returns, with timestamps in the stream's time base and the byte counters and pass-1
-    // statistics kept. Returns the size of the last packet written, 0 when none. A refused
-    // frame raises "AFailure: reason", e.g. "Video encoding failed: Invalid argument".
-    int encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
-                         const char* AFailure);
+    // Takes each encoded packet, timestamps in the output stream's time base.
+    using TPacketSink = std::function<void(AVPacket*)>;
+    // Encoding work for one output stream: sends frames to its encoder and hands every
+    // packet to the sink.
+    using TEncodeWork = std::function<void(const TPacketSink&)>;
+    // Sends AFrame (null: end of stream) to AOst's encoder and hands every packet it returns
+    // to ASink, rescaled to the stream's time base, with the pass-1 statistics written. A
+    // refused frame raises "AFailure: reason", e.g. "Video encoding failed: Invalid argument".
+    void encode_frame(TAVOutputStream& AOst, const AVFrame* AFrame, const char* AFailure,
+                      const TPacketSink& ASink);
+    // Runs AWork for AOst now, writing each packet as it comes, or, with the stages on
+    // threads of their own, hands it to AOst's stage: its packets are written later by this
+    // thread, in the order the work was handed out. Returns the size of the last packet
+    // written now, 0 when none.
+    int encode_on_stage(TAVOutputFile& AFile, TAVOutputStream& AOst, TEncodeWork AWork);
+    // An encoded packet of AOst: the byte counters and quality statistics, then written.
+    void write_encoded_packet(TAVOutputFile& AFile, TAVOutputStream& AOst, AVPacket* APacket);
+    // Writes APacket (not encoded here: copied, or a subtitle) after every packet of the
+    // work handed to the stages before it.
+    void write_in_order(TAVOutputFile& AFile, TPacketPtr APacket, TAVOutputStream& AOst);
     // Runs APacket through AOst's bitstream filters and interleaves it into AFile.
     void write_output_packet(TAVOutputFile& AFile, AVPacket* APacket, TAVOutputStream& AOst);
+
+    // The audio path and the video encoder on threads of their own (StagePipeline.h), for
+    // runs that ask for them (stage_threads) and keep the loop's order with them: one
+    // input, no join, no size limit, no per-picture statistics file. Null when the run
+    // does everything on its own thread.
+    enum TStage { AudioStage, VideoStage, StageCount };
+    std::unique_ptr<TStagePipeline> FPipeline;
+    bool stages_wanted() const;
 
     // ---- Audio path (FFmpegAudio.cpp) ----
     // The audio hook and the volume, applied once to a decoded block before any output
     // stream takes it.
     void process_audio_block(TAVInputStream& AIst, AVFrame* ABlock);
-    // One decoded block of AIst for AOst: resampling and sample-format conversion, audio
-    // sync, frames of the encoder's size through the FIFO, encoding and writing. The
-    // resampler and FIFO are made on first use.
+    // One decoded block of AIst for AOst, through the audio path (encode_audio_block), on
+    // the audio stage when there is one.
     void do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
                       const AVFrame* ABlock);
+    // The audio path of one block: resampling and sample-format conversion, audio sync
+    // against ASyncPts (the sync stream's position, µs, when the block was decoded), frames
+    // of the encoder's size through the FIFO, encoding. ADecoderRate: the decoder's rate,
+    // for a block that tells none. The resampler and FIFO are made on first use. Touches
+    // AOst's audio state and AIst.is_start only.
+    void encode_audio_block(TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock,
+                            int64_t ASyncPts, int ADecoderRate, const TPacketSink& ASink);
     // End of stream: encodes what the FIFO still holds and drains the encoder.
     void flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst);
     // End of stream: the samples the resampler still holds go into the FIFO.

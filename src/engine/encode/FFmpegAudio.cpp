@@ -254,13 +254,24 @@ void TCustomFFmpeg::process_audio_block(TAVInputStream& AIst, AVFrame* ABlock) {
 
 void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TAVInputStream& AIst,
                                  const AVFrame* ABlock) {
-    AVCodecContext* enc = AOst.enc_ctx.get();
     if (!ABlock || ABlock->nb_samples <= 0)
         return;
+    // What the block is measured against is read now: the loop moves on meanwhile.
+    const int64_t syncPts = (AOst.sync_ist ? *AOst.sync_ist : AIst).pts;
+    const int decoderRate = AIst.dec_ctx ? AIst.dec_ctx->sample_rate : 0;
+    encode_on_stage(
+        AFile, AOst,
+        [this, &AOst, &AIst, block = ShareFrame(ABlock), syncPts, decoderRate](const TPacketSink& ASink) {
+            encode_audio_block(AOst, AIst, block.get(), syncPts, decoderRate, ASink);
+        });
+}
+
+void TCustomFFmpeg::encode_audio_block(TAVOutputStream& AOst, TAVInputStream& AIst, const AVFrame* ABlock,
+                                       int64_t ASyncPts, int ADecoderRate, const TPacketSink& ASink) {
+    AVCodecContext* enc = AOst.enc_ctx.get();
     const auto decFmt = static_cast<AVSampleFormat>(ABlock->format);
     const int decChannels = ABlock->ch_layout.nb_channels;
-    const int decRate =
-        ABlock->sample_rate > 0 ? ABlock->sample_rate : (AIst.dec_ctx ? AIst.dec_ctx->sample_rate : 0);
+    const int decRate = ABlock->sample_rate > 0 ? ABlock->sample_rate : ADecoderRate;
     const AVSampleFormat encFmt = enc->sample_fmt;
     const int encChannels = enc->ch_layout.nb_channels;
     const int encRate = enc->sample_rate;
@@ -355,8 +366,7 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     // still inside the resampler are compared with where the input says we are.
     int skip = 0;        // input samples dropped from the front of the block
     int64_t silence = 0; // input samples of silence put before the block
-    const TAVInputStream& syncIst = AOst.sync_ist ? *AOst.sync_ist : AIst;
-    const double ipts = double(syncIst.pts - FRun->start_time) / AV_TIME_BASE;
+    const double ipts = double(ASyncPts - FRun->start_time) / AV_TIME_BASE;
     const int64_t queued =
         ff::av_audio_fifo_size(AOst.fifo.get()) + (swr ? ff::swr_get_delay(swr, encRate) : 0);
     if (FRun->audio_sync_method != 0) {
@@ -395,7 +405,7 @@ void TCustomFFmpeg::do_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst, TA
     }
 
     // 5. and 6. Convert into the FIFO, then encode every complete frame.
-    auto encode = [&](AVFrame* AFrame) { encode_and_write(AFile, AOst, AFrame, "Audio encoding failed"); };
+    auto encode = [&](AVFrame* AFrame) { encode_frame(AOst, AFrame, "Audio encoding failed", ASink); };
     // False when the conversion failed and the samples were dropped.
     auto feed = [&](const uint8_t* const* APlanes, int ACount) {
         if (swr) {
@@ -477,13 +487,15 @@ void TCustomFFmpeg::drain_resampler(TAVOutputStream& AOst) {
 void TCustomFFmpeg::flush_audio_out(TAVOutputFile& AFile, TAVOutputStream& AOst) {
     if (!AOst.encoding_needed || !AOst.enc_ctx)
         return;
-    auto encode = [&](AVFrame* AFrame) { encode_and_write(AFile, AOst, AFrame, "Audio encoding failed"); };
-    if (AOst.fifo) {
-        if (AOst.resample)
-            drain_resampler(AOst);
-        DrainFifo(AOst, true, encode);
-    }
-    encode_and_write(AFile, AOst, nullptr, "Audio encoding failed");
+    encode_on_stage(AFile, AOst, [this, &AOst](const TPacketSink& ASink) {
+        auto encode = [&](AVFrame* AFrame) { encode_frame(AOst, AFrame, "Audio encoding failed", ASink); };
+        if (AOst.fifo) {
+            if (AOst.resample)
+                drain_resampler(AOst);
+            DrainFifo(AOst, true, encode);
+        }
+        encode_frame(AOst, nullptr, "Audio encoding failed", ASink);
+    });
 }
 
 } // namespace vx

@@ -60,9 +60,26 @@ double TCustomFFmpeg::output_time(const TAVOutputStream& AOst) const {
     if (AOst.encoding_needed) {
         if (!AOst.enc_ctx || AOst.enc_ctx->time_base.den == 0)
             return 0;
-        return static_cast<double>(AOst.sync_opts) * av_q2d(AOst.enc_ctx->time_base);
+        // While the audio stage runs, sync_opts is its own.
+        const int64_t opts =
+            FPipeline && AOst.kind == AVMEDIA_TYPE_AUDIO ? AOst.written_opts : AOst.sync_opts;
+        return static_cast<double>(opts) * av_q2d(AOst.enc_ctx->time_base);
     }
     return AOst.copy_end_time == AV_NOPTS_VALUE ? 0 : AOst.copy_end_time / 1000000.0;
+}
+
+bool TCustomFFmpeg::stages_wanted() const {
+    if (FRun->stage_threads == 0 || (FRun->stage_threads < 0 && Fthread_count == 1))
+        return false;
+    // The stages lag behind the loop. Choosing among several inputs by the outputs' times,
+    // the size limit and the per-picture statistics need what is encoded now; a join
+    // reopens the encoders between its inputs.
+    if (FJoinMode || nb_input_files() != 1 || FRun->limit_filesize != 0 || FRun->vstats_filename)
+        return false;
+    return std::any_of(Frun_streams.begin(), Frun_streams.end(), [](const TAVOutputStream* AOst) {
+        return AOst->encoding_needed &&
+               (AOst->kind == AVMEDIA_TYPE_AUDIO || AOst->kind == AVMEDIA_TYPE_VIDEO);
+    });
 }
 
 void TCustomFFmpeg::transcode() {
@@ -71,6 +88,17 @@ void TCustomFFmpeg::transcode() {
         TCustomFFmpeg* Self;
         ~TCleanup() { Self->transcode_cleanup(); }
     } cleanup{this};
+    // The stages end before anything they use is cleaned up; after a failure their queued
+    // work is abandoned.
+    struct TEndStages {
+        TCustomFFmpeg* Self;
+        ~TEndStages() { Self->FPipeline.reset(); }
+    } endStages{this};
+    if (stages_wanted()) {
+        for (TAVOutputStream* ost : Frun_streams)
+            ost->written_opts = ost->sync_opts;
+        FPipeline = std::make_unique<TStagePipeline>(StageCount, [this] { CheckPaused(); });
+    }
 
     Ftimer_start = FLastReport = SteadyMicroseconds();
     FCurrentInput = 0;
@@ -227,7 +255,9 @@ void TCustomFFmpeg::transcode() {
                     GetLogger().Log(this, llVerbose, text);
             }
 
-            // i. Progress.
+            // i. What the stages finished is written, then progress.
+            if (FPipeline)
+                FPipeline->DeliverFinished();
             if (SteadyMicroseconds() - FLastReport > ReportInterval())
                 print_report(false, fileIndex);
         }
@@ -239,6 +269,10 @@ void TCustomFFmpeg::transcode() {
             process_packet(ist, nullptr);
             ist.decoder_flushed = 1;
         }
+    if (FPipeline) {
+        FPipeline->Finish();
+        FPipeline.reset();
+    }
     const size_t outputs = FJoinMode ? std::min<size_t>(1, Foutput_files.size()) : Foutput_files.size();
     for (size_t i = 0; i < outputs; ++i) {
         TAVOutputFile& file = Foutput_files[i];
@@ -519,8 +553,7 @@ void TCustomFFmpeg::do_streamcopy(TAVInputStream& AIst, TAVOutputStream& AOst, c
     out->duration = ff::av_rescale_q(APacket->duration, itb, otb);
     out->pos = -1;
     const int64_t end = std::max(out->dts, out->pts == AV_NOPTS_VALUE ? out->dts : out->pts) + out->duration;
-    TAVOutputFile& file = output_file_of(AOst);
-    write_output_packet(file, out.get(), AOst);
+    write_in_order(output_file_of(AOst), std::move(out), AOst);
     ++AOst.frame_number;
     AOst.copy_end_time = ff::av_rescale_q(end, otb, MicrosecondBase);
 }
@@ -565,7 +598,7 @@ void TCustomFFmpeg::do_subtitle_out(TAVOutputFile& AFile, TAVOutputStream& AOst,
         }
         pkt->dts = pkt->pts;
         pkt->flags |= AV_PKT_FLAG_KEY;
-        write_output_packet(AFile, pkt.get(), AOst);
+        write_in_order(AFile, std::move(pkt), AOst);
         AOst.copy_end_time = ASub->pts;
     }
 }

@@ -672,6 +672,7 @@ const TOptionRow OptionTable[] = {
     Row("v", TKind::Int, In<&P::FRunFlags, &TRunFlags::verbose>),
     Parsed("target", O::Target),
     Parsed("threads", O::Threads),
+    Row("stage_threads", TKind::Int, In<&P::FRunFlags, &TRunFlags::stage_threads>),
     Row("vsync", TKind::Int, In<&P::FRunFlags, &TRunFlags::video_sync_method>),
     Row("async", TKind::Int, In<&P::FRunFlags, &TRunFlags::audio_sync_method>),
     Row("adrift_threshold", TKind::Float, In<&P::FRunFlags, &TRunFlags::audio_drift_threshold>),

@@ -150,6 +150,10 @@ struct TRunFlags {
     std::vector<TAVChapterMap> chapter_maps;
     // Video filter graphs were asked for: set by an output or a video stream with a filter.
     bool enable_filter = false;
+    // The audio path and the video encoder on threads of their own: 0 no, 1 yes, -1 when the
+    // codecs are given a thread count other than 1 ("threads"). Runs whose loop needs what
+    // is encoded at once keep one thread whatever this says.
+    int32_t stage_threads = -1;
 };
 
 class TFFmpegOptions {

@@ -1,5 +1,6 @@
 // Encoding a frame and writing packets: the one road from an encoder or a copied
-// stream into the output file.
+// stream into the output file. Encoding runs on the run's thread or on a stage thread;
+// writing always on the run's thread, in the order the work was handed out.
 #include "base/CodecLoop.h"
 #include "base/FFLog.h"
 #include "decode/FFUtils.h"
@@ -30,27 +31,68 @@ void RecordQualityStats(TAVOutputStream& AOst, const AVPacket* APacket) {
 
 } // namespace
 
-int TCustomFFmpeg::encode_and_write(TAVOutputFile& AFile, TAVOutputStream& AOst, const AVFrame* AFrame,
-                                    const char* AFailure) {
+void TCustomFFmpeg::encode_frame(TAVOutputStream& AOst, const AVFrame* AFrame, const char* AFailure,
+                                 const TPacketSink& ASink) {
     AVCodecContext* enc = AOst.enc_ctx.get();
     TPacketPtr packet(ff::av_packet_alloc());
     if (!packet)
         throw FFmpegException("Could not allocate a packet");
-    int lastSize = 0;
     const int ret = EncodeFrame(enc, AFrame, packet.get(), [&](AVPacket* APacket) {
-        lastSize = APacket->size;
-        if (enc->codec_type == AVMEDIA_TYPE_VIDEO) {
-            Fvideo_size += APacket->size;
-            RecordQualityStats(AOst, APacket);
-        } else if (enc->codec_type == AVMEDIA_TYPE_AUDIO)
-            Faudio_size += APacket->size;
         if (AOst.logfile && enc->stats_out)
             std::fprintf(AOst.logfile.get(), "%s", enc->stats_out);
         ff::av_packet_rescale_ts(APacket, enc->time_base, AOst.st->time_base);
-        write_output_packet(AFile, APacket, AOst);
+        ASink(APacket);
     });
     CheckResult(ret, AFailure, llError);
-    return lastSize;
+}
+
+int TCustomFFmpeg::encode_on_stage(TAVOutputFile& AFile, TAVOutputStream& AOst, TEncodeWork AWork) {
+    if (!FPipeline) {
+        int lastSize = 0;
+        AWork([&](AVPacket* APacket) {
+            lastSize = APacket->size;
+            write_encoded_packet(AFile, AOst, APacket);
+        });
+        return lastSize;
+    }
+    // The audio stage owns the audio stream's position while it runs; the report reads the
+    // position of what was written.
+    const bool audio = AOst.kind == AVMEDIA_TYPE_AUDIO;
+    FPipeline->Submit(
+        audio ? AudioStage : VideoStage,
+        [&AOst, audio, work = std::move(AWork)](TStageResult& AResult) {
+            work([&](AVPacket* APacket) { AResult.Keep(APacket); });
+            if (audio)
+                AResult.Position = AOst.sync_opts;
+        },
+        [this, &AFile, &AOst, audio](TStageResult& AResult) {
+            for (TPacketPtr& packet : AResult.Packets)
+                write_encoded_packet(AFile, AOst, packet.get());
+            if (audio)
+                AOst.written_opts = AResult.Position;
+        });
+    return 0;
+}
+
+void TCustomFFmpeg::write_encoded_packet(TAVOutputFile& AFile, TAVOutputStream& AOst, AVPacket* APacket) {
+    if (AOst.kind == AVMEDIA_TYPE_VIDEO) {
+        Fvideo_size += APacket->size;
+        RecordQualityStats(AOst, APacket);
+    } else if (AOst.kind == AVMEDIA_TYPE_AUDIO)
+        Faudio_size += APacket->size;
+    write_output_packet(AFile, APacket, AOst);
+}
+
+void TCustomFFmpeg::write_in_order(TAVOutputFile& AFile, TPacketPtr APacket, TAVOutputStream& AOst) {
+    if (!FPipeline) {
+        write_output_packet(AFile, APacket.get(), AOst);
+        return;
+    }
+    TStageResult ready;
+    ready.Packets.push_back(std::move(APacket));
+    FPipeline->SubmitReady(std::move(ready), [this, &AFile, &AOst](TStageResult& AResult) {
+        write_output_packet(AFile, AResult.Packets.front().get(), AOst);
+    });
 }
 
 void TCustomFFmpeg::write_output_packet(TAVOutputFile& AFile, AVPacket* APacket, TAVOutputStream& AOst) {

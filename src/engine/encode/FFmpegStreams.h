@@ -154,6 +154,9 @@ struct TAVOutputStream {
     // Timestamp (in samples) of the next encoder frame. Audio runs on without gaps:
     // audio sync corrects by adding and dropping samples, never by moving timestamps.
     int64_t audio_pts = AV_NOPTS_VALUE;
+    // sync_opts as of the last audio written: what the run's thread reports while the audio
+    // stage owns sync_opts (run's thread only).
+    int64_t written_opts = 0;
 
     TFilePtr logfile; // pass-1 statistics
     AVCodecID codec_id = AV_CODEC_ID_NONE;

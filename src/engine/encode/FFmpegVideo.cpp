@@ -498,7 +498,10 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
         const int64_t hookPts = ff::av_rescale_q(AOst.sync_opts, enc->time_base, MicrosecondBase);
         const bool bitmapCurrent = run_output_hooks(frame, hookFrame, hookPts);
         run_post_hooks(frame, hookFrame, hookPts, bitmapCurrent);
-        size = encode_and_write(AFile, AOst, frame, "Video encoding failed");
+        size = encode_on_stage(AFile, AOst,
+                               [this, &AOst, picture = ShareFrame(frame)](const TPacketSink& ASink) {
+                                   encode_frame(AOst, picture.get(), "Video encoding failed", ASink);
+                               });
         ff::av_frame_unref(frame);
         ++AOst.sync_opts;
         ++AOst.frame_number;
@@ -544,7 +547,9 @@ void TCustomFFmpeg::flush_video_out(TAVOutputFile& AFile, TAVOutputStream& AOst)
             process_video_frame(AFile, AOst, *ist, nullptr);
     }
     fill_video_to_end(AFile, AOst);
-    encode_and_write(AFile, AOst, nullptr, "Video encoding failed");
+    encode_on_stage(AFile, AOst, [this, &AOst](const TPacketSink& ASink) {
+        encode_frame(AOst, nullptr, "Video encoding failed", ASink);
+    });
 }
 
 } // namespace vx

@@ -408,9 +408,10 @@ TEST_F(EncoderRunTest, DestroyingARunningEncoderRaisesNoMoreEvents) {
 }
 
 // Many runs of one encoder on short real tasks, paused, resumed and stopped at different
-// moments with one or two workers: each run raises one event per task and the final event
-// last, a task reported finished has written its output, and the encoder is cleared and
-// started again. Under ThreadSanitizer this is the race and lock-order check of the run.
+// moments with one or two workers, every other task with its audio path and video encoder
+// on threads of their own: each run raises one event per task and the final event last, a
+// task reported finished has written its output, and the encoder is cleared and started
+// again. Under ThreadSanitizer this is the race and lock-order check of the run.
 TEST_F(EncoderRunTest, ManyStartPauseResumeStopCyclesEndCleanly) {
     enum TAction { RunToEnd, PauseThenResume, PauseResumePauseThenStop, StopWhileRunning };
     constexpr int Cycles = 40;
@@ -429,7 +430,9 @@ TEST_F(EncoderRunTest, ManyStartPauseResumeStopCyclesEndCleanly) {
         std::vector<std::string> outputs;
         for (int t = 0; t < Tasks; ++t) {
             outputs.push_back(Out.File("c" + std::to_string(cycle) + "_" + std::to_string(t) + ".avi"));
-            AddRemux(encoder, outputs.back());
+            TOutputOptions options;
+            options.ExtOptions = (cycle + t) % 2 ? "stage_threads=1\n" : "stage_threads=0\n";
+            AddRemux(encoder, outputs.back(), &options);
         }
 
         const TAction action = static_cast<TAction>(cycle % 4);

@@ -249,35 +249,40 @@ TEST_F(TranscodeLoopTest, WithoutAProgressHandlerTheReportGoesToTheLog) {
     EXPECT_NE(totals.find("kB global headers:0kB muxing overhead "), std::string::npos) << totals;
 }
 
+// With the audio path and the video encoder on threads of their own or not.
 TEST_F(TranscodeLoopTest, AStoppedRunLeavesAPlayableFile) {
     fixtures::TMediaSpec longSpec = fixtures::AviMpeg4Mp3();
     longSpec.Seconds = 20;
     const std::string in = Out.File("long.avi");
     fixtures::WriteMedia(in, longSpec);
 
-    TTestJob job;
-    std::atomic<int> reports{0};
-    ASSERT_TRUE(job.Input(in));
-    const std::string out = Out.File("stopped.mkv");
-    ASSERT_EQ(job.Output(out), 1);
-    job.SetReportInterval(0);
-    job.OnProgress = [&](TCustomFFmpeg*, int32_t, int32_t, int32_t, float, float, int64_t, int64_t, int64_t) {
-        ++reports;
-    };
-    ASSERT_TRUE(job.StartConvert(true, tpNormal));
-    ASSERT_TRUE(WaitProcessingMessages([&] { return reports > 5; }, 30000));
-    const auto start = std::chrono::steady_clock::now();
-    job.Stop(true);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_TRUE(job.Terminated());
-    EXPECT_FALSE(job.Finished());
-    EXPECT_FALSE(job.FatalException()) << job.FatalMessage();
-    const TFileFacts facts = ReadBack(out);
-    ASSERT_TRUE(facts.Opened);
-    EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
-    EXPECT_GT(facts.First(AVMEDIA_TYPE_VIDEO)->Packets, 0);
-    EXPECT_GT(facts.Seconds, 0);
-    EXPECT_LT(facts.Seconds, 20);
+    for (const char* stages : {"0", "1"}) {
+        SCOPED_TRACE(std::string("stage_threads ") + stages);
+        TTestJob job;
+        std::atomic<int> reports{0};
+        ASSERT_TRUE(job.Input(in));
+        const std::string out = Out.File(std::string("stopped") + stages + ".mkv");
+        ASSERT_EQ(job.Output(out, {{"stage_threads", stages}}), 1);
+        job.SetReportInterval(0);
+        job.OnProgress = [&](TCustomFFmpeg*, int32_t, int32_t, int32_t, float, float, int64_t, int64_t,
+                             int64_t) { ++reports; };
+        ASSERT_TRUE(job.StartConvert(true, tpNormal));
+        ASSERT_TRUE(WaitProcessingMessages([&] { return reports > 5; }, 30000));
+        const auto start = std::chrono::steady_clock::now();
+        job.Stop(true);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+        EXPECT_TRUE(job.Terminated());
+        EXPECT_FALSE(job.Finished());
+        EXPECT_FALSE(job.FatalException()) << job.FatalMessage();
+        const TFileFacts facts = ReadBack(out);
+        ASSERT_TRUE(facts.Opened);
+        EXPECT_EQ(facts.Count(AVMEDIA_TYPE_VIDEO), 1);
+        EXPECT_EQ(facts.Count(AVMEDIA_TYPE_AUDIO), 1);
+        EXPECT_GT(facts.First(AVMEDIA_TYPE_VIDEO)->Packets, 0);
+        EXPECT_GT(facts.First(AVMEDIA_TYPE_AUDIO)->Packets, 0);
+        EXPECT_GT(facts.Seconds, 0);
+        EXPECT_LT(facts.Seconds, 20);
+    }
 }
 
 // Serves the first bytes of a file to one TCP client, then keeps the connection open
