@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,11 +29,10 @@
 #include "HeadlessBatchUI.h"
 #include "JobListTaskBuilder.h"
 #include "MediaFixtures.h"
-#include "QtPlatformBridge.h"
+#include "QtBenchMain.h"
 #include "SourceFiles.h"
 #include "TaskBuilder.h"
 #include "VolumeSliders.h"
-#include "base/FFLoad.h"
 #include "decode/FFDecode.h"
 
 using namespace vx;
@@ -198,16 +196,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "--runs needs a positive number\n");
         return 2;
     }
-    QCoreApplication app(argc, argv);
-    // The media libraries read and write numbers in the C locale; Qt has just applied the user's.
-    std::setlocale(LC_NUMERIC, "C");
-    TQtPlatformBridge bridge;
-    try {
-        if (!FFLoader().Load(EncoderLibraries))
-            throw std::runtime_error(FFLoader().LastErrMsg());
-        return Run(runs);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "vantorix_batch_bench: %s\n", e.what());
-        return 1;
-    }
+    return vx::bench::RunUnderQt(argc, argv, "vantorix_batch_bench", [&] { return Run(runs); });
 }

@@ -15,7 +15,6 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,9 +29,8 @@
 #include "HeadlessBatchUI.h"
 #include "JobListModel.h"
 #include "MediaFixtures.h"
-#include "QtPlatformBridge.h"
+#include "QtBenchMain.h"
 #include "SourceFiles.h"
-#include "base/FFLoad.h"
 #include "decode/FFDecode.h"
 
 using namespace vx;
@@ -172,16 +170,5 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "--files and --runs need positive numbers\n");
         return 2;
     }
-    QCoreApplication app(argc, argv);
-    // The media libraries read and write numbers in the C locale; Qt has just applied the user's.
-    std::setlocale(LC_NUMERIC, "C");
-    TQtPlatformBridge bridge;
-    try {
-        if (!FFLoader().Load(EncoderLibraries))
-            throw std::runtime_error(FFLoader().LastErrMsg());
-        return Run(files, runs);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "vantorix_probe_bench: %s\n", e.what());
-        return 1;
-    }
+    return vx::bench::RunUnderQt(argc, argv, "vantorix_probe_bench", [&] { return Run(files, runs); });
 }
