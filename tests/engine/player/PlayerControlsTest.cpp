@@ -21,11 +21,7 @@ namespace {
 class PlayerControlsTest : public TPlayerHarness {
 protected:
     static void SetUpTestSuite() {
-        // Three seconds of pattern and tone with a key frame every second.
-        TMediaSpec clip = Mp4H264Aac();
-        clip.Seconds = 3;
-        clip.Videos[0].GopSize = 25;
-        WriteMedia(Media("clip.mp4"), clip);
+        WriteMedia(Media("clip.mp4"), KeyFrameEverySecondClip());
         WriteMedia(Media("clip.mpg"), MpegProgramStream());
         WriteMedia(Media("two-audio.mkv"),
                    {"matroska", {{"mpeg4"}}, {{"aac", 48000, 2}, {"aac", 44100, 1}}, 2.0});

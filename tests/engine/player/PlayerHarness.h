@@ -31,6 +31,14 @@ inline void Idle(int AMilliseconds) {
     WaitProcessingMessages([] { return false; }, AMilliseconds);
 }
 
+// Three seconds of pattern and tone with a key frame every second, in MP4.
+inline fixtures::TMediaSpec KeyFrameEverySecondClip() {
+    fixtures::TMediaSpec clip = fixtures::Mp4H264Aac();
+    clip.Seconds = 3;
+    clip.Videos[0].GopSize = 25;
+    return clip;
+}
+
 // A suite writes its media into Dir() in its SetUpTestSuite and calls FreeDir() in its
 // TearDownTestSuite.
 class TPlayerHarness : public ::testing::Test {

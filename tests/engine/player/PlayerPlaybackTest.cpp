@@ -16,11 +16,7 @@ namespace {
 class PlayerPlaybackTest : public TPlayerHarness {
 protected:
     static void SetUpTestSuite() {
-        // Three seconds of pattern and tone with a key frame every second.
-        TMediaSpec clip = Mp4H264Aac();
-        clip.Seconds = 3;
-        clip.Videos[0].GopSize = 25;
-        WriteMedia(Media("clip.mp4"), clip);
+        WriteMedia(Media("clip.mp4"), KeyFrameEverySecondClip());
         WriteMedia(Media("short.avi"), AviMpeg4Mp3());
         TMediaSpec avi = AviMpeg4Mp3();
         avi.Seconds = 3;
