@@ -57,7 +57,7 @@ int TCustomFFmpeg::encode_on_stage(TAVOutputFile& AFile, TAVOutputStream& AOst, 
     }
     // The audio stage owns the audio stream's position while it runs; the report reads the
     // position of what was written.
-    const bool audio = AOst.kind == AVMEDIA_TYPE_AUDIO;
+    const bool audio = AOst.enc_ctx->codec_type == AVMEDIA_TYPE_AUDIO;
     FPipeline->Submit(
         audio ? AudioStage : VideoStage,
         [&AOst, audio, work = std::move(AWork)](TStageResult& AResult) {
@@ -75,10 +75,11 @@ int TCustomFFmpeg::encode_on_stage(TAVOutputFile& AFile, TAVOutputStream& AOst, 
 }
 
 void TCustomFFmpeg::write_encoded_packet(TAVOutputFile& AFile, TAVOutputStream& AOst, AVPacket* APacket) {
-    if (AOst.kind == AVMEDIA_TYPE_VIDEO) {
+    const AVMediaType type = AOst.enc_ctx->codec_type;
+    if (type == AVMEDIA_TYPE_VIDEO) {
         Fvideo_size += APacket->size;
         RecordQualityStats(AOst, APacket);
-    } else if (AOst.kind == AVMEDIA_TYPE_AUDIO)
+    } else if (type == AVMEDIA_TYPE_AUDIO)
         Faudio_size += APacket->size;
     write_output_packet(AFile, APacket, AOst);
 }
