@@ -115,6 +115,9 @@ void TStagePipeline::StageLoop(TStage& AStage) {
             std::lock_guard lock(FLock);
             job.Ticket->Result = std::move(result);
             job.Ticket->Done = true;
+            // Let go of the result while still holding the lock: the run's thread delivers it
+            // and frees it after writing, never this thread while the muxer may still read it.
+            job.Ticket.reset();
         }
         FDoneCond.notify_all();
     }
