@@ -8,7 +8,10 @@
 // - "painted": every pixel of that window has been drawn at least once since, by the program or
 //   by the server (the DAMAGE extension's rectangles, which take in its child windows: the
 //   first is often only a child window cleared to its background).
-// At "mapped" it counts the shared objects the process has mapped. The two programs alternate,
+// At "mapped" it counts the shared objects the process has mapped; at "painted" it reads the
+// processor time the process has had so far (all its threads, and its main thread alone: what
+// a busy machine changes little, unlike the wall time) and how long the main thread was ready to
+// run but waited for a processor (what a busy machine adds). The two programs alternate,
 // the first run of each is reported apart, and the figures are the medians and the median of
 // the ratios of runs made one after the other.
 //
@@ -28,10 +31,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -45,6 +52,9 @@ struct TShown {
     double MappedMs = 0;
     double PaintedMs = 0;
     int SharedObjects = 0;
+    double CpuMs = 0;      // all threads, to 10 ms
+    double MainCpuMs = 0;  // the main thread on a processor
+    double MainWaitMs = 0; // the main thread ready to run, waiting for a processor
 };
 
 // Which pixels of a window have been drawn.
@@ -111,6 +121,29 @@ int CountSharedObjects(pid_t APid) {
             objects.insert(line.substr(path));
     }
     return static_cast<int>(objects.size());
+}
+
+// Processor time of process APid so far, its ended threads included (in clock ticks).
+double CpuMs(pid_t APid) {
+    std::ifstream stat("/proc/" + std::to_string(APid) + "/stat");
+    const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // The fields after the command name, which is in parentheses and may hold spaces: the 14th
+    // and 15th of the line are the user and system time.
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14)
+            ticks += std::stod(field);
+    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The main thread of process APid so far: {time on a processor, time waiting for one}.
+std::pair<double, double> MainThreadMs(pid_t APid) {
+    std::ifstream schedstat("/proc/" + std::to_string(APid) + "/schedstat");
+    double running = 0, waiting = 0;
+    schedstat >> running >> waiting;
+    return {running / 1e6, waiting / 1e6};
 }
 
 // Starts AProgram with AHome (private to the user) as its home, configuration, cache and run-time
@@ -199,8 +232,11 @@ TShown Measure(TDisplay& ADisplay, const std::string& AProgram) {
         } else if (type == ADisplay.DamageEvent) {
             const auto* damage = reinterpret_cast<xcb_damage_notify_event_t*>(event);
             if (window != XCB_NONE && damage->drawable == window &&
-                drawn.Add(damage->area, damage->geometry.width, damage->geometry.height))
+                drawn.Add(damage->area, damage->geometry.width, damage->geometry.height)) {
                 shown.PaintedMs = MsSince(start);
+                shown.CpuMs = CpuMs(pid);
+                std::tie(shown.MainCpuMs, shown.MainWaitMs) = MainThreadMs(pid);
+            }
         }
         free(event);
     }
@@ -229,19 +265,45 @@ std::string LoadAverage() {
 }
 
 struct TSeries {
-    std::vector<double> Mapped, Painted;
-    std::vector<int> Objects;
-    void Add(const TShown& AShown) {
-        Mapped.push_back(AShown.MappedMs);
-        Painted.push_back(AShown.PaintedMs);
-        Objects.push_back(AShown.SharedObjects);
+    std::vector<TShown> Runs;
+    double Median(double TShown::*AField) const {
+        std::vector<double> values;
+        for (const TShown& run : Runs)
+            values.push_back(run.*AField);
+        return ::Median(values);
+    }
+    double Median(int TShown::*AField) const {
+        std::vector<double> values;
+        for (const TShown& run : Runs)
+            values.push_back(run.*AField);
+        return ::Median(values);
     }
 };
 
-void PrintRun(const char* ALabel, const TShown& AProgram, const TShown& AMinimal) {
-    std::printf("%-6s  %8.1f %8.1f %7d   %8.1f %8.1f %7d   %6.2fx\n", ALabel, AProgram.MappedMs,
-                AProgram.PaintedMs, AProgram.SharedObjects, AMinimal.MappedMs, AMinimal.PaintedMs,
-                AMinimal.SharedObjects, AProgram.PaintedMs / AMinimal.PaintedMs);
+void PrintRun(const char* ALabel, const TShown& AShown) {
+    std::printf("  %-7s %8.1f %8.1f %8.0f %8.1f %8.1f %8d\n", ALabel, AShown.MappedMs, AShown.PaintedMs,
+                AShown.CpuMs, AShown.MainCpuMs, AShown.MainWaitMs, AShown.SharedObjects);
+}
+
+void PrintMedians(const char* AName, const TSeries& ASeries) {
+    TShown median;
+    for (double TShown::*field :
+         {&TShown::MappedMs, &TShown::PaintedMs, &TShown::CpuMs, &TShown::MainCpuMs, &TShown::MainWaitMs})
+        median.*field = ASeries.Median(field);
+    median.SharedObjects = static_cast<int>(ASeries.Median(&TShown::SharedObjects));
+    PrintRun(AName, median);
+}
+
+double PairedRatio(const TSeries& AProgram, const TSeries& AMinimal, double TShown::*AField) {
+    std::vector<double> ratios;
+    for (size_t i = 0; i < AProgram.Runs.size(); ++i)
+        ratios.push_back(AProgram.Runs[i].*AField / AMinimal.Runs[i].*AField);
+    return Median(ratios);
+}
+
+void PrintRatio(const char* AName, const TSeries& AProgram, const TSeries& AMinimal, double TShown::*AField) {
+    std::printf("  %-10s %.2fx by the medians, %.2fx by the paired runs\n", AName,
+                AProgram.Median(AField) / AMinimal.Median(AField), PairedRatio(AProgram, AMinimal, AField));
 }
 
 } // namespace
@@ -263,42 +325,33 @@ int main(int argc, char* argv[]) {
         TDisplay display = OpenDisplay();
         std::printf("program: %s\nminimal: %s\nload average before: %s\n\n", programs[0].c_str(),
                     programs[1].c_str(), LoadAverage().c_str());
-        std::printf("run     program: mapped  painted  shared   minimal: mapped  painted  shared   painted\n"
-                    "                     ms       ms  objects             ms       ms  objects    ratio\n");
+        std::printf("           mapped  painted      cpu     main     main   shared\n"
+                    "               ms       ms       ms   cpu ms  wait ms  objects\n");
         // The first start of each fills the caches; it is shown, not counted.
-        const TShown firstProgram = Measure(display, programs[0]);
-        const TShown firstMinimal = Measure(display, programs[1]);
-        PrintRun("first", firstProgram, firstMinimal);
+        std::printf("first runs:\n");
+        PrintRun("program", Measure(display, programs[0]));
+        PrintRun("minimal", Measure(display, programs[1]));
 
         TSeries program, minimal;
-        std::vector<double> mappedRatios, paintedRatios;
         for (int run = 0; run < runs; ++run) {
-            TShown ours, theirs;
             // The order alternates, so that neither always runs right after the other.
-            if (run % 2 == 0) {
-                ours = Measure(display, programs[0]);
-                theirs = Measure(display, programs[1]);
-            } else {
-                theirs = Measure(display, programs[1]);
-                ours = Measure(display, programs[0]);
-            }
-            program.Add(ours);
-            minimal.Add(theirs);
-            mappedRatios.push_back(ours.MappedMs / theirs.MappedMs);
-            paintedRatios.push_back(ours.PaintedMs / theirs.PaintedMs);
-            PrintRun(std::to_string(run + 1).c_str(), ours, theirs);
+            const bool programFirst = run % 2 == 0;
+            const TShown first = Measure(display, programs[programFirst ? 0 : 1]);
+            const TShown second = Measure(display, programs[programFirst ? 1 : 0]);
+            program.Runs.push_back(programFirst ? first : second);
+            minimal.Runs.push_back(programFirst ? second : first);
+            std::printf("run %d:\n", run + 1);
+            PrintRun("program", program.Runs.back());
+            PrintRun("minimal", minimal.Runs.back());
         }
-        const auto median = [](const std::vector<int>& AValues) {
-            return Median(std::vector<double>(AValues.begin(), AValues.end()));
-        };
-        std::printf("median  %8.1f %8.1f %7.0f   %8.1f %8.1f %7.0f\n\n", Median(program.Mapped),
-                    Median(program.Painted), median(program.Objects), Median(minimal.Mapped),
-                    Median(minimal.Painted), median(minimal.Objects));
-        std::printf("program against minimal, %d runs each:\n", runs);
-        std::printf("  mapped:  %.2fx by the medians, %.2fx by the paired runs\n",
-                    Median(program.Mapped) / Median(minimal.Mapped), Median(mappedRatios));
-        std::printf("  painted: %.2fx by the medians, %.2fx by the paired runs\n",
-                    Median(program.Painted) / Median(minimal.Painted), Median(paintedRatios));
+        std::printf("medians:\n");
+        PrintMedians("program", program);
+        PrintMedians("minimal", minimal);
+        std::printf("\nprogram against minimal, %d runs each:\n", runs);
+        PrintRatio("mapped:", program, minimal, &TShown::MappedMs);
+        PrintRatio("painted:", program, minimal, &TShown::PaintedMs);
+        PrintRatio("cpu:", program, minimal, &TShown::CpuMs);
+        PrintRatio("main cpu:", program, minimal, &TShown::MainCpuMs);
         std::printf("load average after: %s\n", LoadAverage().c_str());
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantorix_window_bench: %s\n", e.what());
