@@ -127,9 +127,12 @@ int CountSharedObjects(pid_t APid) {
 double CpuMs(pid_t APid) {
     std::ifstream stat("/proc/" + std::to_string(APid) + "/stat");
     const std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const size_t name = text.rfind(')');
+    if (name == std::string::npos)
+        return 0;
     // The fields after the command name, which is in parentheses and may hold spaces: the 14th
     // and 15th of the line are the user and system time.
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::istringstream fields(text.substr(name + 1));
     std::string field;
     double ticks = 0;
     for (int i = 3; i <= 15 && fields >> field; ++i)
@@ -266,13 +269,7 @@ std::string LoadAverage() {
 
 struct TSeries {
     std::vector<TShown> Runs;
-    double Median(double TShown::*AField) const {
-        std::vector<double> values;
-        for (const TShown& run : Runs)
-            values.push_back(run.*AField);
-        return ::Median(values);
-    }
-    double Median(int TShown::*AField) const {
+    template <class T> double Median(T TShown::*AField) const {
         std::vector<double> values;
         for (const TShown& run : Runs)
             values.push_back(run.*AField);
