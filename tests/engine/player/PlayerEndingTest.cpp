@@ -1,8 +1,14 @@
 // How a playback ends when the play thread does not end it the usual way: stopped from the
 // file-open handler, before any play thread runs (the stop closes it itself, or leaves the
-// quit to the play thread that starts next), and the play thread failing in its event loop.
-// Each ends with the state stopped and every thread of the playback gone.
+// quit to the play thread that starts next), a quit that never reaches the play thread, and
+// the play thread failing in its event loop. Each ends with the state stopped and every
+// thread of the playback gone.
+#include <dlfcn.h>
+
+#include <atomic>
+
 #include "PlayerHarness.h"
+#include "play/PlayerEvents.h"
 
 using namespace vx;
 using namespace vx::fixtures;
@@ -48,6 +54,39 @@ TEST_F(PlayerEndingTest, StopFromTheFileOpenHandler) {
     ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, true)) << FPlayer->LastErrMsg();
     EXPECT_TRUE(WaitForState(psPause, 3000));
     EXPECT_GE(SettledPicture(), 0);
+}
+
+// The host filters SDL's events (SDL_SetEventFilter on the same SDL) and swallows the
+// player's quit: the play thread never ends the playback, so the waiting stop asks again at
+// each round and then closes the playback itself.
+TEST_F(PlayerEndingTest, AStopWhoseQuitNeverArrivesClosesThePlaybackItself) {
+    ASSERT_TRUE(FPlayer->Open(Name("clip.mp4"), 0, false)) << FPlayer->LastErrMsg();
+    ASSERT_TRUE(WaitForState(psPlay, 1000));
+    void* sdl = dlopen(SDLLibraryFile, RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(sdl, nullptr) << "the player has loaded SDL";
+    using TSetEventFilter = void (*)(SDL_EventFilter, void*);
+    const auto setEventFilter = reinterpret_cast<TSetEventFilter>(dlsym(sdl, "SDL_SetEventFilter"));
+    ASSERT_NE(setEventFilter, nullptr);
+    std::atomic<int> swallowed{0};
+    setEventFilter(
+        [](void* ASwallowed, SDL_Event* AEvent) -> int {
+            if (AEvent->type != SDL_USEREVENT || AEvent->user.code != peQuit)
+                return 1;
+            ++*static_cast<std::atomic<int>*>(ASwallowed);
+            return 0;
+        },
+        &swallowed);
+    FPlayer->Stop(true);
+    setEventFilter(nullptr, nullptr);
+    dlclose(sdl);
+    // One quit from the stop, then one per round of its wait: ten rounds when the reader was
+    // inside a read, else twenty.
+    EXPECT_GE(swallowed.load(), 10);
+    EXPECT_LE(swallowed.load(), 20);
+    EXPECT_EQ(FPlayer->PlayState(), psStop);
+    EXPECT_EQ(FPlayer->VideoStreamIndex(), -1);
+    EXPECT_TRUE(WaitForState(psStop, 1000));
+    EXPECT_EQ(ThreadCount(), FBaseline);
 }
 
 // The dummy video driver cannot draw into a window of another program: the play thread
