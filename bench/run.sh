@@ -3,12 +3,17 @@
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
 #   bench/run.sh stages [--seconds S] [--repeats N]
 #                                                the stage threads against one thread, 720p and 1080p
+#   bench/run.sh peers [--seconds S] [--repeats N]
+#                                                whole programs side by side, 720p and 1080p: ours,
+#                                                ours on one thread, the floor, HandBrakeCLI
 #   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
 #                                                between the rows
 #   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
 #   bench/run.sh player [--seconds S]            sound against picture while the player plays
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The side-by-side run compares with a Debian package; the tests never need it.
+[[ "${1:-}" == peers ]] && VANTORIX_EXTRA_PACKAGES="handbrake-cli"
 source tools/setup.sh
 target=vantorix_bench
 args=()
@@ -21,8 +26,8 @@ elif [[ "${1:-}" == probe ]]; then
 elif [[ "${1:-}" == player ]]; then
     target=vantorix_player_bench
     shift
-elif [[ "${1:-}" == stages ]]; then
-    args=(--stages)
+elif [[ "${1:-}" == stages || "${1:-}" == peers ]]; then
+    args=("--$1")
     shift
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
