@@ -38,6 +38,7 @@
 #include "BenchRuns.h"
 #include "BenchTask.h"
 #include "MediaFixtures.h"
+#include "PeerRuns.h"
 #include "base/FFLoad.h"
 
 using namespace vx;
@@ -281,6 +282,107 @@ int CompareStages(double ASeconds, int ARepeats) {
     return 0;
 }
 
+// A whole program converting one source, as one contender of the side-by-side run.
+struct TContender {
+    std::string Name;
+    std::vector<std::string> Argv;
+    std::string Output;
+    std::vector<TProcessFigures> Runs;
+};
+
+bool OnPath(const std::string& AProgram) {
+    for (const char* dirs = std::getenv("PATH"); dirs && *dirs;) {
+        const char* end = std::strchr(dirs, ':');
+        const std::string dir(dirs, end ? end - dirs : std::strlen(dirs));
+        if (access((dir + "/" + AProgram).c_str(), X_OK) == 0)
+            return true;
+        dirs = end ? end + 1 : "";
+    }
+    return false;
+}
+
+// Ours (the command line with the MP4 default, all cores and with one thread), the floor
+// and HandBrakeCLI, each a whole process from start to exit, in rotating order.
+int ComparePeers(double ASeconds, int ARepeats) {
+    const std::string loadBefore = LoadAverage();
+    fixtures::TTempDir dir;
+    const std::string folder = dir.File("out");
+    const bool handBrake = OnPath("HandBrakeCLI");
+    std::printf(
+        "whole programs, from start to exit (loading and reading the source included); each figure is "
+        "the median of %d runs in rotating order\n",
+        ARepeats);
+    std::printf("ours: vantorix-cli convert with \"%s\" defaults (--threads 0, the default: all cores)\n"
+                "ours, 1 thread: the same with --threads 1 (every codec and stage on one thread)\n"
+                "floor: this benchmark's minimal loop on the same calls, codec threads 0, in a process of "
+                "its own\n"
+                "HandBrakeCLI: mpeg4 6000 kbit/s at the source's size and rate, av_aac 128 kbit/s 44.1 kHz "
+                "stereo, no filters\n\n",
+                MP4Entry);
+    if (!handBrake)
+        std::printf("HandBrakeCLI is not installed (bench/run.sh peers installs it): left out\n\n");
+    for (const int height : {720, 1080}) {
+        const std::string source = WriteSourceOf(dir, ASeconds, height);
+        const std::string converted = folder + "/" + std::filesystem::path(source).filename().string();
+        const std::vector<std::string> cli = {VANTORIX_CLI_PATH, "convert", "-f", MP4Entry, "-o", folder,
+                                              "--overwrite",     source};
+        std::vector<TContender> contenders = {
+            {"ours", cli, converted, {}},
+            {"ours, 1 thread", cli, converted, {}},
+            {"floor", {"/proc/self/exe", "--run", "floor", "0", source, folder}, converted, {}},
+        };
+        contenders[1].Argv.insert(contenders[1].Argv.end() - 1, {"--threads", "1"});
+        if (handBrake)
+            contenders.push_back(
+                {"HandBrakeCLI",
+                 HandBrakeArgs(source, folder + "/peer.mp4", WidthFor(height), height, SourceRate),
+                 folder + "/peer.mp4",
+                 {}});
+        for (int r = 0; r < ARepeats; ++r)
+            for (size_t i = 0; i < contenders.size(); ++i) {
+                TContender& c = contenders[(i + r) % contenders.size()];
+                std::filesystem::remove_all(folder);
+                std::filesystem::create_directories(folder);
+                c.Runs.push_back(RunProgram(c.Argv, dir.File("log.txt"), c.Output));
+            }
+        std::printf("%-15s %7s %7s %8s %12s   %s\n", "run", "wall s", "cpu s", "peak MiB", "output bytes",
+                    "wall s of each run");
+        auto median = [](const TContender& AC, auto AField) {
+            std::vector<double> values;
+            for (const TProcessFigures& f : AC.Runs)
+                values.push_back(double(AField(f)));
+            return Median(values);
+        };
+        const auto wall = [](const TProcessFigures& F) { return F.WallSeconds; };
+        const auto peak = [](const TProcessFigures& F) { return F.PeakKiB; };
+        for (const TContender& c : contenders) {
+            std::string runs;
+            for (const TProcessFigures& f : c.Runs) {
+                char text[16];
+                std::snprintf(text, sizeof text, "%s%.2f", runs.empty() ? "" : " ", f.WallSeconds);
+                runs += text;
+            }
+            std::printf("%-15s %7.2f %7.2f %8.1f %12.0f   %s\n", c.Name.c_str(), median(c, wall),
+                        median(c, [](const TProcessFigures& F) { return F.CpuSeconds; }),
+                        median(c, peak) / 1024,
+                        median(c, [](const TProcessFigures& F) { return F.OutputBytes; }), runs.c_str());
+        }
+        // Ours against each other contender: the ratio of the medians and the median of
+        // the ratios of runs made in the same round.
+        for (size_t i = 1; i < contenders.size(); ++i) {
+            std::vector<double> pairs;
+            for (int r = 0; r < ARepeats; ++r)
+                pairs.push_back(contenders[0].Runs[r].WallSeconds / contenders[i].Runs[r].WallSeconds);
+            std::printf("ours / %-15s wall %.3fx (medians), %.3fx (same round); peak memory %.2fx\n",
+                        contenders[i].Name.c_str(), median(contenders[0], wall) / median(contenders[i], wall),
+                        Median(pairs), median(contenders[0], peak) / median(contenders[i], peak));
+        }
+        std::printf("\n");
+    }
+    PrintLoad(loadBefore);
+    return 0;
+}
+
 int Parent(double ASeconds, int ARepeats) {
     const std::string loadBefore = LoadAverage();
     fixtures::TTempDir dir;
@@ -345,18 +447,22 @@ int main(int argc, char* argv[]) {
             return RunOne(args[1], std::atoi(args[2].c_str()), args[3], args[4]);
         double seconds = 10;
         int repeats = 3;
-        bool stages = false;
+        std::string mode;
         for (size_t i = 0; i < args.size(); ++i) {
-            if (args[i] == "--stages")
-                stages = true;
+            if (args[i] == "--stages" || args[i] == "--peers")
+                mode = args[i];
             else if (args[i] == "--seconds" && i + 1 < args.size())
                 seconds = NumberArg(args[++i].c_str(), "--seconds");
             else if (args[i] == "--repeats" && i + 1 < args.size())
                 repeats = static_cast<int>(NumberArg(args[++i].c_str(), "--repeats"));
             else
-                throw std::invalid_argument("usage: vantorix_bench [--stages] [--seconds S] [--repeats N]");
+                throw std::invalid_argument(
+                    "usage: vantorix_bench [--stages|--peers] [--seconds S] [--repeats N]");
         }
-        return stages ? CompareStages(seconds, std::max(repeats, 1)) : Parent(seconds, std::max(repeats, 1));
+        repeats = std::max(repeats, 1);
+        if (mode == "--stages")
+            return CompareStages(seconds, repeats);
+        return mode == "--peers" ? ComparePeers(seconds, repeats) : Parent(seconds, repeats);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantorix_bench: %s\n", e.what());
         return 2;

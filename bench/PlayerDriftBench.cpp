@@ -7,7 +7,10 @@
 // the chunk playing), with what is seen, the time of the picture on screen
 // (CurrentFrame). It prints that offset (heard minus seen) second by second, its median
 // and its largest size, how much it moved from the first second to the last, and how
-// many pictures were queued for display and how many were seen on screen.
+// many pictures were queued for display and how many were seen on screen. A picture stays
+// on screen for a picture's time (40 ms), so perfectly timed playback gives offsets spread
+// evenly between 0 and 40 ms; the offset beyond that span ("off") is what sound and
+// picture are really apart.
 //
 //   vantorix_player_bench [--seconds S]      (default: a 10 s clip)
 #include <algorithm>
@@ -37,6 +40,20 @@ constexpr int SampleRate = 48000;
 constexpr int Channels = 2;
 constexpr double BytesPerSecond = SampleRate * Channels * 2.0;
 constexpr double ChunkSeconds = 1024.0 / SampleRate;
+constexpr int PictureRate = 25;
+
+// How far AOffset (heard minus seen) lies outside the time the seen picture is shown for.
+double Off(double AOffset) {
+    return AOffset < 0 ? AOffset : std::max(0.0, AOffset - 1.0 / PictureRate);
+}
+
+// The value of AValues farthest from zero.
+double Largest(const std::vector<double>& AValues) {
+    double largest = 0;
+    for (double v : AValues)
+        largest = std::fabs(v) > std::fabs(largest) ? v : largest;
+    return largest;
+}
 
 struct TSample {
     double At;     // seconds since the playback started
@@ -72,7 +89,7 @@ int main(int argc, char** argv) {
     const std::string audio = dir.File("audio.raw");
     std::printf("writing a %.0f s 1280x720 H.264/AAC clip ...\n", seconds);
     fixtures::TMediaSpec spec{
-        "mp4", {{"libx264", 1280, 720, {25, 1}, 4000000}}, {{"aac", SampleRate, Channels}}, seconds};
+        "mp4", {{"libx264", 1280, 720, {PictureRate, 1}, 4000000}}, {{"aac", SampleRate, Channels}}, seconds};
     fixtures::WriteMedia(clip, spec);
 
     if (!std::getenv("SDL_VIDEODRIVER"))
@@ -123,32 +140,37 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    std::printf("\nsecond  median offset ms  largest ms  (offset: heard minus seen)\n");
-    std::vector<double> all, first, last;
+    std::printf("\nsecond  median offset ms  largest ms  median off ms  largest off ms  (offset: heard minus "
+                "seen; off: beyond the picture's 40 ms)\n");
+    std::vector<double> all, allOff, first, last;
     const int wholeSeconds = static_cast<int>(std::ceil(samples.back().At));
     for (int s = 0; s < wholeSeconds; ++s) {
-        std::vector<double> inSecond;
+        std::vector<double> inSecond, off;
         for (const TSample& sample : samples)
-            if (sample.At >= s && sample.At < s + 1)
+            if (sample.At >= s && sample.At < s + 1) {
                 inSecond.push_back(sample.Offset * 1000);
+                off.push_back(Off(sample.Offset) * 1000);
+            }
         if (inSecond.empty())
             continue;
-        double largest = 0;
-        for (double v : inSecond)
-            largest = std::fabs(v) > std::fabs(largest) ? v : largest;
-        std::printf("%6d  %16.1f  %10.1f\n", s, Median(inSecond), largest);
+        std::printf("%6d  %16.1f  %10.1f  %13.1f  %14.1f\n", s, Median(inSecond), Largest(inSecond),
+                    Median(off), Largest(off));
         all.insert(all.end(), inSecond.begin(), inSecond.end());
+        allOff.insert(allOff.end(), off.begin(), off.end());
         if (first.empty())
             first = inSecond;
         last = inSecond;
     }
-    double largest = 0;
-    for (double v : all)
-        largest = std::max(largest, std::fabs(v));
-    const int pictures = static_cast<int>(std::lround(seconds * 25));
+    const int pictures = static_cast<int>(std::lround(seconds * PictureRate));
     std::printf("\noffset over the playback: median %.1f ms, largest %.1f ms; drift from the first second "
                 "to the last %.1f ms\n",
-                Median(all), largest, Median(last) - Median(first));
+                Median(all), std::fabs(Largest(all)), Median(last) - Median(first));
+    std::vector<double> offSizes;
+    for (double v : allOff)
+        offSizes.push_back(std::fabs(v));
+    std::sort(offSizes.begin(), offSizes.end());
+    std::printf("beyond the picture on screen: median %.1f ms, 99th percentile %.1f ms, largest %.1f ms\n",
+                Median(allOff), offSizes[offSizes.size() * 99 / 100], std::fabs(Largest(allOff)));
     std::printf("pictures: %d in the clip, %d queued for display, %zu seen on screen (sampled every 10 ms), "
                 "%d not seen\n",
                 pictures, queued.load(), seen.size(), pictures - static_cast<int>(seen.size()));

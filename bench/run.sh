@@ -3,6 +3,9 @@
 #   bench/run.sh [--seconds S] [--repeats N]     the conversion against the floor
 #   bench/run.sh stages [--seconds S] [--repeats N]
 #                                                the stage threads against one thread, 720p and 1080p
+#   bench/run.sh peers [--seconds S] [--repeats N]
+#                                                whole programs side by side, 720p and 1080p: ours,
+#                                                ours on one thread, the floor, HandBrakeCLI
 #   bench/run.sh batch [--runs N]                a batch with one job and with two, and the pause
 #                                                between the rows
 #   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
@@ -11,6 +14,8 @@
 #                                                window, on an X server of its own (Xvfb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The side-by-side run compares with a Debian package; the tests never need it.
+[[ "${1:-}" == peers ]] && VANTORIX_EXTRA_PACKAGES="handbrake-cli"
 source tools/setup.sh
 target=vantorix_bench
 args=()
@@ -29,8 +34,8 @@ elif [[ "${1:-}" == window ]]; then
     cmake --build build-bench --target vantorix vantorix_minimal_window vantorix_window_bench -- -j2
     exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ./build-bench/bench/vantorix_window_bench "$@" \
         build-bench/src/app/ui/vantorix build-bench/bench/vantorix_minimal_window
-elif [[ "${1:-}" == stages ]]; then
-    args=(--stages)
+elif [[ "${1:-}" == stages || "${1:-}" == peers ]]; then
+    args=("--$1")
     shift
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null

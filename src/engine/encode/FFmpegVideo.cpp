@@ -445,15 +445,17 @@ int TCustomFFmpeg::write_video_frame(TAVOutputFile& AFile, TAVOutputStream& AOst
             AOst.resample_frame.reset(ff::av_frame_alloc());
             if (!AOst.resample_frame)
                 throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-            AOst.resample_frame->format = enc->pix_fmt;
-            AOst.resample_frame->width = enc->width;
-            AOst.resample_frame->height = enc->height;
-            if (ff::av_frame_get_buffer(AOst.resample_frame.get(), 0) < 0)
+        }
+        // While the encoder still holds the last scaled picture, scale into a new buffer
+        // rather than over it (and rather than copying it first: it is overwritten whole).
+        AVFrame* scaled = AOst.resample_frame.get();
+        if (!scaled->buf[0] || !ff::av_frame_is_writable(scaled)) {
+            ff::av_frame_unref(scaled);
+            scaled->format = enc->pix_fmt;
+            scaled->width = enc->width;
+            scaled->height = enc->height;
+            if (ff::av_frame_get_buffer(scaled, 0) < 0)
                 throw FFmpegException("Cannot allocate temp picture, check pix fmt");
-        } else if (ff::av_frame_make_writable(AOst.resample_frame.get()) < 0) {
-            // (While the encoder still holds the last scaled picture, that gives a new
-            // buffer instead of overwriting it.)
-            throw FFmpegException("Cannot allocate temp picture, check pix fmt");
         }
         CheckResult(ff::sws_scale(AOst.img_resample_ctx.get(), APicture->data, APicture->linesize, 0,
                                   APicture->height, AOst.resample_frame->data, AOst.resample_frame->linesize),

@@ -52,7 +52,7 @@ public:
     using TDelivery = std::function<void(TStageResult&)>;
 
     // Pieces of work waiting in one stage's queue, at most.
-    static constexpr size_t QueueBound = 8;
+    static constexpr size_t QueueBound = 3;
 
     // Starts AStageCount stage threads; AHold is called by a stage before each piece of work.
     TStagePipeline(int AStageCount, std::function<void()> AHold);

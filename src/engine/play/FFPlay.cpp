@@ -217,6 +217,13 @@ bool TCustomPlayer::Open(const TFileName& AFileName, uintptr_t AScreenHandle, bo
             PlatformBridge().CallInMainThread(deliver);
         else
             deliver();
+        // The handler may have stopped the playback; a stop that waited has closed it.
+        auto lock = LockData();
+        if (!FVideoState) {
+            FLastErrMsg = "the playback was stopped while it opened.";
+            FLoading = false;
+            return false;
+        }
     }
 
     JoinEventThread();
@@ -271,6 +278,13 @@ void TCustomPlayer::Stop(bool AWaitForStop) {
             break;
         }
         PostEvent(peQuit);
+    }
+    if (is) {
+        // No play thread took the playback over (a stop from the file-open handler): none
+        // will end it, so it is closed here.
+        auto lock = LockData();
+        if (FVideoState.get() == is)
+            EndPlayback();
     }
     if (FPlayThread.joinable())
         FPlayThread.join();

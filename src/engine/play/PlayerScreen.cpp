@@ -34,7 +34,11 @@ bool TPlayerScreen::Open(int AWidth, int AHeight, bool AFullScreen) {
             return Fail("SDL_CreateWindow");
     }
     // A window made from another toolkit's window has no OpenGL context; the software
-    // renderer draws into any window.
+    // renderer draws into any window. Its window surface goes to the X server as it is: SDL
+    // would first make an OpenGL context for it, which delays the first picture by the better
+    // part of a second.
+    if (FHandle)
+        FSDL.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     FRenderer = FSDL.SDL_CreateRenderer(FWindow, -1, FHandle ? SDL_RENDERER_SOFTWARE : 0);
     if (!FRenderer)
         FRenderer = FSDL.SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_SOFTWARE);

@@ -10,7 +10,9 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MediaFixtures.h"
@@ -122,15 +124,22 @@ private:
     static inline std::unique_ptr<fixtures::TTempDir> s_dir;
 };
 
-// The engine's log lines while it lives, from whichever thread logs them.
+// The engine's log lines while it lives, from whichever thread logs them. With ARefused, the
+// handler throws on that line (on the thread that logs it), as a host's log handler may.
 class TLogLines {
 public:
-    TLogLines() : FMainThread(GetLogger().TriggerEventInMainThread()), FLevel(GetLogger().LogLevel()) {
+    explicit TLogLines(std::string ARefused = {})
+        : FMainThread(GetLogger().TriggerEventInMainThread()), FLevel(GetLogger().LogLevel()) {
         GetLogger().SetTriggerEventInMainThread(false);
         GetLogger().SetLogLevel(llDebug);
-        GetLogger().OnLog = [this](void*, uint32_t, TLogLevel, const std::string& AMsg) {
-            std::lock_guard lock(FLock);
-            FLines.push_back(AMsg);
+        GetLogger().OnLog = [this, refused = std::move(ARefused)](void*, uint32_t, TLogLevel,
+                                                                  const std::string& AMsg) {
+            {
+                std::lock_guard lock(FLock);
+                FLines.push_back(AMsg);
+            }
+            if (!refused.empty() && AMsg == refused)
+                throw std::runtime_error("the log refuses \"" + AMsg + "\"");
         };
     }
     ~TLogLines() {
