@@ -10,6 +10,8 @@
 #                                                between the rows
 #   bench/run.sh probe [--files N] [--runs N]    reading files one at a time and on the pool
 #   bench/run.sh player [--seconds S]            sound against picture while the player plays
+#   bench/run.sh window [--runs N]               the window's time to appear against a minimal
+#                                                window, on an X server of its own (Xvfb)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # The side-by-side run compares with a Debian package; the tests never need it.
@@ -26,6 +28,12 @@ elif [[ "${1:-}" == probe ]]; then
 elif [[ "${1:-}" == player ]]; then
     target=vantorix_player_bench
     shift
+elif [[ "${1:-}" == window ]]; then
+    shift
+    cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build-bench --target vantorix vantorix_minimal_window vantorix_window_bench -- -j2
+    exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" ./build-bench/bench/vantorix_window_bench "$@" \
+        build-bench/src/app/ui/vantorix build-bench/bench/vantorix_minimal_window
 elif [[ "${1:-}" == stages || "${1:-}" == peers ]]; then
     args=("--$1")
     shift

@@ -10,7 +10,7 @@ VANTORIX_PACKAGES=(
     libsdl2-dev
     qt6-base-dev qt6-qpa-plugins libqt6dbus6 dbus-daemon
     libgtest-dev
-    xvfb xauth
+    xvfb xauth libxcb1-dev libxcb-damage0-dev
     clang-format-14
     desktop-file-utils appstream groff-base
 )

@@ -184,6 +184,9 @@ TMainWindow::TMainWindow(QWidget* AParent) : QMainWindow(AParent) {
 
     CreateActions();
     CreateMenus();
+    // Opening a library waits for any other thread's to finish; the menu bar was the last to make
+    // Qt open some (its image plugins, for the style's icons) before the window shows.
+    FLibraryPreload.Start(DecoderLibraries, LibraryFolder());
 
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -677,8 +680,13 @@ void TMainWindow::BindLists() {
 // ---------------------------------------------------------------------------------------------
 // Start-up and shut-down
 
+std::string TMainWindow::LibraryFolder() {
+    return QCoreApplication::applicationDirPath().toStdString();
+}
+
 bool TMainWindow::LoadLibraries() {
-    FFLoader().SetLibraryPath(QCoreApplication::applicationDirPath().toStdString());
+    FLibraryPreload.Wait();
+    FFLoader().SetLibraryPath(LibraryFolder());
     return FFLoader().Load(DecoderLibraries);
 }
 

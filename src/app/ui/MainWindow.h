@@ -24,6 +24,7 @@
 #include "TaskBuilder.h"
 #include "ThumbnailLoader.h"
 #include "VolumeSliders.h"
+#include "base/LibraryPreload.h"
 #include "decode/FFDecode.h"
 #include "encode/FFEncode.h"
 #include "play/FFPlay.h"
@@ -147,6 +148,13 @@ public:
     // The summary as a message, after a desktop notification of it.
     void ShowRunSummary(const TRunSummary& ASummary) override;
 
+private:
+    // The folder the start takes the media libraries from: the program's.
+    static std::string LibraryFolder();
+    // Opens the libraries that the start binds (LoadLibraries) while the widgets are built.
+    TLibraryPreload FLibraryPreload;
+
+public:
     // ---- Components and front-end logic (declared in the order they must be built) ----
     TFFEncoder Encoder;
     TFFDecoder FFDecoder;
@@ -283,7 +291,8 @@ protected:
     // The doors to the outside world, kept apart so that tests can stand in for them.
     // Loads the libraries that reading files takes from the program's folder: the start needs
     // no more, and the device and filter libraries (with the sound and display libraries they
-    // pull in) would only slow it down.
+    // pull in) would only slow it down. A thread has been opening them since the menu bar was
+    // built; this binds them once it is done.
     virtual bool LoadLibraries();
     // Loads the rest of the encoder's libraries when a conversion first starts; false, after
     // telling the user, when they cannot be loaded.

@@ -177,17 +177,27 @@ void* ResolveVariable(const std::string& ALibName, void* AHandle, const char* AN
     return address;
 }
 
+void* OpenLibrary(TLibrary ALib, const std::string& APath, std::string& AError) {
+    const TLibraryItem& item = LibraryTable[ALib];
+    const std::string folder = item.SysLib ? std::string() : WithTrailingDelimiter(APath);
+    const std::string fileName = LibraryFileName(ALib);
+    std::string error;
+    void* handle = LoadLibraryFromPath(folder, fileName, error);
+    if (!handle)
+        AError = "Load library " + folder + fileName + " error: " + error;
+    return handle;
+}
+
 bool TFFLoader::Load(TLibrary ALib) {
     TLoaderState& state = LoaderState();
     TLibraryStatus& status = state.Status[ALib];
     const TLibraryItem& item = LibraryTable[ALib];
     const std::string fileName = LibraryFileName(ALib);
     if (!status.Handle) {
-        const std::string folder = item.SysLib ? std::string() : WithTrailingDelimiter(state.LibraryPath);
         std::string error;
-        void* handle = LoadLibraryFromPath(folder, fileName, error);
+        void* handle = OpenLibrary(ALib, state.LibraryPath, error);
         if (!handle) {
-            state.LastErrMsg = "Load library " + folder + fileName + " error: " + error;
+            state.LastErrMsg = error;
             return false;
         }
         status.Handle = handle;

@@ -41,6 +41,10 @@ std::string LibraryFileName(TLibrary ALib);
 // Loads AFile from APath when APath is set and holds the file, else by its bare name
 // through the default search. Returns the handle, or nullptr with AError set.
 void* LoadLibraryFromPath(const std::string& APath, const std::string& AFile, std::string& AError);
+// Opens the shared object of ALib as TFFLoader::Load does with the library path APath, without
+// binding it. Returns the handle, or nullptr with AError set to Load's message
+// ("Load library <folder><file> error: <reason>"). Safe on any thread.
+void* OpenLibrary(TLibrary ALib, const std::string& APath, std::string& AError);
 // Throw std::runtime_error("Load function %s@%s error: %s") / ("Load variable ...")
 // when the export is missing and AOptional is false.
 void* ResolveFunction(const std::string& ALibName, void* AHandle, const char* AName, bool AOptional);

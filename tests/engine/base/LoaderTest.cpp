@@ -6,6 +6,7 @@
 #include "MediaFixtures.h"
 #include "base/FFApi.h"
 #include "base/FFLoad.h"
+#include "base/LibraryPreload.h"
 #include "base/SDLLoader.h"
 
 using namespace vx;
@@ -96,6 +97,34 @@ TEST_F(LoaderTest, LoadingTwiceBindsOnce) {
     FFLoader().Unload(EncoderLibraries);
     EXPECT_TRUE(NoneLoaded());
     EXPECT_EQ(ff::avcodec_open2, nullptr);
+}
+
+TEST_F(LoaderTest, PreloadingChangesNeitherWhatLoadBindsNorWhatItReports) {
+    fixtures::TTempDir broken;
+    fixtures::WriteTextFile(broken.File(LibraryFileName(avDevice)), "not a library");
+    // The folders: libraries by soname, one lacking an export, one that is no library at all.
+    for (const std::string& folder : {std::string(), std::string(FAKE_LIB_DIR), broken.Path()}) {
+        SCOPED_TRACE(folder);
+        FFLoader().SetLibraryPath(folder);
+        const bool loaded = FFLoader().Load(EncoderLibraries);
+        const std::string message = FFLoader().LastErrMsg();
+        FFLoader().Unload(TLibraries::All());
+        FFLoader().SetLibraryPath("");
+
+        TLibraryPreload preload;
+        preload.Start(EncoderLibraries, folder);
+        preload.Wait();
+        FFLoader().SetLibraryPath(folder);
+        EXPECT_EQ(FFLoader().Load(EncoderLibraries), loaded);
+        EXPECT_EQ(FFLoader().LastErrMsg(), message);
+        EXPECT_EQ(FFLoader().Loaded(EncoderLibraries), loaded);
+        FFLoader().Unload(TLibraries::All());
+    }
+    // One never started, or left running, is waited for when it goes.
+    TLibraryPreload idle;
+    idle.Wait();
+    TLibraryPreload running;
+    running.Start(DecoderLibraries, "");
 }
 
 TEST_F(LoaderTest, MissingVariableExportHasItsOwnText) {
