@@ -12,8 +12,17 @@
 #   bench/run.sh player [--seconds S]            sound against picture while the player plays
 #   bench/run.sh window [--runs N]               the window's time to appear against a minimal
 #                                                window, on an X server of its own (Xvfb)
+#   bench/run.sh speed                           peers, batch, probe and window, one after another
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [[ "${1:-}" == speed ]]; then
+    for mode in peers batch probe window; do
+        echo "==== bench/run.sh $mode"
+        bench/run.sh "$mode"
+        echo
+    done
+    exit 0
+fi
 # The side-by-side run compares with a Debian package; the tests never need it.
 [[ "${1:-}" == peers ]] && VANTORIX_EXTRA_PACKAGES="handbrake-cli"
 source tools/setup.sh

@@ -21,8 +21,7 @@ void TProgressPrinter::Progress(const QString& ALabel, std::optional<int> APerce
     text += QStringLiteral(" size ") + FromUtf8(SizeText(ASize));
     if (FTerminal) {
         // Erase what a longer earlier report left behind.
-        const std::string line = "\r" + text.toStdString() + "\033[K";
-        std::fputs(line.c_str(), stderr);
+        std::fputs(("\r" + text + "\033[K").toStdString().c_str(), stderr);
         std::fflush(stderr);
         FProgressShowing = true;
     } else {
