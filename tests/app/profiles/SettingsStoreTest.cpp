@@ -1,5 +1,6 @@
 // Loading and saving the per-user settings. Every test gets its own settings folder, so the
 // user's real settings are never read or written.
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -27,12 +28,18 @@ protected:
 
     QString FilePath() const { return Folder.filePath("Quenlo/Vantorix.conf"); }
 
-    // Writes the settings file by hand, as a damaged or hand-edited one would look.
+    // Writes the settings file by hand, as a damaged or hand-edited one would look. Qt keeps
+    // the files it has read and reads one again only when its size or time has changed; two
+    // files of one size written a moment apart could pass for the same (a third of the runs
+    // read the previous case's file), so every file written here is a second apart.
     void WriteFile(const QByteArray& AContents) {
         ASSERT_TRUE(QDir(Folder.path()).mkpath("Quenlo"));
         QFile file(FilePath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(AContents);
+        ASSERT_EQ(file.write(AContents), AContents.size());
+        ASSERT_TRUE(file.flush()); // or closing the file would set its time again
+        ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600 + ++FilesWritten),
+                                     QFileDevice::FileModificationTime));
     }
 
     // The values as they are in the file now.
@@ -63,6 +70,7 @@ protected:
     }
 
     QTemporaryDir Folder;
+    int FilesWritten = 0;
     TConversionSettings Settings;
     TAdditionalOptions Options;
     TSettingsStore Store{Settings, Options};
