@@ -130,7 +130,10 @@ TEST_F(PreviewPlayerTest, PlaysPausesAndStopsInThePanel) {
     // The 4:3 pattern fills the panel's height: most of the panel lights up. It came 0.1 to 0.5 s
     // after the press on a busy two-core machine; the long wait keeps a slower one from failing.
     const bool lit = QTest::qWaitFor([&] { return LitShare(GrabPanel(panel)) > 0.6; }, 10000);
-    std::cout << "first picture in the panel " << sincePlay.elapsed() << " ms after play was pressed\n";
+    // Each step's line goes out at once (std::endl), so that a run killed by the time-out still
+    // shows how far it came.
+    std::cout << "first picture in the panel " << sincePlay.elapsed() << " ms after play was pressed"
+              << std::endl;
     if (const QByteArray dir = qgetenv("VANTORIX_SCREENSHOT_DIR"); !dir.isEmpty()) {
         Window.screen()->grabWindow(0).save(QString::fromLocal8Bit(dir) + "/playing.png");
         GrabPanel(panel).save(QString::fromLocal8Bit(dir) + "/panel-playing.png");
@@ -158,12 +161,15 @@ TEST_F(PreviewPlayerTest, PlaysPausesAndStopsInThePanel) {
     EXPECT_EQ(GrabPanel(panel), paused) << "nothing moves while paused";
     EXPECT_GT(LitShare(paused), 0.6);
 
+    std::cout << "paused and standing" << std::endl;
     Window.SpeedButtonPLAY->click(); // resumes
     ASSERT_TRUE(QTest::qWaitFor([&] { return Window.PreviewPlaying; }, 1000));
 
     EXPECT_TRUE(panel->Thumbnail().isNull()) << "no thumbnail over the playback";
 
+    std::cout << "resumed" << std::endl;
     Window.SpeedButtonSTOP->click();
+    std::cout << "stopped" << std::endl;
     EXPECT_EQ(Window.Player1.PlayState(), psStop);
     EXPECT_FALSE(Window.PreviewPlaying);
     EXPECT_FALSE(Window.PreviewPaused);
@@ -175,6 +181,7 @@ TEST_F(PreviewPlayerTest, PlaysPausesAndStopsInThePanel) {
         GrabPanel(panel).save(QString::fromLocal8Bit(dir) + "/panel-stopped.png");
     }
     EXPECT_TRUE(thumbnail) << LitShare(GrabPanel(panel));
+    std::cout << "thumbnail shown; closing the window" << std::endl;
 }
 
 } // namespace
