@@ -34,11 +34,10 @@ bool TPlayerScreen::Open(int AWidth, int AHeight, bool AFullScreen) {
             return Fail("SDL_CreateWindow");
     }
     // A window made from another toolkit's window has no OpenGL context; the software
-    // renderer draws into any window. Its window surface goes to the X server as it is: SDL
-    // would first make an OpenGL context for it, which delays the first picture by the better
-    // part of a second.
-    if (FHandle)
-        FSDL.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // renderer draws into any window. (SDL first makes an OpenGL context for the window's
+    // surface, which holds the first picture back by up to a second; telling it not to, through
+    // SDL_HINT_FRAMEBUFFER_ACCELERATION, was followed by a rare hang before the first picture
+    // and is left out until that is understood.)
     FRenderer = FSDL.SDL_CreateRenderer(FWindow, -1, FHandle ? SDL_RENDERER_SOFTWARE : 0);
     if (!FRenderer)
         FRenderer = FSDL.SDL_CreateRenderer(FWindow, -1, SDL_RENDERER_SOFTWARE);
