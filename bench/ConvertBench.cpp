@@ -20,6 +20,7 @@
 // FOLDER/result ("one-thread": the engine with stage_threads=0; "idle" builds the task and
 // converts nothing: the memory every measuring process starts from).
 #include <QCoreApplication>
+#include <QStandardPaths>
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
@@ -290,24 +291,13 @@ struct TContender {
     std::vector<TProcessFigures> Runs;
 };
 
-bool OnPath(const std::string& AProgram) {
-    for (const char* dirs = std::getenv("PATH"); dirs && *dirs;) {
-        const char* end = std::strchr(dirs, ':');
-        const std::string dir(dirs, end ? end - dirs : std::strlen(dirs));
-        if (access((dir + "/" + AProgram).c_str(), X_OK) == 0)
-            return true;
-        dirs = end ? end + 1 : "";
-    }
-    return false;
-}
-
 // Ours (the command line with the MP4 default, all cores and with one thread), the floor
 // and HandBrakeCLI, each a whole process from start to exit, in rotating order.
 int ComparePeers(double ASeconds, int ARepeats) {
     const std::string loadBefore = LoadAverage();
     fixtures::TTempDir dir;
     const std::string folder = dir.File("out");
-    const bool handBrake = OnPath("HandBrakeCLI");
+    const bool handBrake = !QStandardPaths::findExecutable("HandBrakeCLI").isEmpty();
     std::printf(
         "whole programs, from start to exit (loading and reading the source included); each figure is "
         "the median of %d runs in rotating order\n",
